@@ -1,0 +1,20 @@
+#pragma once
+// 3-D outline glyphs of the loading screen, one display list per character code.
+#include <array>
+#include <cstdint>
+
+struct GlyphMetrics {  // em units (the em square is 1.0)
+  float black_box_x, black_box_y;
+  float origin_x, origin_y;
+  float advance_x, advance_y;
+};
+
+struct GlyphFont {
+  uint32_t list_base = 0;  // list_base + c draws character code c
+  std::array<GlyphMetrics, 256> metrics{};
+};
+
+void build_glyph_font();  // needs the GL context current
+const GlyphFont& glyph_font();
+void draw_glyph_text(const char* text);     // centred on the origin by advance; nullptr draws nothing
+void show_loading_frame(const char* text);  // clear, draw centred, swap

@@ -1,0 +1,56 @@
+#pragma once
+// Image files to GL textures under a caller-chosen name. Every loader is split in two:
+// a decode step (file to pixels, no GL, safe on any thread) and an upload step (GL thread only),
+// so that the load sequence can decode ahead while the GL thread uploads in order.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Pixels ready for glTexImage2D: RGBA bytes, the picture's bottom row first.
+struct TextureImage {
+  enum class Kind {
+    None,         // nothing to upload: the name keeps whatever image it had
+    FileTexture,  // platform codecs, the image's own size, clamped edges
+    Picture,      // JPEG/GIF/BMP drawn over an S × S square, alpha 255
+    PngFallback,  // built-in PNG decoder, stretched to powers of two, pure black transparent
+  };
+  Kind kind = Kind::None;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> pixels;  // width × height × 4
+};
+
+// ---- load_file_texture: the platform codecs ----
+TextureImage decode_file_texture(const std::string& path);
+void upload_file_texture(const TextureImage& image, uint32_t name);
+void load_file_texture(const std::string& path, uint32_t name);  // decode, then upload
+
+// ---- the picture loader, with the PNG fallback ----
+// S, the side of the picture square, from GL_MAX_TEXTURE_SIZE.
+int picture_square_side(int max_texture_size);
+int picture_square_side_from_gl();  // asks the current context
+// Picture path when the file is a JPEG, GIF or BMP; otherwise the PNG fallback; Kind::None when both fail.
+TextureImage decode_picture_image(const std::string& path, int square_side);
+void upload_picture_image(const TextureImage& image, uint32_t name);
+
+struct Picture;  // a decoded picture (the platform's picture object), opaque
+
+struct PictureImage {
+  std::unique_ptr<Picture> picture;  // none when the file is no JPEG, GIF or BMP
+  PictureImage(const std::string& path, uint32_t name);  // the whole picture loader
+  PictureImage() = default;
+  ~PictureImage();
+};
+
+bool load_picture(const std::string& path, PictureImage& record);  // false when the file cannot be opened
+void upload_picture_texture(const PictureImage& record, uint32_t name);
+
+struct PixelRect { int32_t left, top, right, bottom; };
+// Renders the picture stretched over `rect` of an RGBA canvas (top row first, stride canvas_width × 4).
+void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, int canvas_width);
+
+// Nearest-neighbour stretch, integer stepping, bottom row first, pure black made transparent.
+void resample_to_texture(uint8_t* dst, const uint8_t* src, uint32_t src_width, uint32_t src_height,
+                         uint32_t dst_width, uint32_t dst_height);
+uint32_t next_power_of_two(uint32_t n);  // 1 for 0 and 1

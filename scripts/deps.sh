@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every Debian package that building, playing and testing hallshow needs.
+# Only what is missing is installed, so a second run costs nothing. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake pkg-config clang libclang-rt-14-dev
+  # platform layers: window and GL, audio, codecs, fonts
+  libsdl2-dev libsdl2-image-dev libmpg123-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libosmesa6-dev libgl1-mesa-dri
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # tests, oracles and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev
+  # headless runs, demo generation and capture
+  xvfb xdotool x11-apps xauth imagemagick lame sox ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -ne 0 ] && as_root=(sudo)
+echo "hallshow: installing ${missing[*]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,8 @@
+#pragma once
+// The show's only time base: the music's audible playback position, as a timeline row.
+
+inline constexpr double ROW_RATE = 20.0;  // rows per second: one row is 50 ms of music
+
+void open_music();    // audio output and the "e12.mp3" stream; nothing plays yet
+void start_music();   // plays the stream once from its start (or starts the silent clock)
+double current_row(); // seconds of music heard so far × ROW_RATE, never rounded
