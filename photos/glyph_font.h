@@ -16,5 +16,4 @@ struct GlyphFont {
 
 void build_glyph_font();  // needs the GL context current
 const GlyphFont& glyph_font();
-void draw_glyph_text(const char* text);     // centred on the origin by advance; nullptr draws nothing
-void show_loading_frame(const char* text);  // clear, draw centred, swap
+void draw_glyph_text(const char* text);  // centred on the origin by advance; nullptr draws nothing

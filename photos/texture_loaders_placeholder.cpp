@@ -1,0 +1,1 @@
+// Placeholder until the texture loaders land.

@@ -1,0 +1,1 @@
+// Placeholder until the inflater and decoder land.
