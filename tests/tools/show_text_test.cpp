@@ -1,0 +1,154 @@
+// The text form of a show: what it accepts, every error it reports, and exact round trips.
+#include "tools/show_text.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <random>
+
+namespace {
+
+struct Accepted {
+  const char* text;
+  const char* track;
+  std::vector<TrackKey> keys;
+};
+
+TEST(ShowText, ReadsTracksKeysAndTimes) {
+  const Accepted cases[] = {
+      {"back.x\n0 1 step\n", "back.x", {{0, 1.0f, Step}}},
+      {"  back.x   # the layer's x\n\t10\t-0.5\tlinear  # rows\n", "back.x", {{10, -0.5f, Linear}}},
+      {"happy\n0 0 step\n71.5s 2 step\n", "happy", {{0, 0.0f, Step}, {1430, 2.0f, Step}}},
+      {"sad\n0.05s 1 smooth\n.5s 2 ramp\n3.s 3 step\n+80 +1e2 linear\n", "sad",
+       {{1, 1.0f, Smooth}, {10, 2.0f, Ramp}, {60, 3.0f, Step}, {80, 100.0f, Linear}}},
+      {"beard.rotz\n-20 0.1 linear\n-0.5s 0.2 linear\n0 -0 step\n", "beard.rotz",
+       {{-20, 0.1f, Linear}, {-10, 0.2f, Linear}, {0, -0.0f, Step}}},
+      {"back.n\r\n0 5 step\r\n", "back.n", {{0, 5.0f, Step}}},
+      {"# only a comment\n\nback.g\n", "back.g", {}},
+      {"back.b\n1.2500s 3.4028235e38 step\n", "back.b", {{25, 3.4028235e38f, Step}}},
+  };
+  for (const Accepted& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ShowText show = parse_show_text(c.text, "show.txt");
+    ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+    ASSERT_EQ(show.tracks.size(), 1u);
+    EXPECT_EQ(show.tracks[0].name, c.track);
+    ASSERT_EQ(show.tracks[0].keys.size(), c.keys.size());
+    for (size_t i = 0; i < c.keys.size(); ++i) {
+      EXPECT_EQ(show.tracks[0].keys[i].row, c.keys[i].row) << i;
+      EXPECT_EQ(std::bit_cast<uint32_t>(show.tracks[0].keys[i].value), std::bit_cast<uint32_t>(c.keys[i].value)) << i;
+      EXPECT_EQ(show.tracks[0].keys[i].type, c.keys[i].type) << i;
+    }
+  }
+}
+
+TEST(ShowText, KeepsTracksInTheirOrder) {
+  const ShowText show = parse_show_text("happy\n0 0 step\nback.n\n0 1 step\n5 2 step\nsad\n", "s");
+  ASSERT_TRUE(show.errors.empty());
+  ASSERT_EQ(show.tracks.size(), 3u);
+  EXPECT_EQ(show.tracks[0].name, "happy");
+  EXPECT_EQ(show.tracks[1].name, "back.n");
+  EXPECT_EQ(show.tracks[1].keys.size(), 2u);
+  EXPECT_EQ(show.tracks[2].name, "sad");
+  EXPECT_EQ(show.tracks[2].line, 6);
+}
+
+struct Refused {
+  const char* text;
+  const char* error;
+};
+
+TEST(ShowText, ReportsEveryFaultWithFileAndLine) {
+  const Refused cases[] = {
+      {"0 1 step\n", "show.txt:1: key before any track name"},
+      {"\n# c\n  5 1 linear\n", "show.txt:3: key before any track name"},
+      {"back.x\n0 1 cubic\n", "show.txt:2: unknown interpolation 'cubic' (step, linear, smooth or ramp)"},
+      {"back.x\n0 1 Linear\n", "show.txt:2: unknown interpolation 'Linear' (step, linear, smooth or ramp)"},
+      {"back.x\n10 1 step\n10 2 step\n", "show.txt:3: row 10 is not after the previous key's row 10 (rows must increase)"},
+      {"back.x\n1s 1 step\n19 2 step\n",
+       "show.txt:3: row 19 is not after the previous key's row 20 (rows must increase)"},
+      {"back.x\n0 abc step\n", "show.txt:2: value 'abc' is not a number"},
+      {"back.x\n0 1.5x step\n", "show.txt:2: value '1.5x' is not a number"},
+      {"back.x\n0 1,5 step\n", "show.txt:2: value '1,5' is not a number"},
+      {"back.x\n0 nan step\n", "show.txt:2: value 'nan' is not a finite number"},
+      {"back.x\n0 -inf step\n", "show.txt:2: value '-inf' is not a finite number"},
+      {"back.x\n0 1e39 step\n", "show.txt:2: value '1e39' is beyond the range of a float"},
+      {"back.x\nten 1 step\n", "show.txt:2: time 'ten' is neither rows (\"120\") nor seconds (\"6s\")"},
+      {"back.x\n1.5 1 step\n", "show.txt:2: time '1.5' is neither rows (\"120\") nor seconds (\"6s\")"},
+      {"back.x\n1..5s 1 step\n", "show.txt:2: time '1..5s' is neither rows (\"120\") nor seconds (\"6s\")"},
+      {"back.x\n-s 1 step\n", "show.txt:2: time '-s' is neither rows (\"120\") nor seconds (\"6s\")"},
+      {"back.x\n12.53s 1 step\n", "show.txt:2: time '12.53s' does not land on a whole row (a row is 0.05s)"},
+      {"back.x\n0.0000000001s 1 step\n",
+       "show.txt:2: time '0.0000000001s' does not land on a whole row (a row is 0.05s)"},
+      {"back.x\n2147483648 1 step\n", "show.txt:2: time '2147483648' is beyond the rows a track can hold"},
+      {"back.x\n99999999999999999999 1 step\n",
+       "show.txt:2: time '99999999999999999999' is beyond the rows a track can hold"},
+      {"back.x\n107374183s 1 step\n", "show.txt:2: time '107374183s' is beyond the rows a track can hold"},
+      {"back.x\n0 1\n",
+       "show.txt:2: a key is a time, a value and an interpolation (\"12.5s 1.0 linear\"); a track name stands alone"},
+      {"back.x\n12\n",
+       "show.txt:2: a key is a time, a value and an interpolation (\"12.5s 1.0 linear\"); a track name stands alone"},
+      {"back.x\n0 1 step linear\n", "show.txt:2: unexpected 'linear' after the interpolation"},
+      {"back.x\n0 1 step\nback.x\n", "show.txt:3: track 'back.x' is already given at line 1"},
+      {"back.X\n",
+       "show.txt:1: unknown track 'back.X' (the show reads back.n, back.x, back.y, back.r, back.g, back.b, "
+       "back.scale, back.rotx, back.roty, back.rotz, beard.n, beard.x, beard.y, beard.r, beard.g, beard.b, "
+       "beard.scale, beard.rotx, beard.roty, beard.rotz, sad, happy)"},
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ShowText show = parse_show_text(c.text, "show.txt");
+    ASSERT_EQ(show.errors.size(), 1u) << (show.errors.empty() ? "" : show.errors[1]);
+    EXPECT_EQ(show.errors[0], c.error);
+  }
+}
+
+TEST(ShowText, ReportsAllFaultsNotJustTheFirst) {
+  const ShowText show = parse_show_text("back.x\n0 x step\n1 1 jump\nfoo.bar\n2 1 step\nback.y\n0 1 step\n", "a.txt");
+  ASSERT_EQ(show.errors.size(), 3u);
+  EXPECT_EQ(show.errors[0].rfind("a.txt:2: ", 0), 0u);
+  EXPECT_EQ(show.errors[1].rfind("a.txt:3: ", 0), 0u);
+  EXPECT_EQ(show.errors[2].rfind("a.txt:4: unknown track 'foo.bar'", 0), 0u);
+  // The key under the refused name is not reported again, nor filed under "back.x".
+  ASSERT_EQ(show.tracks.size(), 2u);
+  EXPECT_TRUE(show.tracks[0].keys.empty());
+}
+
+TEST(ShowText, FormatsFloatsShortestAndExact) {
+  const std::pair<float, const char*> cases[] = {
+      {0.0f, "0"}, {-0.0f, "-0"}, {1.0f, "1"}, {0.1f, "0.1"}, {-2.95f, "-2.95"}, {1e-45f, "1e-45"},
+      {3.4028235e38f, "3.4028235e+38"}, {1.0f / 3.0f, "0.33333334"},
+  };
+  for (auto [v, text] : cases) EXPECT_EQ(format_float(v), text);
+}
+
+// Any finite float, the awkward ones included, comes back bit for bit through its text.
+TEST(ShowText, RoundTripsEveryKindOfKeyExactly) {
+  std::mt19937 rng(12);
+  std::vector<TrackKey> keys;
+  int32_t row = -1000;
+  const float specials[] = {0.0f, -0.0f, 1e-45f, -1e-45f, 1.17549435e-38f, 3.4028235e38f, -3.4028235e38f, 0.1f};
+  for (float v : specials) keys.push_back({row += 7, v, Step});
+  while (keys.size() < 2000) {
+    const float v = std::bit_cast<float>(static_cast<uint32_t>(rng()));
+    if (!std::isfinite(v)) continue;
+    keys.push_back({row += 1 + static_cast<int32_t>(rng() % 500), v, static_cast<int32_t>(rng() % 4)});
+  }
+  keys.push_back({2147483647, 1.0f, Ramp});
+  keys.insert(keys.begin(), TrackKey{-2147483647 - 1, 2.0f, Linear});
+
+  const std::string text = format_track_text("beard.scale", keys);
+  const ShowText show = parse_show_text(text, "dump");
+  ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+  ASSERT_EQ(show.tracks.size(), 1u);
+  EXPECT_EQ(show.tracks[0].name, "beard.scale");
+  ASSERT_EQ(show.tracks[0].keys.size(), keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(show.tracks[0].keys[i].row, keys[i].row);
+    EXPECT_EQ(std::bit_cast<uint32_t>(show.tracks[0].keys[i].value), std::bit_cast<uint32_t>(keys[i].value));
+    EXPECT_EQ(show.tracks[0].keys[i].type, keys[i].type);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// kesto: the track tool. Builds a show's binary track files from one text file, prints a track
+// file back as text, and evaluates a track file at a row with the show's own track code.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "show/music_clock.h"
+#include "sync/sync_track.h"
+#include "tools/show_text.h"
+#include "tools/track_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char USAGE[] =
+    "usage: kesto build SHOW.txt DIR   write DIR/kestos/base_<track>.kesto for every track in SHOW.txt\n"
+    "       kesto dump FILE            print a binary track file as text\n"
+    "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n";
+
+bool read_file(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  if (in.bad()) return false;
+  bytes = std::move(s).str();
+  return true;
+}
+
+// Written beside the target and renamed over it, so a reader never sees half a track.
+bool write_file(const fs::path& path, const std::string& bytes, std::string& error) {
+  const fs::path temp = path.string() + ".part";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      error = "cannot create " + temp.string();
+      return false;
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      error = "cannot write " + temp.string();
+      fs::remove(temp);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, path, ec);
+  if (ec) {
+    error = "cannot rename " + temp.string() + " to " + path.string() + ": " + ec.message();
+    fs::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+int build(const std::string& show_path, const std::string& dir) {
+  std::string text;
+  if (!read_file(show_path, text)) {
+    std::fprintf(stderr, "kesto: cannot read %s\n", show_path.c_str());
+    return 1;
+  }
+  const ShowText show = parse_show_text(text, show_path);
+  if (!show.errors.empty()) {
+    for (const std::string& e : show.errors) std::fprintf(stderr, "%s\n", e.c_str());
+    std::fprintf(stderr, "kesto: %zu error%s, nothing written\n", show.errors.size(),
+                 show.errors.size() == 1 ? "" : "s");
+    return 1;
+  }
+  std::error_code ec;
+  fs::create_directories(fs::path(dir) / "kestos", ec);
+  if (ec) {
+    std::fprintf(stderr, "kesto: cannot create %s: %s\n", (fs::path(dir) / "kestos").c_str(), ec.message().c_str());
+    return 1;
+  }
+  for (const TextTrack& t : show.tracks) {
+    std::string error;
+    if (!write_file(fs::path(dir) / track_file_name(t.name), encode_track_file(t.keys), error)) {
+      std::fprintf(stderr, "kesto: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  std::printf("kesto: %zu tracks written to %s\n", show.tracks.size(), (fs::path(dir) / "kestos").c_str());
+  return 0;
+}
+
+// The track's name from its file name, "…/base_back.x.kesto" → "back.x", so the dump builds back
+// into the same file.
+std::string track_name_of(const std::string& path) {
+  std::string name = fs::path(path).filename().string();
+  if (name.starts_with("base_")) name.erase(0, 5);
+  if (name.ends_with(".kesto")) name.erase(name.size() - 6);
+  return name;
+}
+
+int dump(const std::string& path) {
+  std::string bytes;
+  if (!read_file(path, bytes)) {
+    std::fprintf(stderr, "kesto: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  std::vector<TrackKey> keys;
+  std::string error;
+  if (!decode_track_file(bytes, keys, error)) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+  std::printf("# %s: %zu key%s\n%s", path.c_str(), keys.size(), keys.size() == 1 ? "" : "s",
+              format_track_text(track_name_of(path), keys).c_str());
+  return 0;
+}
+
+// A row as the show has them, fraction kept: "123.45", or seconds, "6.2s".
+bool parse_row(std::string w, double& row) {
+  bool seconds = w.size() > 1 && w.back() == 's';
+  if (seconds) w.pop_back();
+  const char* p = w.data();
+  const char* end = w.data() + w.size();
+  if (p != end && *p == '+') ++p;
+  auto [q, ec] = std::from_chars(p, end, row);
+  if (ec != std::errc() || q != end || !std::isfinite(row)) return false;
+  if (seconds) row *= ROW_RATE;
+  return true;
+}
+
+int eval(const std::string& path, const std::string& row_text) {
+  double row = 0;
+  if (!parse_row(row_text, row)) {
+    std::fprintf(stderr, "kesto: row '%s' is not a number of rows or seconds (\"123.5\", \"6.2s\")\n",
+                 row_text.c_str());
+    return 2;
+  }
+  SyncTrack track;
+  track.name = track_name_of(path);
+  const int loaded = load_track_file(path, track);
+  if (loaded == 1) {
+    std::fprintf(stderr, "kesto: cannot open %s\n", path.c_str());
+    return 1;
+  }
+  // A damaged file still plays: say so, then give what the show makes of it.
+  if (loaded != 0)
+    std::fprintf(stderr, "kesto: %s is damaged (the track reader gives %d); the show reads %zu keys of it\n",
+                 path.c_str(), loaded, track.keys.size());
+  std::printf("%s\n", format_float(get_value(track, row)).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "build" && argc == 4) return build(argv[2], argv[3]);
+  if (command == "dump" && argc == 3) return dump(argv[2]);
+  if (command == "eval" && argc == 4) return eval(argv[2], argv[3]);
+  std::fputs(USAGE, stderr);
+  return 2;
+}
