@@ -21,6 +21,11 @@ struct TextureImage {
   std::vector<uint8_t> pixels;  // width × height × 4
 };
 
+// Uploads by the rules of the image's kind, whichever loader made it (the upload_* functions below
+// all come here): size, internal format, filters, edges and the GL_TEXTURE_2D enable. Kind::None, or
+// pixels that do not match the size, upload nothing, and the name keeps the image it had.
+void upload_texture_image(const TextureImage& image, uint32_t name);
+
 // ---- load_file_texture: the platform codecs ----
 TextureImage decode_file_texture(const std::string& path);
 void upload_file_texture(const TextureImage& image, uint32_t name);
@@ -33,13 +38,16 @@ int picture_square_side_from_gl();  // asks the current context
 // Picture path when the file is a JPEG, GIF or BMP; otherwise the PNG fallback; Kind::None when both fail.
 TextureImage decode_picture_image(const std::string& path, int square_side);
 void upload_picture_image(const TextureImage& image, uint32_t name);
+// The fallback alone: the built-in PNG decoder, stretched to powers of two. Kind::None when the
+// file is missing or does not decode.
+TextureImage decode_png_fallback(const std::string& path);
 
 struct Picture;  // a decoded picture (the platform's picture object), opaque
 
 struct PictureImage {
   std::unique_ptr<Picture> picture;  // none when the file is no JPEG, GIF or BMP
   PictureImage(const std::string& path, uint32_t name);  // the whole picture loader
-  PictureImage() = default;
+  PictureImage();  // no picture yet (defined where Picture is complete)
   ~PictureImage();
 };
 
@@ -48,9 +56,12 @@ void upload_picture_texture(const PictureImage& record, uint32_t name);
 
 struct PixelRect { int32_t left, top, right, bottom; };
 // Renders the picture stretched over `rect` of an RGBA canvas (top row first, stride canvas_width × 4).
+// The canvas must hold rect.bottom rows; the overload with its height clips to it. The picture is
+// laid over what the canvas holds, so its transparent pixels leave the canvas as it was.
 void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, int canvas_width);
+void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, int canvas_width, int canvas_height);
 
 // Nearest-neighbour stretch, integer stepping, bottom row first, pure black made transparent.
 void resample_to_texture(uint8_t* dst, const uint8_t* src, uint32_t src_width, uint32_t src_height,
                          uint32_t dst_width, uint32_t dst_height);
-uint32_t next_power_of_two(uint32_t n);  // 1 for 0 and 1
+uint32_t next_power_of_two(uint32_t n);  // 1 for 0 and 1; 0 when n is above 2^31 (none fits)

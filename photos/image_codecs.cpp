@@ -1,0 +1,34 @@
+#include "photos/image_codecs.h"
+
+#include <SDL_image.h>
+
+#include <cstring>
+#include <mutex>
+
+void init_image_codecs() {
+  static std::once_flag once;
+  // Whatever codecs are missing are simply not available: IMG_Load then fails for those files.
+  std::call_once(once, [] { IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP); });
+}
+
+SurfacePtr to_rgba32(SDL_Surface* surface) {
+  if (!surface) return nullptr;
+  return SurfacePtr(SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGBA32, 0));
+}
+
+TextureImage bottom_first_image(const SDL_Surface& rgba, TextureImage::Kind kind) {
+  TextureImage image;
+  if (rgba.w <= 0 || rgba.h <= 0 || rgba.format->format != SDL_PIXELFORMAT_RGBA32) return image;
+  image.kind = kind;
+  image.width = static_cast<uint32_t>(rgba.w);
+  image.height = static_cast<uint32_t>(rgba.h);
+  const size_t row_bytes = size_t(image.width) * 4;
+  image.pixels.resize(row_bytes * image.height);
+  const auto* src = static_cast<const uint8_t*>(rgba.pixels);
+  for (uint32_t y = 0; y < image.height; ++y) {
+    // The surface's rows run top down (and may be padded); GL wants the bottom row first.
+    std::memcpy(image.pixels.data() + size_t(image.height - 1 - y) * row_bytes, src + size_t(y) * rgba.pitch,
+                row_bytes);
+  }
+  return image;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The platform's image codecs (SDL2_image over libjpeg, libpng, giflib), shared by the loaders.
+#include <SDL.h>
+
+#include <memory>
+
+#include "photos/texture_loaders.h"
+
+struct SurfaceFree {
+  void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
+};
+using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceFree>;
+
+// Initialises the codecs once per process. The decoders themselves keep no state of their own,
+// but they initialise their codec libraries lazily on first use, and two threads must not race
+// through that: every decode calls this first, so whichever thread comes first does it for all.
+void init_image_codecs();
+
+// The surface as 8-bit R, G, B, A bytes, not premultiplied (a colour key becomes alpha 0), or
+// null when it cannot be converted.
+SurfacePtr to_rgba32(SDL_Surface* surface);
+
+// An RGBA32 surface's pixels as a TextureImage of `kind`, bottom row first.
+TextureImage bottom_first_image(const SDL_Surface& rgba, TextureImage::Kind kind);

@@ -1,0 +1,166 @@
+// The picture loader: JPEG, GIF and BMP files drawn over a black square whose side follows from
+// the GL limit, opaque everywhere. Any other file (a PNG above all) goes to the PNG fallback.
+#include <GL/gl.h>
+#include <SDL_image.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <fstream>
+
+#include "photos/image_codecs.h"
+#include "photos/image_format.h"
+#include "photos/texture_loaders.h"
+
+namespace {
+
+// The square side never exceeds this by the GL-limit rule; a larger one asked of the decoder is a
+// caller's mistake that would cost gigabytes.
+constexpr int PICTURE_SIDE_LIMIT = 4096;
+// Nor is a picture ever drawn larger than this on either axis.
+constexpr int64_t DRAW_SIDE_LIMIT = 16384;
+
+// Colour multiplied by alpha, rounded.
+uint8_t premultiply(uint8_t c, uint8_t a) { return uint8_t((unsigned(c) * a + 127) / 255); }
+
+void premultiply_surface(SDL_Surface& rgba) {
+  for (int y = 0; y < rgba.h; ++y) {
+    uint8_t* p = static_cast<uint8_t*>(rgba.pixels) + size_t(y) * rgba.pitch;
+    for (int x = 0; x < rgba.w; ++x, p += 4) {
+      if (p[3] == 255) continue;
+      p[0] = premultiply(p[0], p[3]);
+      p[1] = premultiply(p[1], p[3]);
+      p[2] = premultiply(p[2], p[3]);
+    }
+  }
+}
+
+// The whole file, or false when it cannot be opened.
+bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  char chunk[1 << 16];
+  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + file.gcount());
+  }
+  return true;
+}
+
+// The record's picture drawn over the black S × S square, made opaque, bottom row first.
+TextureImage render_picture_square(const PictureImage& record, int side) {
+  if (!record.picture || side < 1 || side > PICTURE_SIDE_LIMIT) return {};
+  TextureImage image;
+  image.kind = TextureImage::Kind::Picture;
+  image.width = image.height = uint32_t(side);
+  const size_t row_bytes = size_t(side) * 4;
+  image.pixels.assign(row_bytes * side, 0);  // the square starts black
+  draw_picture(record, PixelRect{0, 0, side, side}, image.pixels.data(), side, side);
+
+  for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
+  std::vector<uint8_t> scratch(row_bytes);
+  for (int top = 0, bottom = side - 1; top < bottom; ++top, --bottom) {
+    uint8_t* a = image.pixels.data() + size_t(top) * row_bytes;
+    uint8_t* b = image.pixels.data() + size_t(bottom) * row_bytes;
+    std::memcpy(scratch.data(), a, row_bytes);
+    std::memcpy(a, b, row_bytes);
+    std::memcpy(b, scratch.data(), row_bytes);
+  }
+  return image;
+}
+
+}  // namespace
+
+// The decoded picture at its own size, colour premultiplied by alpha: the bilinear stretch then
+// blends a transparent pixel as nothing at all, not as the colour hidden behind its zero alpha.
+struct Picture {
+  SurfacePtr premultiplied;
+};
+
+PictureImage::PictureImage() = default;
+PictureImage::~PictureImage() = default;
+
+int picture_square_side(int max_texture_size) {
+  return max_texture_size > 4096 ? 4096 : max_texture_size / 2;
+}
+
+int picture_square_side_from_gl() {
+  GLint max = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+  return picture_square_side(max);
+}
+
+bool load_picture(const std::string& path, PictureImage& record) {
+  record.picture.reset();
+  std::vector<uint8_t> bytes;
+  if (!read_whole_file(path, bytes)) return false;
+
+  // Only the formats the original picture codecs read make a picture; a PNG never does.
+  const ImageFormat format = sniff_image_format(bytes);
+  if (!is_picture_format(format) || bytes.size() > size_t(INT_MAX)) return true;
+  init_image_codecs();
+  SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+  if (!stream) return true;
+  SurfacePtr decoded(IMG_LoadTyped_RW(stream, 1, sdl_image_type(format)));  // closes the stream
+  SurfacePtr rgba = to_rgba32(decoded.get());
+  if (!rgba || rgba->w <= 0 || rgba->h <= 0) return true;  // a broken file makes no picture
+  premultiply_surface(*rgba);
+  record.picture = std::make_unique<Picture>(Picture{std::move(rgba)});
+  return true;
+}
+
+void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, int canvas_width) {
+  draw_picture(record, rect, canvas, canvas_width, rect.bottom);
+}
+
+void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, int canvas_width,
+                  int canvas_height) {
+  if (!record.picture || !canvas || canvas_width <= 0 || canvas_height <= 0) return;
+  const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
+  if (w <= 0 || h <= 0 || w > DRAW_SIDE_LIMIT || h > DRAW_SIDE_LIMIT) return;
+  const int64_t x0 = std::max<int64_t>(rect.left, 0), x1 = std::min<int64_t>(rect.right, canvas_width);
+  const int64_t y0 = std::max<int64_t>(rect.top, 0), y1 = std::min<int64_t>(rect.bottom, canvas_height);
+  if (x0 >= x1 || y0 >= y1) return;
+
+  // SDL's bilinear stretch (SDL_SoftStretchLinear), the whole picture onto the whole rectangle:
+  // upright, and its aspect not kept.
+  SurfacePtr scaled(SDL_CreateRGBSurfaceWithFormat(0, int(w), int(h), 32, SDL_PIXELFORMAT_RGBA32));
+  if (!scaled || SDL_SoftStretchLinear(record.picture->premultiplied.get(), nullptr, scaled.get(), nullptr) != 0) {
+    return;
+  }
+  // Laid over the canvas: where the picture is transparent, the canvas shows through.
+  for (int64_t y = y0; y < y1; ++y) {
+    const uint8_t* s = static_cast<const uint8_t*>(scaled->pixels) + size_t(y - rect.top) * scaled->pitch +
+                       size_t(x0 - rect.left) * 4;
+    uint8_t* d = canvas + (size_t(y) * size_t(canvas_width) + size_t(x0)) * 4;
+    for (int64_t x = x0; x < x1; ++x, s += 4, d += 4) {
+      const unsigned keep = 255u - s[3];
+      if (keep == 0) {
+        std::memcpy(d, s, 4);
+        continue;
+      }
+      for (int c = 0; c < 4; ++c) d[c] = uint8_t(std::min(255u, s[c] + (d[c] * keep + 127) / 255));
+    }
+  }
+}
+
+void upload_picture_texture(const PictureImage& record, uint32_t name) {
+  upload_texture_image(render_picture_square(record, picture_square_side_from_gl()), name);
+}
+
+TextureImage decode_picture_image(const std::string& path, int square_side) {
+  PictureImage record;
+  load_picture(path, record);
+  if (record.picture) return render_picture_square(record, square_side);
+  return decode_png_fallback(path);
+}
+
+void upload_picture_image(const TextureImage& image, uint32_t name) { upload_texture_image(image, name); }
+
+PictureImage::PictureImage(const std::string& path, uint32_t name) {
+  load_picture(path, *this);
+  if (picture) {
+    upload_picture_texture(*this, name);
+  } else {
+    upload_texture_image(decode_png_fallback(path), name);
+  }
+}

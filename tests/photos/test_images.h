@@ -1,0 +1,36 @@
+#pragma once
+// Image files made by the tests themselves, in the formats the loaders meet: PNG and JPEG through
+// SDL_image, BMP through SDL, GIF written by hand (nothing on the machine saves one).
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace teximg {
+
+struct Rgba {
+  uint8_t r = 0, g = 0, b = 0, a = 255;
+  friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+std::ostream& operator<<(std::ostream& out, const Rgba& c);
+
+// A picture as a function of (x, y), y from the top.
+using Painter = std::function<Rgba(int x, int y)>;
+
+bool write_png(const std::string& path, int width, int height, const Painter& paint);
+bool write_jpeg(const std::string& path, int width, int height, const Painter& paint, int quality = 95);
+bool write_bmp(const std::string& path, int width, int height, const Painter& paint);
+// A GIF of palette indexes (row-major, top row first), the palette at most 4 colours, `transparent`
+// the index drawn as see-through, or -1 for none.
+bool write_gif(const std::string& path, int width, int height, const std::vector<Rgba>& palette,
+               const std::vector<uint8_t>& indexes, int transparent);
+bool write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The pixel at (x, y), y from the top, of a bottom-row-first RGBA buffer `width` wide and `height` high.
+Rgba pixel_from_top(const std::vector<uint8_t>& bottom_first, uint32_t width, uint32_t height, uint32_t x,
+                    uint32_t y);
+// Every channel within `tolerance`.
+bool near(Rgba a, Rgba b, int tolerance);
+
+}  // namespace teximg

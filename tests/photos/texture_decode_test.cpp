@@ -1,0 +1,282 @@
+// The decode halves of the loaders: files to pixels, no GL. What each path makes of PNG, JPEG,
+// GIF and BMP files, of files that lie about their format, and of files that are not there.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <vector>
+
+#include "photos/texture_loaders.h"
+#include "tests/photos/test_images.h"
+
+namespace {
+
+using teximg::Rgba;
+using Kind = TextureImage::Kind;
+namespace fs = std::filesystem;
+
+constexpr Rgba RED{255, 0, 0, 255}, BLUE{0, 0, 255, 255}, GREEN{0, 255, 0, 255}, BLACK{0, 0, 0, 255};
+
+class TextureDecode : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/hallshow-textures-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+// Red above, blue below: which way up a texture came out shows at a glance.
+Rgba red_over_blue(int, int y, int height) { return y < height / 2 ? RED : BLUE; }
+
+Rgba at(const TextureImage& image, uint32_t x, uint32_t y_from_top) {
+  return teximg::pixel_from_top(image.pixels, image.width, image.height, x, y_from_top);
+}
+
+// The 300 × 200 PNG of the show's file path: a gradient, with a half-transparent pixel at (10, 20).
+Rgba gradient_with_glass(int x, int y) {
+  if (x == 10 && y == 20) return {200, 100, 50, 128};
+  return {uint8_t(x), uint8_t(y), uint8_t(x + y), 255};
+}
+
+TEST_F(TextureDecode, FileTexturePngKeepsSizeAlphaAndTurnsOver) {
+  ASSERT_TRUE(teximg::write_png(file("photo.png"), 300, 200, gradient_with_glass));
+  const TextureImage image = decode_file_texture(file("photo.png"));
+  ASSERT_EQ(image.kind, Kind::FileTexture);
+  ASSERT_EQ(image.width, 300u);
+  ASSERT_EQ(image.height, 200u);
+  ASSERT_EQ(image.pixels.size(), 300u * 200 * 4);
+  int wrong = 0;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 300; ++x) wrong += !(at(image, x, y) == gradient_with_glass(x, y));
+  }
+  EXPECT_EQ(wrong, 0);
+  // Memory row 199 is the picture's top row; the half-transparent pixel keeps its colour unpremultiplied.
+  EXPECT_EQ(image.pixels[(199 * 300 + 5) * 4], 5);
+  EXPECT_EQ(at(image, 10, 20), (Rgba{200, 100, 50, 128}));
+}
+
+TEST_F(TextureDecode, FileTextureReadsEveryCodecAtItsOwnSize) {
+  const auto paint = [](int x, int y) { return red_over_blue(x, y, 30); };
+  ASSERT_TRUE(teximg::write_jpeg(file("a.jpg"), 40, 30, paint));
+  ASSERT_TRUE(teximg::write_bmp(file("a.bmp"), 40, 30, paint));
+  ASSERT_TRUE(teximg::write_gif(file("a.gif"), 2, 2, {RED, BLUE}, {0, 0, 1, 1}, -1));
+  const struct {
+    const char* name;
+    uint32_t w, h;
+    int tolerance;
+  } cases[] = {{"a.jpg", 40, 30, 8}, {"a.bmp", 40, 30, 0}, {"a.gif", 2, 2, 0}};
+  for (const auto& c : cases) {
+    const TextureImage image = decode_file_texture(file(c.name));
+    ASSERT_EQ(image.kind, Kind::FileTexture) << c.name;
+    EXPECT_EQ(image.width, c.w) << c.name;
+    EXPECT_EQ(image.height, c.h) << c.name;
+    EXPECT_PRED3(teximg::near, at(image, 0, 0), RED, c.tolerance) << c.name << " " << at(image, 0, 0);
+    EXPECT_PRED3(teximg::near, at(image, 0, c.h - 1), BLUE, c.tolerance) << c.name;
+  }
+}
+
+TEST_F(TextureDecode, FileTextureKeepsBlackOpaque) {
+  ASSERT_TRUE(teximg::write_png(file("black.png"), 2, 2, [](int, int) { return BLACK; }));
+  EXPECT_EQ(at(decode_file_texture(file("black.png")), 1, 1), BLACK);
+}
+
+TEST_F(TextureDecode, PictureJpegFillsTheSquareUprightAndOpaque) {
+  ASSERT_TRUE(teximg::write_jpeg(file("photo.jpg"), 640, 480, [](int x, int y) { return red_over_blue(x, y, 480); }));
+  const TextureImage image = decode_picture_image(file("photo.jpg"), 64);
+  ASSERT_EQ(image.kind, Kind::Picture);
+  ASSERT_EQ(image.width, 64u);
+  ASSERT_EQ(image.height, 64u);
+  int opaque = 0;
+  for (size_t i = 3; i < image.pixels.size(); i += 4) opaque += image.pixels[i] == 255;
+  EXPECT_EQ(opaque, 64 * 64);
+  // The whole picture covers the whole square, aspect not kept: its top half on the square's top half.
+  for (uint32_t x : {0u, 31u, 63u}) {
+    EXPECT_PRED3(teximg::near, at(image, x, 0), RED, 8) << at(image, x, 0);
+    EXPECT_PRED3(teximg::near, at(image, x, 30), RED, 8);
+    EXPECT_PRED3(teximg::near, at(image, x, 33), BLUE, 8);
+    EXPECT_PRED3(teximg::near, at(image, x, 63), BLUE, 8) << at(image, x, 63);
+  }
+}
+
+TEST_F(TextureDecode, PictureGifTransparencyComesOutOpaqueBlack) {
+  // 8 × 8: the left half transparent (index 2), the right half green.
+  std::vector<uint8_t> indexes(64);
+  for (int i = 0; i < 64; ++i) indexes[i] = (i % 8) < 4 ? 2 : 1;
+  ASSERT_TRUE(teximg::write_gif(file("glass.gif"), 8, 8, {RED, GREEN, Rgba{250, 250, 250, 255}}, indexes, 2));
+  const TextureImage image = decode_picture_image(file("glass.gif"), 64);
+  ASSERT_EQ(image.kind, Kind::Picture);
+  for (uint32_t y : {0u, 32u, 63u}) {
+    EXPECT_EQ(at(image, 2, y), BLACK) << "transparent at row " << y;
+    EXPECT_EQ(at(image, 61, y), GREEN) << "opaque at row " << y;
+    // The bilinear edge between them blends into black, never into the hidden colour.
+    for (uint32_t x = 0; x < 64; ++x) {
+      const Rgba c = at(image, x, y);
+      EXPECT_TRUE(c.r == 0 && c.b == 0 && c.a == 255) << "x " << x << ": " << c;
+    }
+  }
+}
+
+TEST_F(TextureDecode, PictureBmpIsDrawnToo) {
+  ASSERT_TRUE(teximg::write_bmp(file("photo.bmp"), 20, 20, [](int x, int y) { return red_over_blue(x, y, 20); }));
+  const TextureImage image = decode_picture_image(file("photo.bmp"), 32);
+  ASSERT_EQ(image.kind, Kind::Picture);
+  EXPECT_EQ(at(image, 16, 0), RED);
+  EXPECT_EQ(at(image, 16, 31), BLUE);
+}
+
+TEST_F(TextureDecode, PicturePngTakesTheFallback) {
+  // 3 × 3 with a pure black corner: the fallback's 4 × 4, nearest neighbour, black see-through.
+  const auto paint = [](int x, int y) -> Rgba {
+    if (x == 0 && y == 0) return BLACK;
+    return {uint8_t(10 * x + 1), uint8_t(10 * y + 1), 0, 255};
+  };
+  ASSERT_TRUE(teximg::write_png(file("small.png"), 3, 3, paint));
+  const TextureImage image = decode_picture_image(file("small.png"), 64);
+  ASSERT_EQ(image.kind, Kind::PngFallback);
+  ASSERT_EQ(image.width, 4u);
+  ASSERT_EQ(image.height, 4u);
+  const int source[4] = {0, 0, 1, 2};
+  for (uint32_t y = 0; y < 4; ++y) {
+    for (uint32_t x = 0; x < 4; ++x) {
+      Rgba want = paint(source[x], source[y]);
+      if (want == BLACK) want.a = 0;
+      EXPECT_EQ(at(image, x, y), want) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(decode_png_fallback(file("small.png")).pixels, image.pixels);
+}
+
+TEST_F(TextureDecode, FallbackSizesArePowersOfTwo) {
+  ASSERT_TRUE(teximg::write_png(file("photo.png"), 300, 200, gradient_with_glass));
+  const TextureImage image = decode_picture_image(file("photo.png"), 64);
+  ASSERT_EQ(image.kind, Kind::PngFallback);
+  EXPECT_EQ(image.width, 512u);
+  EXPECT_EQ(image.height, 256u);
+  EXPECT_EQ(image.pixels.size(), 512u * 256 * 4);
+  EXPECT_EQ(at(image, 2, 1), gradient_with_glass(1, 0));  // columns 2 and row 1 come from source 1 and 0
+  EXPECT_EQ(at(image, 511, 255), gradient_with_glass(299, 199));
+  EXPECT_EQ(at(image, 0, 0), (Rgba{0, 0, 0, 0}));  // the gradient's pure black corner
+}
+
+TEST_F(TextureDecode, FormatIsToldByContentNotName) {
+  const auto paint = [](int x, int y) { return red_over_blue(x, y, 16); };
+  ASSERT_TRUE(teximg::write_jpeg(file("jpeg.png"), 16, 16, paint));
+  ASSERT_TRUE(teximg::write_png(file("png.jpg"), 16, 16, paint));
+  EXPECT_EQ(decode_picture_image(file("jpeg.png"), 32).kind, Kind::Picture);
+  EXPECT_EQ(decode_picture_image(file("png.jpg"), 32).kind, Kind::PngFallback);
+  EXPECT_EQ(decode_file_texture(file("png.jpg")).kind, Kind::FileTexture);
+}
+
+TEST_F(TextureDecode, UnreadableFilesGiveNothingOnEveryPath) {
+  ASSERT_TRUE(teximg::write_bytes(file("empty.jpg"), {}));
+  ASSERT_TRUE(teximg::write_bytes(file("cut.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0x00}));
+  ASSERT_TRUE(teximg::write_bytes(file("cut.gif"), {'G', 'I', 'F', '8', '9', 'a', 4}));
+  ASSERT_TRUE(teximg::write_bytes(file("cut.png"), {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}));
+  ASSERT_TRUE(teximg::write_bytes(file("text.txt"), {'h', 'e', 'l', 'l', 'o'}));
+  fs::create_directory(dir_ / "folder.png");
+  for (const char* name : {"missing.png", "missing.jpg", "empty.jpg", "cut.jpg", "cut.gif", "cut.png", "text.txt",
+                           "folder.png"}) {
+    EXPECT_EQ(decode_file_texture(file(name)).kind, Kind::None) << name;
+    const TextureImage picture = decode_picture_image(file(name), 32);
+    EXPECT_EQ(picture.kind, Kind::None) << name;
+    EXPECT_TRUE(picture.pixels.empty()) << name;
+    EXPECT_EQ(decode_png_fallback(file(name)).kind, Kind::None) << name;
+  }
+  // And the next file loads as usual.
+  ASSERT_TRUE(teximg::write_png(file("after.png"), 2, 2, [](int, int) { return RED; }));
+  EXPECT_EQ(decode_file_texture(file("after.png")).kind, Kind::FileTexture);
+  EXPECT_EQ(decode_picture_image(file("after.png"), 32).kind, Kind::PngFallback);
+}
+
+TEST_F(TextureDecode, PictureSquareOutsideTheRuleGivesNothing) {
+  ASSERT_TRUE(teximg::write_bmp(file("p.bmp"), 4, 4, [](int, int) { return RED; }));
+  for (int side : {0, -1, 4097}) EXPECT_EQ(decode_picture_image(file("p.bmp"), side).kind, Kind::None) << side;
+  EXPECT_EQ(decode_picture_image(file("p.bmp"), 1).kind, Kind::Picture);
+}
+
+TEST(LoadPicture, TellsOpenedFromMadeAPicture) {
+  char pattern[] = "/tmp/hallshow-picture-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  ASSERT_TRUE(teximg::write_bmp((dir / "a.bmp").string(), 4, 4, [](int, int) { return RED; }));
+  ASSERT_TRUE(teximg::write_png((dir / "a.png").string(), 4, 4, [](int, int) { return RED; }));
+  const struct {
+    const char* name;
+    bool opened, picture;
+  } cases[] = {{"a.bmp", true, true}, {"a.png", true, false}, {"none.bmp", false, false}};
+  for (const auto& c : cases) {
+    PictureImage record;
+    EXPECT_EQ(load_picture((dir / c.name).string(), record), c.opened) << c.name;
+    EXPECT_EQ(record.picture != nullptr, c.picture) << c.name;
+  }
+  // A record reused for a file without a picture does not keep the old one.
+  PictureImage record;
+  load_picture((dir / "a.bmp").string(), record);
+  load_picture((dir / "a.png").string(), record);
+  EXPECT_EQ(record.picture, nullptr);
+  fs::remove_all(dir);
+}
+
+TEST_F(TextureDecode, DrawPictureLaysOverTheCanvasAndClips) {
+  std::vector<uint8_t> indexes(16, 1);
+  indexes[0] = 0;  // the top-left pixel transparent
+  ASSERT_TRUE(teximg::write_gif(file("g.gif"), 4, 4, {RED, BLUE}, indexes, 0));
+  PictureImage record;
+  ASSERT_TRUE(load_picture(file("g.gif"), record));
+  ASSERT_NE(record.picture, nullptr);
+  // A white 8 × 8 canvas, the picture drawn 1:1 at (2, 2): the transparent pixel keeps the white.
+  std::vector<uint8_t> canvas(8 * 8 * 4, 255);
+  draw_picture(record, PixelRect{2, 2, 6, 6}, canvas.data(), 8, 8);
+  const auto px = [&](int x, int y) {
+    const uint8_t* p = &canvas[(y * 8 + x) * 4];
+    return Rgba{p[0], p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(px(1, 1), (Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(px(2, 2), (Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(px(3, 2), BLUE);
+  EXPECT_EQ(px(5, 5), BLUE);
+  EXPECT_EQ(px(6, 6), (Rgba{255, 255, 255, 255}));
+  // Rectangles hanging over any edge, empty or turned over: drawn in part or not at all, never past the canvas.
+  for (PixelRect r : {PixelRect{-3, -3, 3, 3}, PixelRect{5, 5, 12, 12}, PixelRect{-100, 2, 100, 4},
+                      PixelRect{4, 4, 4, 9}, PixelRect{6, 6, 2, 2}, PixelRect{20, 20, 30, 30},
+                      PixelRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}}) {
+    draw_picture(record, r, canvas.data(), 8, 8);
+  }
+  // The rectangle hanging off the bottom-right corner drew its visible part there.
+  EXPECT_PRED3(teximg::near, px(7, 7), BLUE, 3) << px(7, 7);
+}
+
+TEST_F(TextureDecode, DecodesOnWorkerThreadsAsOnOne) {
+  // The load sequence decodes ahead on worker threads: the results must not depend on that.
+  std::vector<std::string> files;
+  for (int i = 0; i < 6; ++i) {
+    const auto paint = [i](int x, int y) { return Rgba{uint8_t(x * 7 + i), uint8_t(y * 5), uint8_t(i * 30), 255}; };
+    files.push_back(file("p" + std::to_string(i) + (i % 2 ? ".jpg" : ".png")));
+    ASSERT_TRUE(i % 2 ? teximg::write_jpeg(files.back(), 33, 21, paint) : teximg::write_png(files.back(), 33, 21, paint));
+  }
+  std::vector<TextureImage> serial_file, serial_picture;
+  for (const auto& f : files) {
+    serial_file.push_back(decode_file_texture(f));
+    serial_picture.push_back(decode_picture_image(f, 64));
+  }
+  std::vector<std::future<std::pair<TextureImage, TextureImage>>> jobs;
+  for (const auto& f : files) {
+    jobs.push_back(std::async(std::launch::async, [f] {
+      return std::make_pair(decode_file_texture(f), decode_picture_image(f, 64));
+    }));
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    auto [file_image, picture_image] = jobs[i].get();
+    EXPECT_EQ(file_image.pixels, serial_file[i].pixels) << files[i];
+    EXPECT_EQ(picture_image.kind, serial_picture[i].kind) << files[i];
+    EXPECT_EQ(picture_image.pixels, serial_picture[i].pixels) << files[i];
+  }
+}
+
+}  // namespace
