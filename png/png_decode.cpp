@@ -507,6 +507,7 @@ uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<u
   if (uint32_t r = inflate_image_data(idat, sizes, inflated)) return r;
   idat = {};
   if (inflated.size() < sizes.rows) return PNG_ROWS_TRUNCATED;  // never read past the data
+  if (info.height == 0) return PNG_OK;  // no rows: no line buffers, nothing to convert
 
   pixels.assign(sizes.raw, 0);  // bit-level writes only set bits
   const uint32_t r = info.interlace_method == 0
