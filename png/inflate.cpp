@@ -64,10 +64,10 @@ constexpr uint32_t END_OF_BLOCK = 256;
 // An entry through which no code passes. Larger than any symbol or link of the trees here.
 constexpr uint32_t TREE_EMPTY = 32767;
 
-// A match is at least one bit of length code and one of distance code, and makes at most
-// 258 bytes; a literal is at least one bit for one byte; a stored byte costs eight bits.
-// 258 bytes per bit is therefore more than any stream can produce from its remaining bits.
-constexpr uint64_t MAX_BYTES_PER_BIT = 258;
+// The most output one bit of input can stand for: a match makes at most 258 bytes and costs
+// at least two bits (a length code and a distance code of one bit or more); a literal costs
+// at least one bit for one byte and a stored byte eight bits.
+constexpr uint64_t MAX_BYTES_PER_BIT = 258 / 2;
 
 // Base values and extra-bit counts of length codes 257..285 and distance codes 0..29.
 constexpr std::array<uint16_t, 29> LENGTH_BASE = {
