@@ -1,0 +1,72 @@
+// Writes a fuzz target's seed corpus: fuzz_seeds TARGET DIRECTORY. The seeds come from the
+// generators of the tests, so nothing binary is kept in the tree.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/png/bit_writer.h"
+#include "tests/png/inflate_samples.h"
+
+namespace {
+
+using Seeds = std::vector<std::vector<uint8_t>>;
+
+// zlib streams of every kind of sample, with every block type zlib makes; and hand-built
+// streams for what zlib never writes (symbols 286/287, runs crossing into the distance
+// lengths, several block types in a row).
+Seeds inflate_seeds() {
+    Seeds seeds;
+    const std::vector<std::vector<uint8_t>> data = {
+        {}, {'x'}, samples::text(600), samples::runs(900), samples::random_bytes(300), samples::photo_rows(12, 12)};
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    for (const auto& d : data)
+        for (int level : {0, 1, 6, 9})
+            for (int strategy : strategies) {
+                if (level == 0 && strategy != Z_DEFAULT_STRATEGY) continue;
+                seeds.push_back(samples::zlib_compress(d, level, strategy, level == 1 ? 10 : 15));
+            }
+
+    BitWriter mixed;
+    mixed.block(false, 1).fixed_symbol('a').fixed_symbol(286).fixed_symbol(257).fixed_distance(0).fixed_symbol(256);
+    mixed.block(false, 0).stored_lengths(3, 0xFFFF - 3).bytes({'b', 'c', 'd'});
+    const DynamicCodes c = dynamic_block(mixed, true, lengths_with(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}}), {2, 2});
+    for (uint32_t s : {uint32_t('a'), uint32_t('b'), 257u}) c.litlen.write(mixed, s);
+    c.dist.write(mixed, 1);
+    c.litlen.write(mixed, 256);
+    seeds.push_back(mixed.zlib());
+
+    BitWriter crossing;
+    crossing.block(true, 2);
+    dynamic_header(crossing, 258, 3, {{18, 86}, {2}, {2}, {18, 127}, {18, 8}, {2}, {2}, {16, 0}});
+    crossing.code(0, 2).code(1, 2).code(3, 2).code(1, 2).code(2, 2);
+    seeds.push_back(crossing.zlib());
+    return seeds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: fuzz_seeds TARGET DIRECTORY\n");
+        return 2;
+    }
+    const std::string target = argv[1], dir = argv[2];
+    Seeds seeds;
+    if (target == "inflate") {
+        seeds = inflate_seeds();
+    } else {
+        std::fprintf(stderr, "fuzz_seeds: no seeds for target '%s'\n", target.c_str());
+        return 2;
+    }
+    for (size_t i = 0; i < seeds.size(); i++) {
+        const std::string path = dir + "/seed_" + std::to_string(i);
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(seeds[i].data()), std::streamsize(seeds[i].size()));
+        if (!f) {
+            std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz/, clang, address + undefined sanitizers) into build/fuzz
+# and runs each for SECONDS (default 60) from a freshly generated seed corpus. One line per
+# target; exits non-zero if any target found a crash, a leak or a sanitizer report.
+#   scripts/fuzz.sh [SECONDS]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+build=build/fuzz
+targets=(inflate)
+
+cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build.configure.log" 2>&1 ||
+  { echo "fuzz: configure failed (see $build.configure.log)" >&2; exit 1; }
+cmake --build "$build" -j2 >"$build/build.log" 2>&1 ||
+  { echo "fuzz: build failed (see $build/build.log)" >&2; exit 1; }
+
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+for t in "${targets[@]}"; do
+  corpus=$build/corpus/$t
+  artifacts=$build/artifacts/$t
+  log=$build/$t.log
+  rm -rf "$corpus" && mkdir -p "$corpus" "$artifacts"
+  if ! "$build/fuzz_seeds" "$t" "$corpus"; then
+    echo "fuzz $t: FAILED to write seeds"; status=1; continue
+  fi
+  if "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+       -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1; then
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
+    echo "fuzz $t: ok, ${runs:-?} runs in ${seconds}s, $(ls "$corpus" | wc -l) corpus entries"
+  else
+    echo "fuzz $t: FAILED, see $log and $artifacts/"; status=1
+  fi
+done
+exit $status
