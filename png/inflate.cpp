@@ -37,7 +37,9 @@
 // The bound tests that compare a byte index with L are lax by the two header bytes, so on
 // their own they would let truncated data read up to two bytes past the input. Every read
 // is therefore checked again where it happens and fails with 90; the codes above still fire
-// first wherever their conditions hold.
+// first wherever their conditions hold. Since no read goes past the input, bp / 8 never
+// exceeds L - 2, and the tests behind 10, 50, 51 and the block loop's 52 can no longer be met:
+// those codes stay in the table for the PNG decoder's sake but are not returned in practice.
 //
 // Output growth: a literal grows the array to 2 * pos + 2 when pos has reached its size, a
 // match to 2 * (pos + length) when pos + length has reached it, a stored block to exactly

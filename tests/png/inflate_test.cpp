@@ -320,6 +320,32 @@ TEST(InflateOutput, GrowthOfLiteralsAndMatchesIsLeftAfterFailure) {
     }
 }
 
+TEST(InflateOutput, MatchEndingAtTheSizeStillGrows) {
+    struct Case {
+        const char* what;
+        size_t presize;
+        std::string literals;
+        bool match;  // length 3 at distance 1 after the literals
+        size_t out_size;
+    };
+    const std::vector<Case> cases = {
+        {"match ends exactly at the size: 2 * (1 + 3)", 4, "a", true, 8},
+        {"match ends before the size", 5, "a", true, 5},
+        {"literal at the size: 2 * 1 + 2", 1, "ab", false, 4},
+        {"literals inside the size", 2, "ab", false, 2},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        w.block(false, 1);
+        for (char ch : c.literals) w.fixed_symbol(uint8_t(ch));
+        if (c.match) w.fixed_symbol(257).fixed_distance(0);
+        w.fixed_symbol(256).block(true, 3);
+        const Decoded d = decode(w.zlib(), std::vector<uint8_t>(c.presize, 0));
+        EXPECT_EQ(d.code, INFLATE_BAD_BLOCK_TYPE) << c.what;
+        EXPECT_EQ(d.out.size(), c.out_size) << c.what;
+    }
+}
+
 TEST(InflateOutput, PresizedArrayIsOverwrittenFromTheStart) {
     const std::vector<uint8_t> garbage(1000, 0xEE);
 
@@ -565,6 +591,45 @@ TEST(InflateDynamic, CollisionOnTheLastBitDropsTheSymbol) {
     const Decoded d = decode(w.zlib());
     EXPECT_EQ(d.code, INFLATE_OK);
     EXPECT_EQ(d.out, bytes_of("abbbb"));
+}
+
+TEST(InflateDynamic, WalkGoesOnFromWhereACollisionLeftIt) {
+    // Distance lengths 2, 1, 1, 2 give the codes 00, 0, 1, 01. Symbol 1's code ends on the
+    // internal node below 0, and symbol 2's walk starts there: it takes 01, and symbol 3
+    // (also 01) runs into it and is left out; 1 is not assigned.
+    const std::vector<uint8_t> dist = {2, 1, 1, 2};
+    const std::vector<uint8_t> lit = lengths_with(258, {{'a', 2}, {'b', 2}, {'c', 2}, {256, 3}, {257, 3}});
+    struct Case {
+        uint32_t code, bits;
+        uint32_t expected;
+        const char* out;
+    };
+    const std::vector<Case> cases = {
+        {0b00, 2, INFLATE_OK, "abcccc"},   // symbol 0: distance 1
+        {0b01, 2, INFLATE_OK, "abcabc"},   // symbol 2: distance 3
+        {0b1, 1, INFLATE_CODE_UNASSIGNED, nullptr},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        const DynamicCodes codes = dynamic_block(w, true, lit, dist);
+        for (uint32_t s : {uint32_t('a'), uint32_t('b'), uint32_t('c'), 257u}) codes.litlen.write(w, s);
+        w.code(c.code, c.bits);
+        codes.litlen.write(w, 256);
+        const Decoded d = decode(w.zlib());
+        EXPECT_EQ(d.code, c.expected) << c.code;
+        if (c.out) {
+            EXPECT_EQ(d.out, bytes_of(c.out)) << c.code;
+        }
+    }
+}
+
+TEST(InflateDynamic, IncompleteCodeTooDeepForTheTreeFails) {
+    // Nineteen 5-bit codes leave the code-length code incomplete and need more internal nodes
+    // than a tree of 2 * 19 entries holds.
+    BitWriter w;
+    w.block(true, 2).bits(0, 5).bits(0, 5).bits(19 - 4, 4);
+    for (int i = 0; i < 19; i++) w.bits(5, 3);
+    EXPECT_EQ(decode(w.zlib()).code, INFLATE_OVERSUBSCRIBED);
 }
 
 TEST(InflateDynamic, CodeLengthCollisionOnTheLastBitBuilds) {
