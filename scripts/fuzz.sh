@@ -9,8 +9,9 @@ seconds=${1:-60}
 build=build/fuzz
 targets=(inflate)
 
-cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build.configure.log" 2>&1 ||
-  { echo "fuzz: configure failed (see $build.configure.log)" >&2; exit 1; }
+mkdir -p "$build"
+cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 ||
+  { echo "fuzz: configure failed (see $build/configure.log)" >&2; exit 1; }
 cmake --build "$build" -j2 >"$build/build.log" 2>&1 ||
   { echo "fuzz: build failed (see $build/build.log)" >&2; exit 1; }
 
