@@ -3,8 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-scripts/build.sh release hallshow
+scripts/build.sh release hallshow kesto demo_photos demo_music
 show="$root/build/demo-show"
-mkdir -p "$show"
+demo/make_pack.sh build/release "$show"  # makes what is missing or out of date, else nothing
 cd "$show"
 exec "$root/build/release/app/hallshow"

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# demo/make_pack.sh BUILD SHOW: makes the demo show in the folder SHOW with the generators built in
+# BUILD: "e12.mp3", the photos under "hall.photo/" and the tracks under "kestos/".
+# Each of the three parts is remade only when its generator or its source has changed since it was
+# last made (a stamp per part records their checksums), so a second run costs nothing.
+set -euo pipefail
+[ $# -eq 2 ] || { echo "usage: demo/make_pack.sh BUILD SHOW" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+show=$(cd "$2" && pwd)
+photos=$build/demo/demo_photos music=$build/demo/demo_music kesto=$build/tools/kesto
+for tool in "$photos" "$music" "$kesto"; do
+  [ -x "$tool" ] || { echo "make_pack: $tool is not built" >&2; exit 1; }
+done
+stamps=$show/.stamps
+mkdir -p "$stamps"
+
+# up_to_date PART FILE... : the part's stamp matches these files' checksums and the script's.
+up_to_date() {
+  local part=$1; shift
+  sha256sum "$@" "$here/make_pack.sh" | awk '{print $1}' >"$stamps/$part.want"
+  cmp -s "$stamps/$part.want" "$stamps/$part" 2>/dev/null && rm "$stamps/$part.want"
+}
+made() { mv "$stamps/$1.want" "$stamps/$1"; }
+
+# Photos: the 43 files of the catalogue (entry 43 shares entry 40's file).
+if ! up_to_date photos "$photos" || [ "$(ls "$show/hall.photo" 2>/dev/null | wc -l)" -ne 43 ]; then
+  echo "make_pack: photos"
+  part=$show/.photos.part
+  rm -rf "$part"
+  "$photos" "$part"
+  rm -rf "$show/hall.photo"
+  mv "$part/hall.photo" "$show/hall.photo"
+  rmdir "$part"
+  made photos
+fi
+
+# Music: synthesised to WAV, encoded to MP3.
+if ! up_to_date music "$music" || [ ! -s "$show/e12.mp3" ]; then
+  echo "make_pack: music"
+  wav=$(mktemp --suffix=.wav)
+  trap 'rm -f "$wav"' EXIT
+  "$music" "$wav"
+  lame --quiet --preset standard "$wav" "$show/e12.mp3.part"
+  mv "$show/e12.mp3.part" "$show/e12.mp3"
+  made music
+fi
+
+# Tracks: every track of demo/show.txt through the track tool.
+if ! up_to_date tracks "$kesto" "$here/show.txt" || [ "$(ls "$show/kestos" 2>/dev/null | wc -l)" -ne 22 ]; then
+  echo "make_pack: tracks"
+  rm -rf "$show/kestos"
+  "$kesto" build "$here/show.txt" "$show" >/dev/null
+  made tracks
+fi
