@@ -23,16 +23,20 @@ constexpr int64_t DRAW_SIDE_LIMIT = 16384;
 // Colour multiplied by alpha, rounded.
 uint8_t premultiply(uint8_t c, uint8_t a) { return uint8_t((unsigned(c) * a + 127) / 255); }
 
-void premultiply_surface(SDL_Surface& rgba) {
+// Premultiplies in place; true when every pixel was opaque already.
+bool premultiply_surface(SDL_Surface& rgba) {
+  bool opaque = true;
   for (int y = 0; y < rgba.h; ++y) {
     uint8_t* p = static_cast<uint8_t*>(rgba.pixels) + size_t(y) * rgba.pitch;
     for (int x = 0; x < rgba.w; ++x, p += 4) {
       if (p[3] == 255) continue;
+      opaque = false;
       p[0] = premultiply(p[0], p[3]);
       p[1] = premultiply(p[1], p[3]);
       p[2] = premultiply(p[2], p[3]);
     }
   }
+  return opaque;
 }
 
 // The whole file, or false when it cannot be opened.
@@ -74,6 +78,7 @@ TextureImage render_picture_square(const PictureImage& record, int side) {
 // blends a transparent pixel as nothing at all, not as the colour hidden behind its zero alpha.
 struct Picture {
   SurfacePtr premultiplied;
+  bool opaque;  // no pixel lets the canvas show through (every JPEG)
 };
 
 PictureImage::PictureImage() = default;
@@ -103,8 +108,8 @@ bool load_picture(const std::string& path, PictureImage& record) {
   SurfacePtr decoded(IMG_LoadTyped_RW(stream, 1, sdl_image_type(format)));  // closes the stream
   SurfacePtr rgba = to_rgba32(decoded.get());
   if (!rgba || rgba->w <= 0 || rgba->h <= 0) return true;  // a broken file makes no picture
-  premultiply_surface(*rgba);
-  record.picture = std::make_unique<Picture>(Picture{std::move(rgba)});
+  const bool opaque = premultiply_surface(*rgba);
+  record.picture = std::make_unique<Picture>(Picture{std::move(rgba), opaque});
   return true;
 }
 
@@ -122,9 +127,19 @@ void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, i
   if (x0 >= x1 || y0 >= y1) return;
 
   // SDL's bilinear stretch (SDL_SoftStretchLinear), the whole picture onto the whole rectangle:
-  // upright, and its aspect not kept.
+  // upright, and its aspect not kept. An opaque picture inside the canvas simply replaces what is
+  // under it, so it is stretched straight onto the canvas.
+  SDL_Surface* picture = record.picture->premultiplied.get();
+  if (record.picture->opaque && rect.left >= 0 && rect.top >= 0 && rect.right <= canvas_width &&
+      rect.bottom <= canvas_height && int64_t(canvas_width) * 4 <= INT_MAX) {
+    SurfacePtr target(SDL_CreateRGBSurfaceWithFormatFrom(canvas, canvas_width, canvas_height, 32, canvas_width * 4,
+                                                         SDL_PIXELFORMAT_RGBA32));
+    SDL_Rect where{rect.left, rect.top, int(w), int(h)};
+    if (target) SDL_SoftStretchLinear(picture, nullptr, target.get(), &where);
+    return;
+  }
   SurfacePtr scaled(SDL_CreateRGBSurfaceWithFormat(0, int(w), int(h), 32, SDL_PIXELFORMAT_RGBA32));
-  if (!scaled || SDL_SoftStretchLinear(record.picture->premultiplied.get(), nullptr, scaled.get(), nullptr) != 0) {
+  if (!scaled || SDL_SoftStretchLinear(picture, nullptr, scaled.get(), nullptr) != 0) {
     return;
   }
   // Laid over the canvas: where the picture is transparent, the canvas shows through.

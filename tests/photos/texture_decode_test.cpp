@@ -252,6 +252,30 @@ TEST_F(TextureDecode, DrawPictureLaysOverTheCanvasAndClips) {
   EXPECT_PRED3(teximg::near, px(7, 7), BLUE, 3) << px(7, 7);
 }
 
+TEST_F(TextureDecode, DrawOpaquePictureCoversOnlyItsRectangle) {
+  ASSERT_TRUE(teximg::write_bmp(file("o.bmp"), 2, 2, [](int x, int) { return x == 0 ? RED : BLUE; }));
+  PictureImage record;
+  ASSERT_TRUE(load_picture(file("o.bmp"), record));
+  std::vector<uint8_t> canvas(10 * 6 * 4, 255);
+  draw_picture(record, PixelRect{3, 1, 7, 5}, canvas.data(), 10, 6);
+  int white_outside = 0, inside = 0;
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 10; ++x) {
+      const uint8_t* p = &canvas[(y * 10 + x) * 4];
+      const Rgba c{p[0], p[1], p[2], p[3]};
+      if (x >= 3 && x < 7 && y >= 1 && y < 5) {
+        inside += c.g == 0 && c.a == 255 && c.r + c.b >= 250;  // red to blue, nothing of the white
+      } else {
+        white_outside += c == Rgba{255, 255, 255, 255};
+      }
+    }
+  }
+  EXPECT_EQ(inside, 16);
+  EXPECT_EQ(white_outside, 60 - 16);
+  EXPECT_EQ(canvas[(1 * 10 + 3) * 4], 255);  // the left column red,
+  EXPECT_EQ(canvas[(1 * 10 + 6) * 4 + 2], 255);  // the right one blue
+}
+
 TEST_F(TextureDecode, DecodesOnWorkerThreadsAsOnOne) {
   // The load sequence decodes ahead on worker threads: the results must not depend on that.
   std::vector<std::string> files;
