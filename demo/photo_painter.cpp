@@ -98,6 +98,8 @@ double cutout_alpha(int index, double u, double v, double aspect, bool hard) {
   return std::clamp(0.5 + inside * 40.0, 0.0, 1.0);
 }
 
+constexpr int BACKDROP_PHOTO = 17;
+
 constexpr uint8_t DIGITS[10][7] = {
     {0b01110, 0b10001, 0b10011, 0b10101, 0b11001, 0b10001, 0b01110},
     {0b00100, 0b01100, 0b00100, 0b00100, 0b00100, 0b00100, 0b01110},
@@ -121,15 +123,23 @@ void fill(Picture& p, int x0, int y0, int w, int h, uint8_t r, uint8_t g, uint8_
 
 // Two digits, a third of the picture high, white on a dark shadow, always opaque.
 void draw_index(Picture& p, int index) {
-  const int cell = std::max(p.height / 21, 2);
-  const int margin = cell, shadow = std::max(cell / 4, 1);
+  int cell = std::max(p.height / 21, 2);
+  int left = cell, top = cell;
+  if (index == BACKDROP_PHOTO) {
+    // The backdrop is shown enlarged three times, so only its middle band of about 55% of its
+    // height is on screen: its digits go, smaller, into the top-left corner of that band.
+    cell = std::max(p.height / 45, 2);
+    left = p.width / 25;
+    top = p.height * 25 / 100;
+  }
+  const int shadow = std::max(cell / 4, 1);
   const int digits[2] = {index / 10, index % 10};
   for (int pass = 0; pass < 2; ++pass)
     for (int d = 0; d < 2; ++d)
       for (int row = 0; row < 7; ++row)
         for (int col = 0; col < 5; ++col) {
           if (!(DIGITS[digits[d]][row] >> (4 - col) & 1)) continue;
-          const int x = margin + (d * 6 + col) * cell, y = margin + row * cell;
+          const int x = left + (d * 6 + col) * cell, y = top + row * cell;
           if (pass == 0)
             fill(p, x + shadow, y + shadow, cell, cell, 20, 20, 30);
           else
