@@ -129,7 +129,11 @@ std::optional<int32_t> parse_interpolation(std::string_view w, std::string& why)
   return std::nullopt;
 }
 
-bool starts_like_a_name(std::string_view w) { return !w.empty() && w[0] >= 'a' && w[0] <= 'z'; }
+// A word alone on its line is a track name unless it starts like a number, which is a key missing
+// its value and interpolation.
+bool starts_like_a_name(std::string_view w) {
+  return !w.empty() && !is_digit(w[0]) && w[0] != '-' && w[0] != '+' && w[0] != '.';
+}
 
 }  // namespace
 

@@ -91,6 +91,11 @@ TEST(ShowText, ReportsEveryFaultWithFileAndLine) {
        "show.txt:2: a key is a time, a value and an interpolation (\"12.5s 1.0 linear\"); a track name stands alone"},
       {"back.x\n0 1 step linear\n", "show.txt:2: unexpected 'linear' after the interpolation"},
       {"back.x\n0 1 step\nback.x\n", "show.txt:3: track 'back.x' is already given at line 1"},
+      {"back.x\n-12.5s\n",
+       "show.txt:2: a key is a time, a value and an interpolation (\"12.5s 1.0 linear\"); a track name stands alone"},
+      {"Happy\n", "show.txt:1: unknown track 'Happy' (the show reads back.n, back.x, back.y, back.r, back.g, back.b, "
+       "back.scale, back.rotx, back.roty, back.rotz, beard.n, beard.x, beard.y, beard.r, beard.g, beard.b, "
+       "beard.scale, beard.rotx, beard.roty, beard.rotz, sad, happy)"},
       {"back.X\n",
        "show.txt:1: unknown track 'back.X' (the show reads back.n, back.x, back.y, back.r, back.g, back.b, "
        "back.scale, back.rotx, back.roty, back.rotz, beard.n, beard.x, beard.y, beard.r, beard.g, beard.b, "
