@@ -21,7 +21,10 @@ namespace {
 constexpr char USAGE[] =
     "usage: kesto build SHOW.txt DIR   write DIR/kestos/base_<track>.kesto for every track in SHOW.txt\n"
     "       kesto dump FILE            print a binary track file as text\n"
-    "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n";
+    "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n"
+    "SHOW.txt: a track name alone on a line, then its keys, one a line: TIME VALUE INTERPOLATION,\n"
+    "  TIME in rows (20 a second) or in seconds on a whole row (\"12.5s\"), rows increasing;\n"
+    "  INTERPOLATION step, linear, smooth or ramp (from this key to the next); '#' starts a comment.\n";
 
 bool read_file(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);
