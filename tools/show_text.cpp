@@ -161,7 +161,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
       named = true;
       if (!is_scene_track(w[0])) {
         std::string known;
-        for (std::string_view n : SCENE_TRACK_NAMES) known += (known.empty() ? "" : ", ") + std::string(n);
+        for (std::string_view n : KESTO_TRACK_NAMES) known += (known.empty() ? "" : ", ") + std::string(n);
         fail(number, "unknown track '" + std::string(w[0]) + "' (the show reads " + known + ")");
         continue;
       }

@@ -36,7 +36,7 @@ class Choreography : public ::testing::Test {
 
 TEST_F(Choreography, ParsesAndGivesEveryTrackOfBothLayersSomethingToDo) {
   ASSERT_TRUE(errors.empty()) << errors[0];
-  for (std::string_view name : SCENE_TRACK_NAMES) {
+  for (std::string_view name : KESTO_TRACK_NAMES) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(tracks.count(std::string(name)));
     if (name == "sad") continue;  // drives nothing

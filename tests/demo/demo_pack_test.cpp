@@ -121,7 +121,7 @@ TEST(DemoPack, PicturesAreDistinctMostlyFullHdWithTheirIndexAndSomeTransparency)
 }
 
 TEST(DemoPack, HasEveryTrackTheShowReads) {
-  for (std::string_view name : SCENE_TRACK_NAMES) {
+  for (std::string_view name : KESTO_TRACK_NAMES) {
     SCOPED_TRACE(name);
     const fs::path file = PACK / track_file_name(name);
     std::vector<TrackKey> keys;

@@ -123,8 +123,8 @@ TEST_F(KestoCli, DumpRefusesABrokenFileWithItsName) {
 // build → dump → build gives the same bytes, for every track of a show with awkward values.
 TEST_F(KestoCli, DumpBuildsBackToTheSameFile) {
   std::string show;
-  for (size_t t = 0; t < SCENE_TRACK_NAMES.size(); ++t) {
-    show += std::string(SCENE_TRACK_NAMES[t]) + "\n";
+  for (size_t t = 0; t < KESTO_TRACK_NAMES.size(); ++t) {
+    show += std::string(KESTO_TRACK_NAMES[t]) + "\n";
     for (int k = 0; k < static_cast<int>(t % 5); ++k)
       show += std::to_string(k * 7 - 3) + " " + format_float(std::bit_cast<float>(static_cast<uint32_t>(0x3DCCCCCDu + 977u * (t * 5 + k)))) +
               " " + std::string(interpolation_name(k % 4)) + "\n";
@@ -133,14 +133,14 @@ TEST_F(KestoCli, DumpBuildsBackToTheSameFile) {
   ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + (dir / "a").string()).status, 0);
 
   std::string dumped;
-  for (std::string_view name : SCENE_TRACK_NAMES) {
+  for (std::string_view name : KESTO_TRACK_NAMES) {
     const Outcome r = run("dump " + (dir / "a" / track_file_name(name)).string());
     ASSERT_EQ(r.status, 0) << name;
     dumped += r.out;
   }
   write(dir / "dumped.txt", dumped);
   ASSERT_EQ(run("build " + (dir / "dumped.txt").string() + " " + (dir / "b").string()).status, 0);
-  for (std::string_view name : SCENE_TRACK_NAMES) {
+  for (std::string_view name : KESTO_TRACK_NAMES) {
     SCOPED_TRACE(name);
     EXPECT_EQ(slurp(dir / "b" / track_file_name(name)), slurp(dir / "a" / track_file_name(name)));
   }
