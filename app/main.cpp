@@ -1,2 +1,3 @@
-// Placeholder until the shell lands.
-int main() { return 0; }
+#include "app/run_show.h"
+
+int main() { return run_show(); }

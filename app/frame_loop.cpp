@@ -1,0 +1,20 @@
+#include "app/frame_loop.h"
+
+#include <SDL2/SDL.h>
+#include <unistd.h>
+
+#include "app/sdl_input.h"
+#include "show/scene.h"
+
+void run_frame_loop() {
+  for (;;) {
+    SDL_Event event;
+    if (SDL_PollEvent(&event)) {
+      if (loop_action(classify_sdl_event(event)) == LoopAction::EndProcess) end_process();
+    } else if (render_frame() == FrameResult::EndOfShow) {
+      end_process();
+    }
+  }
+}
+
+void end_process() { _exit(0); }

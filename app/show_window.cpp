@@ -1,0 +1,106 @@
+#include "app/show_window.h"
+
+#include <SDL2/SDL.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/swap_buffers.h"
+
+namespace {
+
+SDL_DisplayMode display_mode;  // handed back unchanged to the fullscreen switch
+SDL_Window* window = nullptr;
+SDL_GLContext context = nullptr;
+
+// Depth bits asked for, best first: 32 where the driver has it, else the closest below.
+constexpr int DEPTH_BITS[] = {32, 24, 16};
+
+void report(const char* cause) { std::fprintf(stderr, "hallshow: %s: %s\n", cause, SDL_GetError()); }
+
+// With no window system at all SDL falls back to drivers that draw nowhere; the show would then
+// run unseen. They are taken only when asked for by name.
+bool has_screen() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return false;
+  const bool unseen = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
+  if (unseen && !SDL_getenv("SDL_VIDEODRIVER")) {
+    SDL_SetError("no window system found, only SDL's \"%s\" video driver (is DISPLAY set?)", driver);
+    return false;
+  }
+  return true;
+}
+
+void present() { SDL_GL_SwapWindow(window); }
+
+void ask_for_surface(int depth_bits) {
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth_bits);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  // Fixed-function drawing and display lists: a compatibility context, whatever version it is.
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// On X11 the pixel format is fixed when the window is created, so a depth the driver lacks shows
+// as a failed window (or context); each try starts over with a fresh window.
+bool open_window_and_context(const SDL_Rect& bounds) {
+  for (int depth_bits : DEPTH_BITS) {
+    ask_for_surface(depth_bits);
+    window = SDL_CreateWindow("", bounds.x, bounds.y, display_mode.w, display_mode.h,
+                              SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    if (!window) continue;
+    context = SDL_GL_CreateContext(window);  // made current by SDL
+    if (context) return true;
+    SDL_DestroyWindow(window);
+    window = nullptr;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool open_show_window(ScreenSize& screen) {
+  // SDL reads the X11 window class from the environment when the video subsystem starts.
+  setenv("SDL_VIDEO_X11_WMCLASS", "Thing", 1);
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    report("no display to show on");
+    return false;
+  }
+  if (!has_screen()) {
+    report("no display to show on");
+    return false;
+  }
+  if (SDL_GetDesktopDisplayMode(0, &display_mode) != 0) {
+    report("no desktop display mode");
+    return false;
+  }
+  SDL_Rect bounds{0, 0, display_mode.w, display_mode.h};
+  SDL_GetDisplayBounds(0, &bounds);  // display 0's place on the desktop; (0, 0) if unknown
+
+  if (!open_window_and_context(bounds)) {
+    report("no double-buffered RGBA OpenGL window");
+    return false;
+  }
+  SDL_ShowCursor(SDL_DISABLE);
+  SDL_GL_SetSwapInterval(1);  // vertical sync where the driver allows it; tearing is no failure
+  set_swap_function(present);
+
+  screen = {display_mode.w, display_mode.h};
+  return true;
+}
+
+bool enter_fullscreen() {
+  if (SDL_SetWindowDisplayMode(window, &display_mode) != 0 ||
+      SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) {
+    report("no fullscreen mode");
+    return false;
+  }
+  return true;
+}

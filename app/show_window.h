@@ -1,0 +1,18 @@
+#pragma once
+// The one fullscreen window of the show and its GL context, over SDL. Everything opened here lives
+// until the process ends; nothing is ever closed.
+#include <cstdint>
+
+struct ScreenSize {
+  int32_t width, height;  // pixels of display 0's desktop mode
+};
+
+// Connects to the display, reads the desktop mode of display 0, opens the borderless screen-sized
+// window (title "", X11 class "Thing", cursor hidden) with a double-buffered RGBA surface and a
+// compatibility GL context made current, vertical sync when the driver allows, and installs the
+// window's buffer swap as the show's swap. false after printing one line on stderr naming what
+// could not be had.
+bool open_show_window(ScreenSize& screen);
+
+// Fullscreen at the desktop mode read by open_show_window. false after printing one line on stderr.
+bool enter_fullscreen();

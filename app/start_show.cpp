@@ -1,0 +1,26 @@
+#include "app/start_show.h"
+
+#include <GL/gl.h>
+
+#include "photos/glyph_font.h"
+#include "photos/load_photos.h"
+#include "show/music_clock.h"
+#include "show/scene.h"
+
+namespace {
+// Generated once and never read: photos are bound by their catalogue index directly. Having them
+// generated keeps any name generated later clear of the photos' numbers.
+GLuint texture_names[64];
+}  // namespace
+
+void start_show() {
+  init_music_and_tracks();
+  glGenTextures(64, texture_names);
+  build_glyph_font();
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  // The image codecs here need no per-thread initialisation before load_photos.
+  load_photos();
+  glEnable(GL_TEXTURE_2D);
+  start_music();
+}
