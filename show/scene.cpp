@@ -1,18 +1,100 @@
-// Placeholder until the scene lands: black frames.
+// The per-frame picture. Everything on screen is a function of the row: no state survives a frame,
+// and a frame allocates nothing and reads no file (the tracks were all loaded at start-up).
 #include "show/scene.h"
+
 #include <GL/gl.h>
+
+#include <cmath>
+
 #include "app/swap_buffers.h"
 #include "show/music_clock.h"
-namespace { SceneTracks tracks{}; }
-void init_music_and_tracks() { open_music(); bind_tracks(); }
-void bind_tracks() {}
-const SceneTracks& scene_tracks() { return tracks; }
+
+namespace {
+
+// A track bound by bind_tracks, evaluated at the frame's row. Before binding there is no track,
+// which reads 0 like a track without a file rather than failing.
+float value(const SyncTrack* track, double row) { return track ? get_value(*track, row) : 0.0f; }
+
+}  // namespace
+
+uint32_t layer_texture_name(float n) {
+  // Converting a NaN or an out-of-range float to an integer is undefined; a float at or beyond
+  // 2^63 in size is a whole multiple of 2^32, so its low 32 bits are exactly 0.
+  if (std::isnan(n) || std::fabs(n) >= 9223372036854775808.0f) return 0;
+  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(n)));
+}
+
+int32_t happy_state(float happy) {
+  if (std::isnan(happy)) return 0;
+  if (happy >= 2147483648.0f) return INT32_MAX;
+  if (happy < -2147483648.0f) return INT32_MIN;
+  return static_cast<int32_t>(happy);
+}
+
+// The quad of every picture: 2 × 2 in the z = 0 plane, counter-clockwise as the viewer sees it,
+// t = 0 on its bottom edge (the photos are uploaded bottom row first, so they stand upright).
+void draw_quad() {
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 0);
+  glVertex3f(-1, -1, 0);
+  glTexCoord2f(1, 0);
+  glVertex3f(1, -1, 0);
+  glTexCoord2f(1, 1);
+  glVertex3f(1, 1, 0);
+  glTexCoord2f(0, 1);
+  glVertex3f(-1, 1, 0);
+  glEnd();
+}
+
+// T(x, y, LAYER_DEPTH) · Rx · Ry · Rz · S(s, s, 1): scaled first, then turned about z, y and x,
+// then moved. The caller has loaded the identity, so no other picture's transform leaks in.
+void draw_layer(const LayerTracks& layer, double row) {
+  glTranslatef(value(layer.x, row), value(layer.y, row), LAYER_DEPTH);
+  glBindTexture(GL_TEXTURE_2D, layer_texture_name(value(layer.n, row)));
+  // Alpha stays 1: only texel alpha lets what lies below show through.
+  glColor3f(value(layer.r, row), value(layer.g, row), value(layer.b, row));
+  glPushMatrix();
+  glRotatef(value(layer.rotx, row), 1, 0, 0);
+  glRotatef(value(layer.roty, row), 0, 1, 0);
+  glRotatef(value(layer.rotz, row), 0, 0, 1);
+  // A scale track of 0 is natural size; the sum is formed in double before it narrows.
+  const float s = static_cast<float>(static_cast<double>(value(layer.scale, row)) + 1.0);
+  glScalef(s, s, 1);
+  draw_quad();
+  glPopMatrix();
+}
+
 FrameResult render_frame() { return render_frame_at(current_row()); }
-FrameResult render_frame_at(double) {
+
+FrameResult render_frame_at(double row) {
+  const SceneTracks& tracks = scene_tracks();
+
+  glMatrixMode(GL_MODELVIEW);
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+
+  const int32_t happy = happy_state(value(tracks.happy, row));
+  // The end of the show: this frame is never presented, so its last picture stays on screen
+  // until the process is gone. The loop ends the process.
+  if (happy == 2) return FrameResult::EndOfShow;
+
+  if (happy == 1) {
+    glTranslatef(0, 0, LAYER_DEPTH);
+    glBindTexture(GL_TEXTURE_2D, BACKDROP_TEXTURE);
+    glColor3b(127, 127, 127);  // the largest signed-byte intensity: white, alpha 1
+    glPushMatrix();
+    glScalef(BACKDROP_SCALE, BACKDROP_SCALE, 1);
+    draw_quad();
+    glPopMatrix();
+  }
+
+  // Painted in order, depth test off: "beard" always covers "back", both cover the backdrop.
+  glLoadIdentity();
+  draw_layer(tracks.back, row);
+  glLoadIdentity();
+  draw_layer(tracks.beard, row);
+
   swap_buffers();
   return FrameResult::Presented;
 }
-void draw_layer(const LayerTracks&, double) {}
-void draw_quad() {}
