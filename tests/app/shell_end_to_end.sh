@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# hallshow as a user meets it, in a folder with no content: without a display it says why and
+# exits 1; on a virtual X server it opens its fullscreen window, keeps rendering, ignores other
+# keys and the left button, and ends with exit code 0 on Escape, a right click or a window close.
+# Usage: shell_end_to_end.sh PATH_TO_HALLSHOW
+set -uo pipefail
+hallshow=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+export SDL_AUDIODRIVER=dummy
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+if [ -z "${HALLSHOW_E2E_DISPLAY_UP:-}" ]; then
+  # No display at all.
+  folder=$(mktemp -d)
+  err=$(cd "$folder" && env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 "$hallshow" 2>&1 >/dev/null)
+  rc=$?
+  rm -rf "$folder"
+  [ $rc -eq 1 ] || fail "no display: exit code $rc, expected 1"
+  grep -q "^hallshow: no display to show on: ." <<<"$err" || fail "no display: no message naming the cause, got: $err"
+  echo "no display: exit code $rc, '$(grep '^hallshow:' <<<"$err")'"
+
+  HALLSHOW_E2E_DISPLAY_UP=1 HALLSHOW_E2E_FAILURES=$failures \
+    exec xvfb-run -a -s "-screen 0 1280x720x24" "$0" "$@"
+fi
+failures=${HALLSHOW_E2E_FAILURES:-0}
+
+pid=""
+folder=""
+start() {  # starts hallshow in a fresh empty folder and waits for its window; sets pid and window
+  folder=$(mktemp -d)
+  (cd "$folder" && exec "$hallshow") &
+  pid=$!
+  window=""
+  for _ in $(seq 600); do  # up to 60 s: the sanitizer build on a software renderer is slow
+    window=$(xdotool search --class '^Thing$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { fail "$1: no window of class Thing appeared"; return 1; }
+  sleep 1  # past the start-up sequence, into the frame loop
+  kill -0 "$pid" 2>/dev/null || { fail "$1: hallshow ended on its own"; return 1; }
+}
+
+expect_exit() {  # expect_exit CASE CODE: hallshow ends within 20 s with CODE
+  for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then
+    fail "$1: still running"
+    kill "$pid"
+  fi
+  wait "$pid"
+  local rc=$?
+  [ "$rc" -eq "$2" ] || fail "$1: exit code $rc, expected $2"
+  echo "$1: exit code $rc"
+  rm -rf "$folder"
+}
+
+# The window: borderless, the whole screen, title "", and it paints the screen black.
+if start "window"; then
+  geometry=$(xdotool getwindowgeometry "$window")
+  grep -q "Position: 0,0" <<<"$geometry" || fail "window: not at (0, 0): $geometry"
+  grep -q "Geometry: 1280x720" <<<"$geometry" || fail "window: not screen-sized: $geometry"
+  [ "$(xdotool getwindowname "$window")" = "" ] || fail "window: title is not empty"
+  xprop -id "$window" WM_CLASS | grep -q '"Thing", "Thing"' || fail "window: class is not Thing"
+  shot=$(mktemp --suffix=.xwd)
+  # Xvfb's root is a grey weave; all black means the show's frames cover the whole screen.
+  xwd -root -silent >"$shot" && brightest=$(convert "xwd:$shot" -format '%[max]' info:)
+  rm -f "$shot"
+  [ "${brightest:-x}" = "0" ] || fail "window: the screen is not all black (brightest ${brightest:-?})"
+  kill -0 "$pid" 2>/dev/null || fail "window: hallshow stopped while rendering"
+  xdotool key Escape
+  expect_exit "window, then Escape" 0
+fi
+
+if start "Escape"; then
+  xdotool key Escape
+  expect_exit "Escape" 0
+fi
+
+if start "right click"; then
+  xdotool mousemove 640 360 click 3
+  expect_exit "right click" 0
+fi
+
+if start "window close"; then
+  "$here/close_window.py" "$window" || fail "window close: could not send WM_DELETE_WINDOW"
+  expect_exit "window close" 0
+fi
+
+if start "other inputs"; then
+  xdotool key a key space key Return key q
+  xdotool mousemove 100 100 click 1 click 2
+  xdotool mousemove 900 500 click 1
+  sleep 2
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "other keys, left and middle button: still running"
+  else
+    fail "other inputs: hallshow ended"
+  fi
+  xdotool key Escape  # and Escape still works after them
+  expect_exit "Escape after other inputs" 0
+fi
+
+[ "$failures" -eq 0 ] && echo "all shell end-to-end checks passed"
+exit $((failures > 0))
