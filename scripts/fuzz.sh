@@ -7,7 +7,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=build/fuzz
-targets=(inflate)
+targets=(inflate png)
 
 mkdir -p "$build"
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 ||
@@ -23,7 +23,9 @@ for t in "${targets[@]}"; do
   artifacts=$build/artifacts/$t
   log=$build/$t.log
   rm -rf "$corpus" && mkdir -p "$corpus" "$artifacts"
-  if ! "$build/fuzz_seeds" "$t" "$corpus"; then
+  seeder=("$build/fuzz_seeds" "$t")
+  [ -x "$build/${t}_fuzz_seeds" ] && seeder=("$build/${t}_fuzz_seeds")  # a target's own seed writer
+  if ! "${seeder[@]}" "$corpus"; then
     echo "fuzz $t: FAILED to write seeds"; status=1; continue
   fi
   if "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
