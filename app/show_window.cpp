@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/swap_buffers.h"
+#include "app/window_destroyed.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ bool open_show_window(ScreenSize& screen) {
     report("no double-buffered RGBA OpenGL window");
     return false;
   }
+  quit_when_window_destroyed(window);
   SDL_ShowCursor(SDL_DISABLE);
   SDL_GL_SetSwapInterval(1);  // vertical sync where the driver allows it; tearing is no failure
   set_swap_function(present);

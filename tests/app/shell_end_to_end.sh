@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # hallshow as a user meets it, in a folder with no content: without a display it says why and
 # exits 1; on a virtual X server it opens its fullscreen window, keeps rendering, ignores other
-# keys and the left button, and ends with exit code 0 on Escape, a right click or a window close.
+# keys and the left button, and ends with exit code 0 on Escape, a right click, a window close or
+# the window's destruction.
 # Usage: shell_end_to_end.sh PATH_TO_HALLSHOW
 set -uo pipefail
 hallshow=$(realpath "$1")
@@ -86,6 +87,11 @@ fi
 if start "window close"; then
   "$here/close_window.py" "$window" || fail "window close: could not send WM_DELETE_WINDOW"
   expect_exit "window close" 0
+fi
+
+if start "window destroyed"; then
+  xdotool windowclose "$window"  # XDestroyWindow, as when the window is torn down from outside
+  expect_exit "window destroyed" 0
 fi
 
 if start "other inputs"; then
