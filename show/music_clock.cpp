@@ -1,10 +1,29 @@
-// Placeholder until the music clock lands: a silent monotonic clock.
+// The process-wide music, opened once at start-up and never released: the show ends with an
+// immediate exit, and the sound ends with it.
 #include "show/music_clock.h"
-#include <chrono>
-namespace { std::chrono::steady_clock::time_point started; bool running = false; }
-void open_music() {}
-void start_music() { started = std::chrono::steady_clock::now(); running = true; }
-double current_row() {
-  if (!running) return 0.0;
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() * ROW_RATE;
+
+#include "show/music_player.h"
+
+namespace {
+
+MusicPlayer* music = nullptr;
+
+MusicPlayer& the_music() {
+  if (!music) music = new MusicPlayer();
+  return *music;
 }
+
+}  // namespace
+
+double seconds_to_row(double seconds) { return seconds * ROW_RATE; }
+
+void open_music() { the_music().open("e12.mp3"); }
+
+// Without open_music first this starts the silent clock, so the show still advances.
+void start_music() { the_music().start(); }
+
+double current_row() { return music ? seconds_to_row(music->seconds()) : 0.0; }
+
+bool music_is_audible() { return music && music->audible(); }
+
+double music_length_seconds() { return music ? music->length_seconds() : 0.0; }

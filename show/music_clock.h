@@ -6,3 +6,8 @@ inline constexpr double ROW_RATE = 20.0;  // rows per second: one row is 50 ms o
 void open_music();    // audio output and the "e12.mp3" stream; nothing plays yet
 void start_music();   // plays the stream once from its start (or starts the silent clock)
 double current_row(); // seconds of music heard so far × ROW_RATE, never rounded
+
+// For tools and tests.
+double seconds_to_row(double seconds);  // seconds × ROW_RATE
+bool music_is_audible();                // false when the show runs on the silent clock
+double music_length_seconds();          // 0 when unknown or silent
