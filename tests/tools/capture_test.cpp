@@ -1,0 +1,240 @@
+// hallshow-capture from outside: its options, a captured frame against the harness's own
+// rendering of the same row, a short video checked with ffprobe, and its clear refusals.
+#include <png.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "show/scene.h"
+#include "tests/support/gl_harness.h"
+#include "tools/capture_options.h"
+
+namespace {
+
+using gltest::Frame;
+
+struct CaptureRun {
+  int exit_code = -1;
+  std::string output;  // stdout and stderr together
+};
+
+CaptureRun run(const std::string& arguments) {
+  CaptureRun result;
+  FILE* pipe = popen((std::string(CAPTURE_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+  if (!pipe) return result;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) result.output += buffer;
+  const int status = pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::string shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  pclose(pipe);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+bool make_music(double seconds) {
+  return std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=" + std::to_string(seconds) +
+                      " -c:a libmp3lame e12.mp3").c_str()) == 0;
+}
+
+Frame read_png(const std::string& path) {
+  Frame frame;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return frame;
+  image.format = PNG_FORMAT_RGBA;
+  frame.width = static_cast<int>(image.width);
+  frame.height = static_cast<int>(image.height);
+  frame.rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, frame.rgba.data(), 0, nullptr)) return {};
+  return frame;
+}
+
+void write_test_show() {
+  gltest::write_track_file("back.x", {{0, -1, Linear}, {100, 1, Step}});
+  gltest::write_track_file("back.rotz", {{0, 0, Smooth}, {100, 270, Step}});
+  gltest::write_constant_track("back.r", 1);
+  gltest::write_track_file("beard.y", {{0, 0.8f, Linear}, {100, -0.8f, Step}});
+  gltest::write_constant_track("beard.g", 0.7f);
+  gltest::write_constant_track("beard.b", 1);
+  gltest::write_track_file("beard.scale", {{0, -0.6f, Ramp}, {100, 0.1f, Step}});
+  gltest::write_track_file("happy", {{0, 0, Step}, {20, 1, Step}});
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(CaptureOptionsTest, TimesAreRowsOrSeconds) {
+  struct Case {
+    const char* text;
+    std::optional<double> row;
+  };
+  const Case cases[] = {{"250", 250.0}, {"250r", 250.0}, {"12.5s", 250.0}, {"0", 0.0}, {"0.5", 0.5},
+                        {"1s", 20.0},   {"", std::nullopt}, {"s", std::nullopt}, {"-3", std::nullopt},
+                        {"1e3", std::nullopt}, {"12x", std::nullopt}, {"nan", std::nullopt}, {"1..2", std::nullopt}};
+  for (const Case& c : cases) EXPECT_EQ(parse_capture_time(c.text), c.row) << '"' << c.text << '"';
+}
+
+TEST(CaptureOptionsTest, ParsesItsArgumentsAndRefusesOthersClearly) {
+  struct Case {
+    std::vector<const char*> args;
+    bool ok;
+    int width, height, fps;
+  };
+  const Case cases[] = {
+      {{}, true, 1920, 1080, 60},
+      {{"--size", "1024x768", "--fps", "30"}, true, 1024, 768, 30},
+      {{"--at", "3s", "--output", "a.png"}, true, 1920, 1080, 60},
+      {{"--size", "1024"}, false, 0, 0, 0},
+      {{"--size", "0x10"}, false, 0, 0, 0},
+      {{"--size", "20000x10"}, false, 0, 0, 0},
+      {{"--fps", "0"}, false, 0, 0, 0},
+      {{"--fps", "2.5"}, false, 0, 0, 0},
+      {{"--fps"}, false, 0, 0, 0},
+      {{"--loud"}, false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"hallshow-capture"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CaptureOptions options;
+    std::string error;
+    const bool ok = parse_capture_options(static_cast<int>(argv.size()), argv.data(), options, error);
+    EXPECT_EQ(ok, c.ok) << argv.size() - 1 << " arguments, first " << (c.args.empty() ? "" : c.args[0]);
+    if (ok && c.ok) {
+      EXPECT_EQ(options.width, c.width);
+      EXPECT_EQ(options.height, c.height);
+      EXPECT_EQ(options.fps, c.fps);
+    } else {
+      EXPECT_FALSE(error.empty());
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class CaptureFrameTest : public gltest::GlTest {
+ protected:
+  ScreenSize screen_size() const override { return {320, 180}; }
+};
+
+TEST_F(CaptureFrameTest, AFrameAtARowEqualsTheHarnessRenderingOfThatRow) {
+  gltest::TempDir folder;
+  write_test_show();
+  for (double row : {0.0, 12.25, 37.5, 99.0}) {
+    const CaptureRun capture = run("--at " + std::to_string(row) + " --size 320x180 --output frame.png");
+    ASSERT_EQ(capture.exit_code, 0) << capture.output;
+    const Frame captured = read_png("frame.png");
+    ASSERT_EQ(captured.width, 320);
+    ASSERT_EQ(captured.height, 180);
+
+    bind_tracks();
+    ASSERT_EQ(render_frame_at(row), FrameResult::Presented);
+    Frame expected = presented();
+    // The screen shows no framebuffer alpha; the capture writes what the screen shows.
+    for (size_t i = 3; i < expected.rgba.size(); i += 4) expected.rgba[i] = 255;
+    EXPECT_EQ(captured, expected) << "row " << row;
+    keep_on_failure(captured, "captured");
+  }
+}
+
+TEST(CaptureTest, AShortCaptureIsAnMp4OfTheRightLengthWithSound) {
+  gltest::TempDir folder;
+  write_test_show();
+  ASSERT_TRUE(make_music(2.0));
+  const CaptureRun capture = run("--size 160x90 --fps 10");
+  ASSERT_EQ(capture.exit_code, 0) << capture.output;
+  ASSERT_TRUE(std::filesystem::exists("hallshow.mp4"));
+  EXPECT_FALSE(std::filesystem::exists("hallshow.mp4.part.mp4"));
+  const double music = std::atof(shell("ffprobe -v error -show_entries format=duration -of csv=p=0 e12.mp3").c_str());
+  const long frames = static_cast<long>(std::ceil(music * 10 - 1e-9));
+  EXPECT_EQ(shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "
+                  "hallshow.mp4"),
+            std::to_string(frames));
+  EXPECT_EQ(shell("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,pix_fmt,width,height "
+                  "-of csv=p=0 hallshow.mp4"),
+            "h264,160,90,yuv420p");
+  EXPECT_EQ(shell("ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 hallshow.mp4"), "audio");
+  const double video = std::atof(
+      shell("ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 hallshow.mp4").c_str());
+  EXPECT_NEAR(video, frames / 10.0, 0.05);
+}
+
+TEST(CaptureTest, TheVideoStopsWhereHappyEndsTheShow) {
+  gltest::TempDir folder;
+  gltest::write_constant_track("back.r", 1);
+  gltest::write_track_file("happy", {{0, 0, Step}, {15, 2, Step}});  // row 15: 0.75 s
+  ASSERT_TRUE(make_music(2.0));
+  const CaptureRun capture = run("--size 160x90 --fps 20");
+  ASSERT_EQ(capture.exit_code, 0) << capture.output;
+  EXPECT_EQ(shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "
+                  "hallshow.mp4"),
+            "15");
+}
+
+TEST(CaptureTest, RefusesAVideoWithoutMusicAndSaysSo) {
+  gltest::TempDir folder;
+  write_test_show();
+  const CaptureRun capture = run("--size 160x90");
+  EXPECT_EQ(capture.exit_code, 1);
+  EXPECT_NE(capture.output.find("e12.mp3"), std::string::npos) << capture.output;
+  EXPECT_FALSE(std::filesystem::exists("hallshow.mp4"));
+}
+
+TEST(CaptureTest, AFolderWithoutTracksStillRendersAndSaysSo) {
+  gltest::TempDir folder;
+  const CaptureRun capture = run("--at 0 --size 160x90 --output f.png");
+  EXPECT_EQ(capture.exit_code, 0) << capture.output;
+  EXPECT_NE(capture.output.find("no tracks"), std::string::npos) << capture.output;
+  EXPECT_EQ(read_png("f.png").width, 160);
+}
+
+TEST(CaptureTest, AFrameAfterTheEndOfTheShowIsRefused) {
+  gltest::TempDir folder;
+  gltest::write_constant_track("happy", 2);
+  const CaptureRun capture = run("--at 10 --size 160x90 --output f.png");
+  EXPECT_EQ(capture.exit_code, 1);
+  EXPECT_FALSE(std::filesystem::exists("f.png"));
+}
+
+TEST(CaptureTest, AnInterruptedCaptureLeavesNoFileUnderTheFinalName) {
+  gltest::TempDir folder;
+  write_test_show();
+  ASSERT_TRUE(make_music(600.0));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(CAPTURE_PATH, CAPTURE_PATH, "--size", "320x180", "--fps", "60", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait until frames are flowing into ffmpeg, then interrupt as Ctrl-C would.
+  for (int i = 0; i < 200 && !std::filesystem::exists("hallshow.mp4.part.mp4"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  // ffmpeg, in its own process, may still be finishing; give it a moment to go.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(std::filesystem::exists("hallshow.mp4"));
+  EXPECT_FALSE(std::filesystem::exists("hallshow.mp4.part.mp4"));
+}
+
+}  // namespace

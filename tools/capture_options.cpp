@@ -1,0 +1,92 @@
+#include "tools/capture_options.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "show/music_clock.h"
+
+const char CAPTURE_USAGE[] =
+    "usage: hallshow-capture [--at TIME] [--size WxH] [--fps N] [--output PATH]\n"
+    "  Renders the show in the working directory offscreen, exactly as hallshow draws it.\n"
+    "  --at TIME     one frame as PNG; TIME in rows (250, 250r) or seconds (12.5s)\n"
+    "  --size WxH    the screen size the letterbox rule sees (default 1920x1080)\n"
+    "  --fps N       frames per second of the video (default 60)\n"
+    "  --output PATH where to write (default hallshow-<row>.png, or hallshow.mp4)\n"
+    "  Without --at: every frame until \"happy\" ends the show or the music ends, into an MP4\n"
+    "  (H.264, yuv420p) with e12.mp3 as its sound, through ffmpeg.\n";
+
+namespace {
+
+// A whole number in 1..limit, nothing else on the text.
+bool parse_count(const std::string& text, int limit, int& out) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  const long v = std::strtol(text.c_str(), nullptr, 10);
+  if (v < 1 || v > limit) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+std::optional<double> parse_capture_time(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  std::string number = text;
+  bool seconds = false;
+  if (number.back() == 's' || number.back() == 'r') {
+    seconds = number.back() == 's';
+    number.pop_back();
+  }
+  if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  const double v = std::strtod(number.c_str(), &end);
+  if (end != number.c_str() + number.size() || !std::isfinite(v)) return std::nullopt;
+  return seconds ? v * ROW_RATE : v;
+}
+
+bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      continue;
+    }
+    if (arg != "--at" && arg != "--size" && arg != "--fps" && arg != "--output") {
+      error = "unknown argument \"" + arg + "\"";
+      return false;
+    }
+    if (i + 1 >= argc) {
+      error = arg + " needs a value";
+      return false;
+    }
+    const std::string value = argv[++i];
+    if (arg == "--at") {
+      options.at_row = parse_capture_time(value);
+      if (!options.at_row) {
+        error = "--at \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
+        return false;
+      }
+    } else if (arg == "--size") {
+      const size_t x = value.find('x');
+      if (x == std::string::npos || !parse_count(value.substr(0, x), 16384, options.width) ||
+          !parse_count(value.substr(x + 1), 16384, options.height)) {
+        error = "--size \"" + value + "\": not WIDTHxHEIGHT in 1..16384";
+        return false;
+      }
+    } else if (arg == "--fps") {
+      if (!parse_count(value, 1000, options.fps)) {
+        error = "--fps \"" + value + "\": not a whole number in 1..1000";
+        return false;
+      }
+    } else {
+      if (value.empty()) {
+        error = "--output needs a path";
+        return false;
+      }
+      options.output = value;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,8 @@
+#pragma once
+// One captured frame as an 8-bit RGBA PNG file.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// `rgba` holds width × height pixels, top row first. False when the file cannot be written.
+bool write_frame_png(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);

@@ -1,0 +1,213 @@
+// hallshow-capture: the show rendered offscreen, frame by frame, exactly as hallshow draws it.
+// The same start-up (tracks, glyph font, photos with their loading frames) and the same scene
+// code run in an offscreen GL context; the row comes from the frame number instead of the music.
+#include <GL/gl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/letterbox.h"
+#include "app/offscreen_gl.h"
+#include "app/start_show.h"
+#include "app/swap_buffers.h"
+#include "show/music_clock.h"
+#include "show/scene.h"
+#include "tools/capture_options.h"
+#include "tools/frame_png.h"
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+void on_interrupt(int) { interrupted = 1; }
+
+bool exists(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0;
+}
+
+// What the screen shows: the framebuffer's alpha is an artefact of blending, not transparency.
+void make_opaque(std::vector<uint8_t>& rgba) {
+  for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+}
+
+// The text a command prints, trimmed; empty when it fails.
+std::string command_output(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  if (pclose(pipe) != 0) return {};
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+bool have_ffmpeg() { return !command_output("ffmpeg -version 2>/dev/null").empty(); }
+
+// The music's length by ffprobe, 0 when it cannot tell.
+double music_seconds(const char* path) {
+  const std::string text = command_output("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                                          quoted(path) + " 2>/dev/null");
+  return text.empty() ? 0.0 : std::atof(text.c_str());
+}
+
+void show_progress(long frame, long frames, double seconds_left) {
+  const int width = 30;
+  const int done = frames > 0 ? static_cast<int>(width * frame / frames) : 0;
+  std::string bar(static_cast<size_t>(done), '#');
+  bar.resize(width, '.');
+  const long left = std::lround(seconds_left);
+  std::fprintf(stderr, "\r[%s] %ld/%ld frames, %ld:%02ld left ", bar.c_str(), frame, frames, left / 60, left % 60);
+}
+
+int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
+  const double row = *options.at_row;
+  if (render_frame_at(row) == FrameResult::EndOfShow) {
+    std::fprintf(stderr, "hallshow-capture: the show has ended by row %g (\"happy\" is 2); no frame to write\n", row);
+    return 1;
+  }
+  std::vector<uint8_t> pixels = gl.front();
+  make_opaque(pixels);
+  char name[64];
+  std::snprintf(name, sizeof name, "hallshow-%g.png", row);
+  const std::string path = options.output.empty() ? name : options.output;
+  if (!write_frame_png(path, gl.width(), gl.height(), pixels)) {
+    std::fprintf(stderr, "hallshow-capture: cannot write %s\n", path.c_str());
+    return 1;
+  }
+  std::printf("%s\n", path.c_str());
+  return 0;
+}
+
+int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds) {
+  const std::string path = options.output.empty() ? "hallshow.mp4" : options.output;
+  // Written under a name of its own and renamed once complete: an interrupted capture leaves no
+  // half-written file under the final name.
+  const std::string partial = path + ".part.mp4";
+  char size[32];
+  std::snprintf(size, sizeof size, "%dx%d", gl.width(), gl.height());
+  const std::string command = "ffmpeg -y -loglevel error -f rawvideo -pix_fmt rgba -s " + std::string(size) +
+                              " -r " + std::to_string(options.fps) + " -i - -i e12.mp3 -map 0:v:0 -map 1:a:0" +
+                              " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest -movflags +faststart " +
+                              quoted(partial);
+  // ffmpeg gets SIGINT from the terminal too; the pipe's end tells it to finish what it has.
+  FILE* ffmpeg = popen(command.c_str(), "w");
+  if (!ffmpeg) {
+    std::fprintf(stderr, "hallshow-capture: cannot start ffmpeg\n");
+    return 1;
+  }
+  const long frames = static_cast<long>(std::ceil(seconds * options.fps - 1e-9));
+  const bool progress = isatty(STDERR_FILENO);
+  bool ok = true, ended = false;
+  long frame = 0;
+  std::vector<uint8_t> pixels;
+  const auto started = std::chrono::steady_clock::now();
+  for (; frame < frames && !interrupted; ++frame) {
+    const double row = static_cast<double>(frame) / options.fps * ROW_RATE;
+    if (render_frame_at(row) == FrameResult::EndOfShow) {
+      ended = true;
+      break;
+    }
+    pixels = gl.front();
+    make_opaque(pixels);
+    if (std::fwrite(pixels.data(), 1, pixels.size(), ffmpeg) != pixels.size()) {
+      ok = false;
+      break;
+    }
+    if (progress && frame % 10 == 0) {
+      // Wall-clock time only paces the progress bar; the picture never sees it.
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      show_progress(frame, frames, frame > 0 ? elapsed / frame * (frames - frame) : 0);
+    }
+  }
+  if (progress) std::fprintf(stderr, "\n");
+  const int status = pclose(ffmpeg);
+  if (interrupted || !ok || status != 0 || frame == 0) {
+    std::remove(partial.c_str());
+    if (interrupted) std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
+    else if (frame == 0) std::fprintf(stderr, "hallshow-capture: the show ends before its first frame\n");
+    else std::fprintf(stderr, "hallshow-capture: ffmpeg failed (exit status %d)\n", status);
+    return 1;
+  }
+  if (std::rename(partial.c_str(), path.c_str()) != 0) {
+    std::fprintf(stderr, "hallshow-capture: cannot rename %s to %s\n", partial.c_str(), path.c_str());
+    std::remove(partial.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "hallshow-capture: %ld frames at %d fps%s\n", frame, options.fps,
+               ended ? ", until \"happy\" ended the show" : ", until the music ended");
+  std::printf("%s\n", path.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CaptureOptions options;
+  std::string error;
+  if (!parse_capture_options(argc, argv, options, error)) {
+    std::fprintf(stderr, "hallshow-capture: %s\n%s", error.c_str(), CAPTURE_USAGE);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(CAPTURE_USAGE, stdout);
+    return 0;
+  }
+  const bool video = !options.at_row;
+  double seconds = 0;
+  if (video) {
+    if (!have_ffmpeg()) {
+      std::fprintf(stderr, "hallshow-capture: ffmpeg is not installed (apt-get install ffmpeg); --at TIME still works\n");
+      return 1;
+    }
+    if (!exists("e12.mp3")) {
+      std::fprintf(stderr, "hallshow-capture: no music: e12.mp3 is not in this folder\n");
+      return 1;
+    }
+    seconds = music_seconds("e12.mp3");
+    if (seconds <= 0) {
+      std::fprintf(stderr, "hallshow-capture: cannot tell how long e12.mp3 plays (is it an MP3?)\n");
+      return 1;
+    }
+  }
+  if (!exists("kestos")) {
+    std::fprintf(stderr, "hallshow-capture: no tracks (no kestos/ folder here): every track reads 0\n");
+  }
+
+  // The capture makes no sound: the music is only muxed into the video.
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  auto gl = OffscreenGl::create(options.width, options.height, error);
+  if (!gl) {
+    std::fprintf(stderr, "hallshow-capture: %s\n", error.c_str());
+    return 1;
+  }
+  set_swap_function(present_offscreen_frame);
+  set_letterbox_viewport(options.width, options.height);
+  glClearDepth(1.0);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  start_show();
+
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  const int result = video ? capture_video(options, *gl, seconds) : capture_frame(options, *gl);
+  std::fflush(stdout);
+  // As the show does: nothing is released; the audio device and GL go with the process.
+  _exit(result);
+}
