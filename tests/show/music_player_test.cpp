@@ -115,6 +115,21 @@ TEST_F(MusicPlayerTest, HoldsAtTheEndOnceTheMusicIsOver) {
   EXPECT_EQ(player.seconds(), end);
 }
 
+// The file is read as it plays, not decoded at open: cut it short after opening, and the music
+// that plays is the part that is left.
+TEST_F(MusicPlayerTest, DecodesAsItPlaysNotAtOpen) {
+  const fs::path path = dir_ / "long.mp3";
+  make_mp3(path, 2.0);
+  MusicPlayer player;
+  ASSERT_TRUE(player.open(path.c_str()));
+  fs::resize_file(path, fs::file_size(path) / 4);
+  player.start();
+  watch(player, 1000);
+  EXPECT_LT(player.length_seconds(), 1.0);  // exact by now: all that was left has played
+  EXPECT_GT(player.length_seconds(), 0.2);
+  EXPECT_EQ(player.seconds(), player.length_seconds());
+}
+
 TEST_F(MusicPlayerTest, ResamplesMonoAtAnotherRate) {
   make_mp3(dir_ / "mono.mp3", 1.0, 22050, 1);
   MusicPlayer player;
