@@ -1,4 +1,11 @@
-// Placeholder until the load sequence lands.
+// Start-up's photo loading: every catalogue photo into its texture, behind the loading frames,
+// decoded ahead on all cores.
 #include "photos/load_photos.h"
-#include "photos/loading_screen.h"
-void load_photos() { show_loading_frame("y"); }
+
+#include "photos/load_sequence.h"
+#include "photos/texture_loaders.h"
+
+void load_photos() {
+  TextureLoadSteps steps(picture_square_side_from_gl());
+  run_load_sequence(steps, load_jobs());
+}

@@ -1,0 +1,67 @@
+// The load sequence: the catalogue's loads in order, sequential or decoded ahead.
+#include "photos/load_sequence.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "photos/decode_ahead.h"
+#include "photos/loading_screen.h"
+#include "photos/photo_catalogue.h"
+
+std::vector<LoadJob> load_jobs() {
+  std::vector<LoadJob> jobs;
+  for (uint32_t index : FILE_TEXTURE_ORDER) jobs.push_back({LoaderKind::FileTexture, index, nullptr});
+  jobs.front().frame_before = FIRST_LOADING_FRAME;  // stays up through the PNGs and the first picture
+  for (const PictureStep& step : PICTURE_STEPS) jobs.push_back({LoaderKind::Picture, step.index, step.frame});
+  return jobs;
+}
+
+int default_decode_workers() {
+  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+namespace {
+
+TextureImage decode_safely(LoadSteps& steps, const LoadJob& job) {
+  try {
+    return steps.decode(job);
+  } catch (...) {
+    return TextureImage{};
+  }
+}
+
+}  // namespace
+
+void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const LoadOptions& options) {
+  if (!options.pipelined) {
+    for (const LoadJob& job : jobs) {
+      if (job.frame_before) steps.show_frame(job.frame_before);
+      steps.upload(job, decode_safely(steps, job));
+    }
+    return;
+  }
+  int workers = options.workers > 0 ? options.workers : default_decode_workers();
+  int ahead = options.ahead > 0 ? options.ahead : workers + 2;
+  DecodeAhead pool(jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
+    TextureImage image = pool.take(i);
+    steps.upload(jobs[i], image);
+  }
+}
+
+void TextureLoadSteps::show_frame(const char* text) { show_loading_frame(text); }
+
+TextureImage TextureLoadSteps::decode(const LoadJob& job) {
+  if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return {};
+  const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
+  if (job.loader == LoaderKind::FileTexture) return decode_file_texture(utf8_path(entry.wide_path));
+  return decode_picture_image(entry.path, square_side_);
+}
+
+void TextureLoadSteps::upload(const LoadJob& job, const TextureImage& image) {
+  if (job.loader == LoaderKind::FileTexture)
+    upload_file_texture(image, job.index);
+  else
+    upload_picture_image(image, job.index);
+}

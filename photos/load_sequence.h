@@ -1,0 +1,60 @@
+#pragma once
+// The load sequence apart from what it calls: which photo loads when, through which loader, and
+// which loading frame comes before it. The collaborators (loading frames, each loader's decode and
+// upload) sit behind LoadSteps so that tests can record the order and the benchmark can time it.
+//
+// Pipelined, worker threads decode the photos in load order a few ahead of the GL thread, which
+// shows the frames and uploads in exactly the sequential order: what reaches the screen and the
+// textures is the same as when everything runs on one thread.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "photos/texture_loaders.h"
+
+enum class LoaderKind {
+  FileTexture,  // load_file_texture: the PNG entries
+  Picture,      // the picture loader: the JPEG and GIF entries
+};
+
+struct LoadJob {
+  LoaderKind loader;
+  uint32_t index;               // catalogue index, and the texture name
+  const char* frame_before;     // loading frame shown first, or nullptr
+};
+
+// The 38 loads in order: the first "y" frame, the 27 file-texture loads, the eleven picture loads
+// with their frames.
+std::vector<LoadJob> load_jobs();
+
+class LoadSteps {
+ public:
+  virtual ~LoadSteps() = default;
+  virtual void show_frame(const char* text) = 0;                             // GL thread
+  virtual TextureImage decode(const LoadJob& job) = 0;                       // any thread, no GL
+  virtual void upload(const LoadJob& job, const TextureImage& image) = 0;    // GL thread
+};
+
+struct LoadOptions {
+  bool pipelined = true;
+  int workers = 0;  // decoding threads; 0: one per core, at least two
+  int ahead = 0;    // photos decoded or decoding beyond the one being uploaded; 0: workers + 2
+};
+
+int default_decode_workers();
+
+// Runs `jobs` on the calling thread (the GL thread): each job's frame, then its upload, in order.
+// Decode failures (including exceptions from a decoder) give an empty image and the sequence goes on.
+void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const LoadOptions& options = {});
+
+// The show's collaborators: loading frames and the texture loaders of the catalogue's paths.
+class TextureLoadSteps : public LoadSteps {
+ public:
+  explicit TextureLoadSteps(int square_side) : square_side_(square_side) {}  // S of the picture path
+  void show_frame(const char* text) override;
+  TextureImage decode(const LoadJob& job) override;
+  void upload(const LoadJob& job, const TextureImage& image) override;
+
+ private:
+  int square_side_;
+};
