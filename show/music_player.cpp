@@ -22,7 +22,8 @@ double steady_seconds() {
 MusicPlayer::~MusicPlayer() { close_audio_output(output_); }
 
 bool MusicPlayer::open(const char* path) {
-  if (audible_ || started_) return audible_;
+  if (opened_ || started_) return audible_;  // one piece of music per player
+  opened_ = true;
   if (!stream_.open(path, OUTPUT_RATE)) return false;
   primed_.resize(PRIMED_FRAMES * 2);
   const size_t got = stream_.read(primed_.data(), PRIMED_FRAMES);

@@ -40,6 +40,7 @@ class MusicPlayer {
   MonotonicSeconds now_;
   Mp3Stream stream_;
   AudioOutput output_;
+  bool opened_ = false;
   bool audible_ = false;
   bool started_ = false;
   double start_time_ = 0.0;  // of the silent clock

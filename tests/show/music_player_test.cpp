@@ -177,6 +177,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Silent{"zeros", std::string(20000, '\0'), "dummy"},
                       Silent{"no sound device", "real", "no-such-driver"}));
 
+TEST_F(MusicPlayerTest, OpensOnlyOnce) {
+  make_mp3(dir_ / "late.mp3", 0.5);
+  MusicPlayer player;
+  EXPECT_FALSE(player.open((dir_ / "missing.mp3").c_str()));
+  EXPECT_FALSE(player.open((dir_ / "late.mp3").c_str()));  // the silent clock stays
+  player.start();
+  EXPECT_FALSE(player.open((dir_ / "late.mp3").c_str()));
+  EXPECT_FALSE(player.audible());
+}
+
 TEST_F(MusicPlayerTest, ADirectoryNamedLikeTheMusicIsSilent) {
   fs::create_directory(dir_ / "e12.mp3");
   MusicPlayer player;
