@@ -13,8 +13,13 @@ SDL_DisplayMode display_mode;  // handed back unchanged to the fullscreen switch
 SDL_Window* window = nullptr;
 SDL_GLContext context = nullptr;
 
-// Depth bits asked for, best first: 32 where the driver has it, else the closest below.
-constexpr int DEPTH_BITS[] = {32, 24, 16};
+// Surfaces asked for, best first: 32 depth bits where the driver has them, else the closest
+// below; a surface without alpha bits last, as nothing reads the destination alpha (blending
+// uses the source's) and the picture is the same.
+struct Surface {
+  int alpha_bits, depth_bits;
+};
+constexpr Surface SURFACES[] = {{8, 32}, {8, 24}, {8, 16}, {0, 24}, {0, 16}};
 
 void report(const char* cause) { std::fprintf(stderr, "hallshow: %s: %s\n", cause, SDL_GetError()); }
 
@@ -33,12 +38,12 @@ bool has_screen() {
 
 void present() { SDL_GL_SwapWindow(window); }
 
-void ask_for_surface(int depth_bits) {
+void ask_for_surface(const Surface& surface) {
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth_bits);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, surface.alpha_bits);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, surface.depth_bits);
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
   SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, 0);
   SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, 0);
@@ -49,11 +54,11 @@ void ask_for_surface(int depth_bits) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 }
 
-// On X11 the pixel format is fixed when the window is created, so a depth the driver lacks shows
+// On X11 the pixel format is fixed when the window is created, so a surface the driver lacks shows
 // as a failed window (or context); each try starts over with a fresh window.
 bool open_window_and_context(const SDL_Rect& bounds) {
-  for (int depth_bits : DEPTH_BITS) {
-    ask_for_surface(depth_bits);
+  for (const Surface& surface : SURFACES) {
+    ask_for_surface(surface);
     window = SDL_CreateWindow("", bounds.x, bounds.y, display_mode.w, display_mode.h,
                               SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
     if (!window) continue;
@@ -70,6 +75,9 @@ bool open_window_and_context(const SDL_Rect& bounds) {
 bool open_show_window(ScreenSize& screen) {
   // SDL reads the X11 window class from the environment when the video subsystem starts.
   setenv("SDL_VIDEO_X11_WMCLASS", "Thing", 1);
+  // A click is an input whether or not it also gives the window focus; otherwise a right click
+  // queued while the show loads, next to the focus change, would be dropped.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     report("no display to show on");
     return false;

@@ -10,12 +10,10 @@ Window watched = 0;
 XErrorHandler earlier = nullptr;
 
 // X errors arrive asynchronously, so any request naming the gone window may be the one that
-// fails (a swap, a geometry query); all of them mean the same thing here.
+// fails: a geometry query (BadWindow) or the swap itself (GLX's own GLXBadDrawable, whose code
+// depends on the server); all of them mean the same thing here.
 int on_x_error(Display* display, XErrorEvent* error) {
-  if (watched != 0 && error->resourceid == watched &&
-      (error->error_code == BadWindow || error->error_code == BadDrawable)) {
-    end_process();
-  }
+  if (watched != 0 && error->resourceid == watched) end_process();
   return earlier ? earlier(display, error) : 0;
 }
 

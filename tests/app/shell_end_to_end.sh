@@ -28,7 +28,9 @@ failures=${HALLSHOW_E2E_FAILURES:-0}
 
 pid=""
 folder=""
-start() {  # starts hallshow in a fresh empty folder and waits for its window; sets pid and window
+start() {  # start CASE [now]: hallshow in a fresh empty folder, its window found; sets pid, window
+  local settle=1  # past the start-up sequence, into the frame loop
+  [ "${2:-}" = now ] && settle=0
   folder=$(mktemp -d)
   (cd "$folder" && exec "$hallshow") &
   pid=$!
@@ -40,7 +42,7 @@ start() {  # starts hallshow in a fresh empty folder and waits for its window; s
     sleep 0.1
   done
   [ -n "$window" ] || { fail "$1: no window of class Thing appeared"; return 1; }
-  sleep 1  # past the start-up sequence, into the frame loop
+  sleep "$settle"
   kill -0 "$pid" 2>/dev/null || { fail "$1: hallshow ended on its own"; return 1; }
 }
 
@@ -82,6 +84,17 @@ fi
 if start "right click"; then
   xdotool mousemove 640 360 click 3
   expect_exit "right click" 0
+fi
+
+# Inputs during start-up are not lost: they take effect once the frame loop runs.
+if start "right click during start-up" now; then
+  xdotool mousemove 640 360 click 3
+  expect_exit "right click during start-up" 0
+fi
+
+if start "Escape during start-up" now; then
+  xdotool key Escape
+  expect_exit "Escape during start-up" 0
 fi
 
 if start "window close"; then
