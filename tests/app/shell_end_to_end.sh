@@ -67,8 +67,14 @@ if start "window"; then
   [ "$(xdotool getwindowname "$window")" = "" ] || fail "window: title is not empty"
   xprop -id "$window" WM_CLASS | grep -q '"Thing", "Thing"' || fail "window: class is not Thing"
   shot=$(mktemp --suffix=.xwd)
-  # Xvfb's root is a grey weave; all black means the show's frames cover the whole screen.
-  xwd -root -silent >"$shot" && brightest=$(convert "xwd:$shot" -format '%[max]' info:)
+  # Xvfb's root is a grey weave; all black means the show's frames cover the whole screen. The
+  # loading frames' white glyphs may still be up on a slow machine, so look a few times.
+  for _ in $(seq 40); do
+    brightest=""
+    xwd -root -silent >"$shot" && brightest=$(convert "xwd:$shot" -format '%[max]' info:)
+    [ "$brightest" = "0" ] && break
+    sleep 0.5
+  done
   rm -f "$shot"
   [ "${brightest:-x}" = "0" ] || fail "window: the screen is not all black (brightest ${brightest:-?})"
   kill -0 "$pid" 2>/dev/null || fail "window: hallshow stopped while rendering"
