@@ -21,6 +21,9 @@ scripts/build.sh asan || exit 1
 export ASAN_OPTIONS=abort_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
+# LeakSanitizer stops every thread to scan them at exit and can crash on the software rasterizer's
+# worker threads; rasterizing on the calling thread keeps the leak check working.
+export LP_NUM_THREADS=0
 run_ctest asan
 
 if [ -x scripts/fuzz.sh ]; then
