@@ -1,6 +1,7 @@
 #include "tests/support/gl_harness.h"
 
 #include <GL/gl.h>
+#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,6 +75,20 @@ Rect Frame::bounds_of(Rgba colour, int tolerance) const {
 
 bool Frame::save_png(const std::filesystem::path& path) const {
   return write_frame_png(path.string(), width, height, rgba);
+}
+
+Frame read_png(const std::filesystem::path& path) {
+  Frame frame;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return frame;
+  image.format = PNG_FORMAT_RGBA;
+  frame.width = static_cast<int>(image.width);
+  frame.height = static_cast<int>(image.height);
+  frame.rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, frame.rgba.data(), 0, nullptr)) return {};
+  return frame;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -76,6 +76,9 @@ struct Frame {
   friend bool operator==(const Frame&, const Frame&) = default;
 };
 
+// A PNG file as a top-row-first RGBA frame; an empty frame when it cannot be read.
+Frame read_png(const std::filesystem::path& path);
+
 // An offscreen context as the show's window would be: a screen of width × height pixels.
 class GlHarness {
  public:

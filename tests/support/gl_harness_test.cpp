@@ -16,6 +16,7 @@
 namespace {
 
 using gltest::Frame;
+using gltest::read_png;
 using gltest::Rect;
 using gltest::Rgba;
 
@@ -158,21 +159,6 @@ TEST(OffscreenGl, PresentingWithoutAContextDoesNothing) {
   { auto gl = OffscreenGl::create(8, 8, error); }
   present_offscreen_frame();  // the destroyed context must not be reached
   SUCCEED();
-}
-
-// Reads a PNG with libpng into top-row-first RGBA.
-Frame read_png(const std::string& path) {
-  Frame frame;
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return frame;
-  image.format = PNG_FORMAT_RGBA;
-  frame.width = static_cast<int>(image.width);
-  frame.height = static_cast<int>(image.height);
-  frame.rgba.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, frame.rgba.data(), 0, nullptr)) return {};
-  return frame;
 }
 
 TEST(FrameTest, SavesAPngThatReadsBackPixelForPixel) {

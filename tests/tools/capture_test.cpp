@@ -20,6 +20,7 @@
 namespace {
 
 using gltest::Frame;
+using gltest::read_png;
 
 struct CaptureRun {
   int exit_code = -1;
@@ -51,20 +52,6 @@ std::string shell(const std::string& command) {
 bool make_music(double seconds) {
   return std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=" + std::to_string(seconds) +
                       " -c:a libmp3lame e12.mp3").c_str()) == 0;
-}
-
-Frame read_png(const std::string& path) {
-  Frame frame;
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return frame;
-  image.format = PNG_FORMAT_RGBA;
-  frame.width = static_cast<int>(image.width);
-  frame.height = static_cast<int>(image.height);
-  frame.rgba.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, frame.rgba.data(), 0, nullptr)) return {};
-  return frame;
 }
 
 void write_test_show() {
