@@ -21,8 +21,10 @@ if [ -z "${HALLSHOW_E2E_DISPLAY_UP:-}" ]; then
   grep -q "^hallshow: no display to show on: ." <<<"$err" || fail "no display: no message naming the cause, got: $err"
   echo "no display: exit code $rc, '$(grep '^hallshow:' <<<"$err")'"
 
+  # -noreset: Xvfb otherwise resets whenever its last client leaves, and a show started between
+  # two cases could find no server to connect to.
   HALLSHOW_E2E_DISPLAY_UP=1 HALLSHOW_E2E_FAILURES=$failures \
-    exec xvfb-run -a -s "-screen 0 1280x720x24" "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x720x24 -noreset" "$0" "$@"
 fi
 failures=${HALLSHOW_E2E_FAILURES:-0}
 

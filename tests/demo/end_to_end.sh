@@ -7,7 +7,7 @@ set -uo pipefail
 [ $# -eq 3 ] || { echo "usage: end_to_end.sh HALLSHOW PACK WORK" >&2; exit 2; }
 if [ -z "${HALLSHOW_E2E_DISPLAY:-}" ]; then
   # A small screen keeps software GL and the screenshots cheap; the show letterboxes to it.
-  HALLSHOW_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 640x360x24" "$0" "$@"
+  HALLSHOW_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 640x360x24 -noreset" "$0" "$@"
 fi
 hallshow=$1 pack=$2 work=$3
 music_seconds=72.5 margin=150  # a guard against a hang: loading takes long under the sanitizers on a busy machine
