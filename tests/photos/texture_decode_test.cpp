@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <vector>
 
@@ -207,6 +209,38 @@ TEST_F(TextureDecode, CmykAndYcckJpegsShowTheirColoursOnBothLoaders) {
     compare(decode_file_texture(file(name)), file_original, std::string(name) + " through load_file_texture");
     compare(decode_picture_image(file(name), SIDE), picture_original, std::string(name) + " on the picture path");
   }
+}
+
+// The load sequence's memory budget relies on these: never below what the decode gives, and
+// exact where the header tells the size.
+TEST_F(TextureDecode, SizesFromTheHeaderMatchTheDecodedPixels) {
+  const auto paint = [](int x, int y) { return red_over_blue(x, y, 30); };
+  ASSERT_TRUE(teximg::write_png(file("a.png"), 300, 200, gradient_with_glass));
+  ASSERT_TRUE(teximg::write_jpeg(file("a.jpg"), 40, 30, paint));
+  ASSERT_TRUE(teximg::write_cmyk_jpeg(file("cmyk.jpg"), 33, 17, paint, {}));
+  ASSERT_TRUE(teximg::write_bmp(file("a.bmp"), 40, 30, paint));
+  ASSERT_TRUE(teximg::write_gif(file("a.gif"), 2, 2, {RED, BLUE}, {0, 0, 1, 1}, -1));
+  // A JPEG whose frame header comes after a large application segment, as a camera's EXIF puts it.
+  std::ifstream in(file("a.jpg"), std::ios::binary);
+  std::vector<uint8_t> jpeg{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<uint8_t> exif = {0xFF, 0xE1, 0xFF, 0xF0};
+  exif.resize(2 + 0xFFF0, 0xFF);
+  jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+  ASSERT_TRUE(teximg::write_bytes(file("exif.jpg"), jpeg));
+  const struct {
+    const char* name;
+    size_t file_bytes;  // told by the header; 0 where it is not looked for (BMP, GIF) or not there
+  } cases[] = {{"a.png", 300 * 200 * 4}, {"a.jpg", 40 * 30 * 4}, {"cmyk.jpg", 33 * 17 * 4}, {"exif.jpg", 40 * 30 * 4},
+               {"a.bmp", 0},           {"a.gif", 0},          {"missing.png", 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(file_texture_bytes(file(c.name)), c.file_bytes) << c.name;
+    if (c.file_bytes) {
+      EXPECT_EQ(decode_file_texture(file(c.name)).pixels.size(), c.file_bytes) << c.name;
+    }
+    EXPECT_GE(picture_image_bytes(file(c.name), 64), decode_picture_image(file(c.name), 64).pixels.size()) << c.name;
+  }
+  EXPECT_EQ(picture_image_bytes(file("a.png"), 64), 512u * 256 * 4);  // the fallback's powers of two
+  EXPECT_EQ(picture_image_bytes(file("exif.jpg"), 64), 64u * 64 * 4);
 }
 
 TEST_F(TextureDecode, FormatIsToldByContentNotName) {
