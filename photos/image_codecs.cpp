@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "photos/cmyk_jpeg.h"
+#include "photos/image_format.h"
 
 void init_image_codecs() {
   static std::once_flag once;
@@ -29,8 +30,8 @@ SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type) {
 SurfacePtr load_image_file(const std::string& path) {
   // Only a JPEG needs a look inside before the codecs have it; anything else goes straight to them.
   std::ifstream file(path, std::ios::binary);
-  unsigned char start[3] = {};
-  if (file.read(reinterpret_cast<char*>(start), sizeof start) && start[0] == 0xFF && start[1] == 0xD8) {
+  uint8_t start[3] = {};
+  if (file.read(reinterpret_cast<char*>(start), sizeof start) && sniff_image_format(start) == ImageFormat::Jpeg) {
     file.seekg(0);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (std::optional<SurfacePtr> cmyk = decode_cmyk_jpeg(bytes)) return std::move(*cmyk);
