@@ -6,6 +6,7 @@
 #include "app/frame_loop.h"
 #include "app/letterbox.h"
 #include "app/show_window.h"
+#include "app/silence_output.h"
 #include "app/start_show.h"
 
 // How long the display is given to settle into the fullscreen mode before the first frame.
@@ -24,6 +25,7 @@ int run_show() {
     SDL_Quit();  // gives the desktop its mode back if the switch got halfway
     return 1;
   }
+  silence_output();  // set up: from here on the show prints nothing
   SDL_Delay(FULLSCREEN_SETTLE_MS);
   start_show();
   run_frame_loop();

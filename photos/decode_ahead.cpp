@@ -1,12 +1,18 @@
-// The decode-ahead pool. One mutex guards the counters and the finished slots; a decode itself
-// runs outside the lock. A slot is emptied when taken, so the memory held is that of the photos
-// between the one being uploaded and the window's end.
+// The decode-ahead pool. One mutex guards the counters, the budget and the finished slots; a
+// decode itself (and the look at a file's header for its estimate) runs outside the lock. A slot
+// is emptied when taken, so the memory held is that of the photos between the one being
+// uploaded and the window's end, and never more than the budget allows.
 #include "photos/decode_ahead.h"
 
 #include <algorithm>
 
-DecodeAhead::DecodeAhead(size_t jobs, Decode decode, int workers, int ahead)
-    : jobs_(jobs), decode_(std::move(decode)), ahead_(static_cast<size_t>(std::max(ahead, 1))), done_(jobs) {
+DecodeAhead::DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes, Estimate estimate)
+    : jobs_(jobs),
+      decode_(std::move(decode)),
+      ahead_(static_cast<size_t>(std::max(ahead, 1))),
+      budget_(budget_bytes),
+      estimate_(std::move(estimate)),
+      done_(jobs) {
   int n = std::max(workers, 1);
   threads_.reserve(n);
   for (int i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
@@ -21,13 +27,42 @@ DecodeAhead::~DecodeAhead() {
   for (std::thread& t : threads_) t.join();
 }
 
+size_t DecodeAhead::estimate_of(size_t job) const {
+  if (!estimate_) return 0;
+  try {
+    return estimate_(job);
+  } catch (...) {
+    return 0;  // no estimate: the largest result so far stands in
+  }
+}
+
 void DecodeAhead::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return stopping_ || next_ >= jobs_ || next_ < taken_ + ahead_; });
     if (stopping_ || next_ >= jobs_) return;
-    size_t job = next_++;
+    const size_t job = next_++;
     lock.unlock();
+    const size_t estimate = estimate_of(job);
+    lock.lock();
+
+    // Rooms are reserved in job order. Were a later job to hold room that an earlier one waits
+    // for, neither could go on: results are taken in order, so the later one's is never taken.
+    // In order, the job the owner waits for is the first without room, and once the owner has
+    // let go of the photo before it nothing at all is held, which admits any job.
+    size_t room = 0;
+    changed_.wait(lock, [&] {
+      if (stopping_) return true;
+      if (reserving_ != job) return false;
+      room = estimate > 0 ? estimate : largest_;
+      return held_ == 0 || (held_ <= budget_ && room <= budget_ - held_);
+    });
+    if (stopping_) return;
+    held_ += room;
+    ++reserving_;
+    changed_.notify_all();
+    lock.unlock();
+
     TextureImage image;
     try {
       image = decode_(job);
@@ -35,6 +70,9 @@ void DecodeAhead::work() {
       image = TextureImage{};  // e.g. no memory for a huge picture: that photo stays unloaded
     }
     lock.lock();
+    const size_t bytes = image.pixels.size();
+    held_ = held_ - room + bytes;  // beyond the room only when there was no estimate
+    largest_ = std::max(largest_, bytes);
     done_[job] = std::move(image);
     changed_.notify_all();
   }
@@ -43,10 +81,16 @@ void DecodeAhead::work() {
 TextureImage DecodeAhead::take(size_t job) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (job >= jobs_ || job != taken_) return TextureImage{};  // out of order: a caller's mistake
+  // The result taken before this one has been uploaded and freed: its bytes are free again,
+  // before waiting, since the job waited for may itself be waiting for them.
+  held_ -= in_hand_;
+  in_hand_ = 0;
+  changed_.notify_all();
   changed_.wait(lock, [&] { return done_[job].has_value(); });
   TextureImage image = std::move(*done_[job]);
   done_[job].reset();
   taken_ = job + 1;
+  in_hand_ = image.pixels.size();
   lock.unlock();
   changed_.notify_all();
   return image;

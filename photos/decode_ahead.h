@@ -1,8 +1,17 @@
 #pragma once
 // Worker threads that run a decode function over job numbers 0, 1, 2, … in that order, never more
 // than `ahead` jobs beyond the last one taken, while the owner takes the results in order.
+//
+// A byte budget bounds what is decoded but not yet uploaded: the results waiting to be taken,
+// the one taken last (the owner uploads it before taking the next), and the room reserved by the
+// decodes under way. A decode starts only when its room fits into what is left of the budget, so
+// the memory held does not grow with the number of workers. The room of a job is what `estimate`
+// says its result will take, known before decoding from the file's header; when it cannot say,
+// the largest result seen so far stands in. A job that does not fit even into an empty budget
+// runs once nothing else is held, alone: the bound is then that one photo.
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -14,25 +23,38 @@
 class DecodeAhead {
  public:
   using Decode = std::function<TextureImage(size_t job)>;
+  // At least the bytes of a job's result, before it is decoded; 0 when that cannot be told.
+  using Estimate = std::function<size_t(size_t job)>;
+  static constexpr size_t NO_BUDGET = SIZE_MAX;
+
   // `ahead` counts jobs started but not yet taken; at least 1.
-  DecodeAhead(size_t jobs, Decode decode, int workers, int ahead);
+  DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes = NO_BUDGET,
+              Estimate estimate = {});
   ~DecodeAhead();  // stops starting new jobs and joins the workers
   DecodeAhead(const DecodeAhead&) = delete;
   DecodeAhead& operator=(const DecodeAhead&) = delete;
 
-  // Waits for job `job` and hands over its result; jobs must be taken in order, each once.
+  // Waits for job `job` and hands over its result; jobs must be taken in order, each once. Taking
+  // a job says that the one taken before it has been uploaded and freed.
   TextureImage take(size_t job);
 
  private:
   void work();
+  size_t estimate_of(size_t job) const;
 
   const size_t jobs_;
   const Decode decode_;
   const size_t ahead_;
+  const size_t budget_;
+  const Estimate estimate_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  size_t next_ = 0;   // next job to start
-  size_t taken_ = 0;  // jobs handed over
+  size_t next_ = 0;      // next job to start
+  size_t taken_ = 0;     // jobs handed over
+  size_t reserving_ = 0; // the job whose turn it is to reserve its room: rooms go in job order
+  size_t held_ = 0;      // bytes reserved or decoded and not yet uploaded
+  size_t in_hand_ = 0;   // of those, the result taken last
+  size_t largest_ = 0;   // the largest result so far
   bool stopping_ = false;
   std::vector<std::optional<TextureImage>> done_;
   std::vector<std::thread> threads_;

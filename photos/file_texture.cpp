@@ -6,7 +6,7 @@
 
 TextureImage decode_file_texture(const std::string& path) {
   init_image_codecs();
-  SurfacePtr loaded(IMG_Load(path.c_str()));
+  SurfacePtr loaded = load_image_file(path);
   SurfacePtr rgba = to_rgba32(loaded.get());
   if (!rgba) return {};  // no such file, no codec for it, or a broken file: nothing to upload
   return bottom_first_image(*rgba, TextureImage::Kind::FileTexture);

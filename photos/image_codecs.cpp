@@ -2,13 +2,42 @@
 
 #include <SDL_image.h>
 
+#include <climits>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <vector>
+
+#include "photos/cmyk_jpeg.h"
+#include "photos/image_format.h"
 
 void init_image_codecs() {
   static std::once_flag once;
   // Whatever codecs are missing are simply not available: IMG_Load then fails for those files.
   std::call_once(once, [] { IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP); });
+}
+
+SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type) {
+  if (std::optional<SurfacePtr> cmyk = decode_cmyk_jpeg(bytes)) return std::move(*cmyk);
+  if (bytes.size() > size_t(INT_MAX)) return nullptr;
+  init_image_codecs();
+  SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+  if (!stream) return nullptr;
+  return SurfacePtr(IMG_LoadTyped_RW(stream, 1, type));  // closes the stream
+}
+
+SurfacePtr load_image_file(const std::string& path) {
+  // Only a JPEG needs a look inside before the codecs have it; anything else goes straight to them.
+  std::ifstream file(path, std::ios::binary);
+  uint8_t start[3] = {};
+  if (file.read(reinterpret_cast<char*>(start), sizeof start) && sniff_image_format(start) == ImageFormat::Jpeg) {
+    file.seekg(0);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (std::optional<SurfacePtr> cmyk = decode_cmyk_jpeg(bytes)) return std::move(*cmyk);
+  }
+  init_image_codecs();
+  return SurfacePtr(IMG_Load(path.c_str()));
 }
 
 SurfacePtr to_rgba32(SDL_Surface* surface) {

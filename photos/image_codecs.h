@@ -2,7 +2,10 @@
 // The platform's image codecs (SDL2_image over libjpeg, libpng, giflib), shared by the loaders.
 #include <SDL.h>
 
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "photos/texture_loaders.h"
 
@@ -15,6 +18,11 @@ using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceFree>;
 // but they initialise their codec libraries lazily on first use, and two threads must not race
 // through that: every decode calls this first, so whichever thread comes first does it for all.
 void init_image_codecs();
+
+// IMG_Load and IMG_LoadTyped_RW over memory, except that CMYK and YCCK JPEGs come out in the
+// colours a viewer shows, opaque. Null when the codecs cannot read the file.
+SurfacePtr load_image_file(const std::string& path);
+SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type);
 
 // The surface as 8-bit R, G, B, A bytes, not premultiplied (a colour key becomes alpha 0), or
 // null when it cannot be converted.

@@ -42,7 +42,10 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
   }
   int workers = options.workers > 0 ? options.workers : default_decode_workers();
   int ahead = options.ahead > 0 ? options.ahead : workers + 2;
-  DecodeAhead pool(jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead);
+  const size_t budget = options.budget_bytes > 0 ? options.budget_bytes : DECODE_BUDGET_BYTES;
+  DecodeAhead pool(
+      jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead, budget,
+      [&](size_t i) { return steps.decoded_bytes(jobs[i]); });
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
     TextureImage image = pool.take(i);
@@ -57,6 +60,13 @@ TextureImage TextureLoadSteps::decode(const LoadJob& job) {
   const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
   if (job.loader == LoaderKind::FileTexture) return decode_file_texture(utf8_path(entry.wide_path));
   return decode_picture_image(entry.path, square_side_);
+}
+
+size_t TextureLoadSteps::decoded_bytes(const LoadJob& job) {
+  if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return 0;
+  const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
+  if (job.loader == LoaderKind::FileTexture) return file_texture_bytes(utf8_path(entry.wide_path));
+  return picture_image_bytes(entry.path, square_side_);
 }
 
 void TextureLoadSteps::upload(const LoadJob& job, const TextureImage& image) {

@@ -33,12 +33,19 @@ class LoadSteps {
   virtual void show_frame(const char* text) = 0;                             // GL thread
   virtual TextureImage decode(const LoadJob& job) = 0;                       // any thread, no GL
   virtual void upload(const LoadJob& job, const TextureImage& image) = 0;    // GL thread
+  // At least the bytes of decode's result, before decoding; 0 when unknown. Any thread, no GL.
+  virtual size_t decoded_bytes(const LoadJob&) { return 0; }
 };
+
+// Decoded photos waiting for their upload take at most this much memory (or the one photo that
+// is larger), however many cores decode: a picture on the picture path is 64 MiB at S = 4096.
+inline constexpr size_t DECODE_BUDGET_BYTES = size_t(512) << 20;
 
 struct LoadOptions {
   bool pipelined = true;
   int workers = 0;  // decoding threads; 0: one per core, at least two
   int ahead = 0;    // photos decoded or decoding beyond the one being uploaded; 0: workers + 2
+  size_t budget_bytes = 0;  // for photos decoded and not yet uploaded; 0: DECODE_BUDGET_BYTES
 };
 
 int default_decode_workers();
@@ -54,6 +61,7 @@ class TextureLoadSteps : public LoadSteps {
   void show_frame(const char* text) override;
   TextureImage decode(const LoadJob& job) override;
   void upload(const LoadJob& job, const TextureImage& image) override;
+  size_t decoded_bytes(const LoadJob& job) override;
 
  private:
   int square_side_;

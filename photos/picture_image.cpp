@@ -102,10 +102,7 @@ bool load_picture(const std::string& path, PictureImage& record) {
   // Only the formats the original picture codecs read make a picture; a PNG never does.
   const ImageFormat format = sniff_image_format(bytes);
   if (!is_picture_format(format) || bytes.size() > size_t(INT_MAX)) return true;
-  init_image_codecs();
-  SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
-  if (!stream) return true;
-  SurfacePtr decoded(IMG_LoadTyped_RW(stream, 1, sdl_image_type(format)));  // closes the stream
+  SurfacePtr decoded = load_image_bytes(bytes, sdl_image_type(format));
   SurfacePtr rgba = to_rgba32(decoded.get());
   if (!rgba || rgba->w <= 0 || rgba->h <= 0) return true;  // a broken file makes no picture
   const bool opaque = premultiply_surface(*rgba);

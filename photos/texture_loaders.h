@@ -42,6 +42,12 @@ void upload_picture_image(const TextureImage& image, uint32_t name);
 // file is missing or does not decode.
 TextureImage decode_png_fallback(const std::string& path);
 
+// ---- sizes ahead of decoding, for the load sequence's memory budget ----
+// At least the bytes of the pixels that decode_file_texture and decode_picture_image hand back for
+// a file, told from its header alone; 0 when the header does not tell.
+size_t file_texture_bytes(const std::string& path);
+size_t picture_image_bytes(const std::string& path, int square_side);
+
 struct Picture;  // a decoded picture (the platform's picture object), opaque
 
 struct PictureImage {

@@ -3,11 +3,22 @@
 # and runs each for SECONDS (default 60) from a freshly generated seed corpus. One line per
 # target; exits non-zero if any target found a crash, a leak or a sanitizer report.
 #   scripts/fuzz.sh [SECONDS]
+# The long run, for hours outside CI: each target for SECONDS (default 3600), one after the other,
+# on a corpus kept in build/fuzz/corpus-long/ that grows from one long run to the next.
+#   scripts/fuzz.sh --long [SECONDS]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-60}
+long=false
+if [ "${1:-}" = --long ]; then
+  long=true
+  shift
+fi
+seconds=${1:-$($long && echo 3600 || echo 60)}
+case "$seconds" in
+  '' | *[!0-9]*) echo "usage: scripts/fuzz.sh [--long] [SECONDS]" >&2; exit 2 ;;
+esac
 build=build/fuzz
-targets=(inflate png)
+targets=(inflate png track_file show_text)
 
 mkdir -p "$build"
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 ||
@@ -22,7 +33,12 @@ for t in "${targets[@]}"; do
   corpus=$build/corpus/$t
   artifacts=$build/artifacts/$t
   log=$build/$t.log
-  rm -rf "$corpus" && mkdir -p "$corpus" "$artifacts"
+  if $long; then
+    corpus=$build/corpus-long/$t  # kept: the seeds join what earlier long runs found
+    mkdir -p "$corpus" "$artifacts"
+  else
+    rm -rf "$corpus" && mkdir -p "$corpus" "$artifacts"
+  fi
   seeder=("$build/fuzz_seeds" "$t")
   [ -x "$build/${t}_fuzz_seeds" ] && seeder=("$build/${t}_fuzz_seeds")  # a target's own seed writer
   if ! "${seeder[@]}" "$corpus"; then

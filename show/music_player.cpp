@@ -38,6 +38,7 @@ void MusicPlayer::start() {
   if (started_) return;
   started_ = true;
   start_time_ = now_();
+  clock_.start(start_time_);
   if (audible_) start_audio_output(output_);
 }
 

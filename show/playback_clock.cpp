@@ -7,8 +7,20 @@
 #include <algorithm>
 #include <limits>
 
-double PlaybackClock::position_at(double now, const AudioAnchor& anchor) {
-  if (!anchor.valid) return std::max(last_, 0.0);  // the device has not asked for anything yet
+void PlaybackClock::start(double now) {
+  playing_ = true;
+  start_time_ = now;
+}
+
+double PlaybackClock::position_at(double now, const AudioAnchor& reported) {
+  AudioAnchor anchor = reported;
+  if (!anchor.valid) {
+    // Nothing plays yet, or the device has not asked for its first buffer yet.
+    if (!playing_ || now - start_time_ <= STALL_SECONDS) return std::max(last_, 0.0);
+    // It has not asked for anything since the start: a device stalled from the start, as if it
+    // had called back once then and been handed nothing.
+    anchor = AudioAnchor{start_time_, 0.0, 0.0, false, true};
+  }
 
   const bool stalled = !anchor.ended && now - anchor.time > STALL_SECONDS;
   const double limit = stalled ? std::numeric_limits<double>::infinity() : anchor.handed;

@@ -2,7 +2,7 @@
 # hallshow as a user meets it, in a folder with no content: without a display it says why and
 # exits 1; on a virtual X server it opens its fullscreen window, keeps rendering, ignores other
 # keys and the left button, and ends with exit code 0 on Escape, a right click, a window close or
-# the window's destruction.
+# the window's destruction. It prints nothing while it runs, even over damaged photos.
 # Usage: shell_end_to_end.sh PATH_TO_HALLSHOW
 set -uo pipefail
 hallshow=$(realpath "$1")
@@ -28,13 +28,28 @@ if [ -z "${HALLSHOW_E2E_DISPLAY_UP:-}" ]; then
 fi
 failures=${HALLSHOW_E2E_FAILURES:-0}
 
+# Photos that make the image libraries complain: a PNG with a damaged byte in its image data
+# (libpng prints "libpng error: IDAT: ..."), a JPEG and a CMYK JPEG cut short.
+damaged_photos() {  # damaged_photos FOLDER
+  mkdir -p "$1/hall.photo"
+  convert -size 64x48 gradient:orange-navy "$1/hall.photo/01.png"
+  local idat
+  idat=$(grep -boa IDAT "$1/hall.photo/01.png" | head -1 | cut -d: -f1)
+  printf '\x55' | dd of="$1/hall.photo/01.png" bs=1 seek=$((idat + 8)) conv=notrunc status=none
+  convert -size 64x48 gradient:orange-navy -quality 90 "$1/cut.jpg"
+  convert -size 64x48 gradient:orange-navy -colorspace CMYK "$1/cut-cmyk.jpg"
+  head -c 400 "$1/cut.jpg" >"$1/hall.photo/00.jpg"
+  head -c 400 "$1/cut-cmyk.jpg" >"$1/hall.photo/05.JPG"
+}
+
 pid=""
 folder=""
-start() {  # start CASE [now]: hallshow in a fresh empty folder, its window found; sets pid, window
+start() {  # start CASE [now|damaged]: hallshow in a fresh folder (empty, or with damaged photos), its window found; sets pid, window
   local settle=1  # past the start-up sequence, into the frame loop
   [ "${2:-}" = now ] && settle=0
   folder=$(mktemp -d)
-  (cd "$folder" && exec "$hallshow") &
+  [ "${2:-}" = damaged ] && damaged_photos "$folder"
+  (cd "$folder" && exec "$hallshow") >"$folder.out" 2>&1 &
   pid=$!
   window=""
   for _ in $(seq 600); do  # up to 60 s: the sanitizer build on a software renderer is slow
@@ -58,7 +73,8 @@ expect_exit() {  # expect_exit CASE CODE: hallshow ends within 20 s with CODE
   local rc=$?
   [ "$rc" -eq "$2" ] || fail "$1: exit code $rc, expected $2"
   echo "$1: exit code $rc"
-  rm -rf "$folder"
+  [ -s "$folder.out" ] && fail "$1: the show printed: $(head -c 300 "$folder.out")"
+  rm -rf "$folder" "$folder.out"
 }
 
 # The window: borderless, the whole screen, title "", and it paints the screen black.
@@ -103,6 +119,12 @@ fi
 if start "Escape during start-up" now; then
   xdotool key Escape
   expect_exit "Escape during start-up" 0
+fi
+
+# The image libraries' complaints about damaged photos never reach the terminal.
+if start "damaged photos" damaged; then
+  xdotool key Escape
+  expect_exit "damaged photos, then Escape" 0
 fi
 
 if start "window close"; then

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -124,6 +127,73 @@ TEST(LoadSequence, DecodedButNotUploadedPhotosStayWithinTheWindow) {
     EXPECT_LE(steps.most_outstanding.load(), ahead + 1) << ahead;
     EXPECT_EQ(steps.events, expected_events());
   }
+}
+
+// Photos of a few MiB, uploaded slowly, under many workers: what is decoded and not yet uploaded
+// is counted from the moment a decode has made its pixels to the end of their upload.
+class HeavySteps : public LoadSteps {
+ public:
+  explicit HeavySteps(std::function<size_t(uint32_t index)> bytes, bool estimates)
+      : bytes_(std::move(bytes)), estimates_(estimates) {}
+  std::vector<std::pair<uint32_t, uint64_t>> uploads;  // index and a sum over the pixels
+  size_t peak = 0;
+
+  void show_frame(const char*) override {}
+  TextureImage decode(const LoadJob& job) override {
+    TextureImage image;
+    image.kind = TextureImage::Kind::Picture;
+    image.pixels.assign(bytes_(job.index), uint8_t(job.index * 7 + 1));
+    image.pixels[job.index % image.pixels.size()] = 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    live_ += image.pixels.size();
+    peak = std::max(peak, live_);
+    return image;
+  }
+  void upload(const LoadJob& job, const TextureImage& image) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));  // a slow GPU bus: decoders run ahead
+    uint64_t sum = 0;
+    for (size_t i = 0; i < image.pixels.size(); i += 4096) sum += image.pixels[i] * (i + 1);
+    uploads.emplace_back(job.index, sum + image.pixels.size());
+    std::lock_guard<std::mutex> lock(mutex_);
+    live_ -= image.pixels.size();
+  }
+  size_t decoded_bytes(const LoadJob& job) override { return estimates_ ? bytes_(job.index) : 0; }
+
+ private:
+  std::function<size_t(uint32_t)> bytes_;
+  bool estimates_;
+  std::mutex mutex_;
+  size_t live_ = 0;
+};
+
+TEST(LoadSequence, DecodedButNotUploadedBytesStayWithinTheBudget) {
+  constexpr size_t MiB = size_t(1) << 20;
+  const auto assorted = [](uint32_t index) { return (1 + index % 5) * MiB; };
+  const struct {
+    const char* what;
+    std::function<size_t(uint32_t)> bytes;
+    size_t budget;
+    size_t bound;  // the peak allowed: the budget, or the one photo larger than it
+  } cases[] = {
+      {"photos of 1 to 5 MiB, 12 MiB budget", assorted, 12 * MiB, 12 * MiB},
+      {"8 MiB photos, 20 MiB budget", [](uint32_t) { return 8 * MiB; }, 20 * MiB, 20 * MiB},
+      {"one photo larger than the budget", [](uint32_t i) { return i == 30 ? 24 * MiB : 2 * MiB; }, 10 * MiB,
+       24 * MiB},
+  };
+  for (const auto& c : cases) {
+    HeavySteps sequential(c.bytes, true);
+    run_load_sequence(sequential, load_jobs(), {false, 0, 0, c.budget});
+    for (int workers : {4, 16}) {
+      HeavySteps steps(c.bytes, true);
+      run_load_sequence(steps, load_jobs(), {true, workers, 64, c.budget});
+      EXPECT_LE(steps.peak, c.bound) << steps.peak / MiB << " MiB at the peak: " << c.what << ", " << workers << " workers";
+      EXPECT_EQ(steps.uploads, sequential.uploads) << c.what << ", " << workers << " workers";
+    }
+  }
+  // Without estimates the budget cannot be kept exactly, but nothing waits for ever either.
+  HeavySteps unknown(assorted, false);
+  run_load_sequence(unknown, load_jobs(), {true, 16, 64, 4 * MiB});
+  EXPECT_EQ(unknown.uploads.size(), load_jobs().size());
 }
 
 TEST(LoadSequence, FailingDecodersLeaveTheirPhotoEmptyAndTheSequenceGoesOn) {

@@ -3,6 +3,11 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -66,6 +71,71 @@ bool write_png(const std::string& path, int width, int height, const Painter& pa
 bool write_jpeg(const std::string& path, int width, int height, const Painter& paint, int quality) {
   Surface s = paint_surface(width, height, paint, false);
   return s && IMG_SaveJPG(s.get(), path.c_str(), quality) == 0;
+}
+
+namespace {
+
+struct JpegEscape {
+  jpeg_error_mgr mgr;
+  std::jmp_buf escape;
+};
+
+[[noreturn]] void jpeg_escape(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegEscape*>(info->err)->escape, 1); }
+
+// The compression itself, with nothing that has a destructor: a libjpeg error comes back by longjmp.
+bool compress_cmyk(jpeg_compress_struct& info, JpegEscape& error, std::FILE* out, std::vector<uint8_t>& cmyk, int width,
+                   int height, CmykJpeg how, int quality) {
+  if (setjmp(error.escape)) return false;
+  jpeg_stdio_dest(&info, out);
+  info.image_width = JDIMENSION(width);
+  info.image_height = JDIMENSION(height);
+  info.input_components = 4;
+  info.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&info);
+  jpeg_set_colorspace(&info, how.ycck ? JCS_YCCK : JCS_CMYK);
+  info.write_Adobe_marker = how.adobe_marker;
+  // Full resolution in every channel, so that only the colour conversion can move a colour far.
+  for (int i = 0; i < info.num_components; ++i) info.comp_info[i].h_samp_factor = info.comp_info[i].v_samp_factor = 1;
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = cmyk.data() + size_t(info.next_scanline) * width * 4;
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  return true;
+}
+
+}  // namespace
+
+bool write_cmyk_jpeg(const std::string& path, int width, int height, const Painter& paint, CmykJpeg how, int quality) {
+  std::vector<uint8_t> cmyk(size_t(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgba c = paint(x, y);
+      const int most = std::max({c.r, c.g, c.b});
+      const int k = 255 - most;
+      uint8_t* p = &cmyk[(size_t(y) * width + x) * 4];
+      for (int i = 0; i < 3; ++i) {
+        const int light = i == 0 ? c.r : i == 1 ? c.g : c.b;
+        p[i] = uint8_t(most == 0 ? 0 : (255 * (most - light) + most / 2) / most);  // ink of this channel
+      }
+      p[3] = uint8_t(k);
+      if (how.adobe_marker) {
+        for (int i = 0; i < 4; ++i) p[i] = uint8_t(255 - p[i]);
+      }
+    }
+  }
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+  jpeg_compress_struct info;
+  JpegEscape error;
+  info.err = jpeg_std_error(&error.mgr);
+  error.mgr.error_exit = jpeg_escape;
+  jpeg_create_compress(&info);
+  const bool written = compress_cmyk(info, error, out, cmyk, width, height, how, quality);
+  jpeg_destroy_compress(&info);
+  return std::fclose(out) == 0 && written;
 }
 
 bool write_bmp(const std::string& path, int width, int height, const Painter& paint) {

@@ -20,6 +20,15 @@ using Painter = std::function<Rgba(int x, int y)>;
 
 bool write_png(const std::string& path, int width, int height, const Painter& paint);
 bool write_jpeg(const std::string& path, int width, int height, const Painter& paint, int quality = 95);
+// A four-channel JPEG through libjpeg, as print software writes one: the painted colours turned
+// into ink by the usual undercolour rule (K = 1 − max(R, G, B)), stored as YCCK or as plain CMYK,
+// with Adobe's marker and its inverted channels or, without the marker, the ink amounts as they are.
+struct CmykJpeg {
+  bool ycck = false;
+  bool adobe_marker = true;
+};
+bool write_cmyk_jpeg(const std::string& path, int width, int height, const Painter& paint, CmykJpeg how,
+                     int quality = 95);
 bool write_bmp(const std::string& path, int width, int height, const Painter& paint);
 // A GIF of palette indexes (row-major, top row first), the palette at most 4 colours, `transparent`
 // the index drawn as see-through, or -1 for none.

@@ -2,8 +2,12 @@
 // GIF and BMP files, of files that lie about their format, and of files that are not there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <vector>
 
@@ -162,6 +166,81 @@ TEST_F(TextureDecode, FallbackSizesArePowersOfTwo) {
   EXPECT_EQ(at(image, 2, 1), gradient_with_glass(1, 0));  // columns 2 and row 1 come from source 1 and 0
   EXPECT_EQ(at(image, 511, 255), gradient_with_glass(299, 199));
   EXPECT_EQ(at(image, 0, 0), (Rgba{0, 0, 0, 0}));  // the gradient's pure black corner
+}
+
+// A wheat field under a blue sky, smooth enough that JPEG keeps it within a few levels.
+Rgba wheat_field(int x, int y) {
+  const double wave = std::sin(x * 0.09) * std::cos(y * 0.13);
+  if (y < 40) return {uint8_t(60 + y), uint8_t(110 + y), uint8_t(215 - y / 2), 255};
+  return {uint8_t(200 + 30 * wave), uint8_t(160 + 25 * wave), uint8_t(60 + 20 * wave), 255};
+}
+
+// Four-channel JPEGs of the field, as print software and cameras write them, on both loaders:
+// opaque, and within JPEG's loss of the RGB original. SDL_image alone turns the wheat blue.
+TEST_F(TextureDecode, CmykAndYcckJpegsShowTheirColoursOnBothLoaders) {
+  constexpr int SIDE = 96;
+  ASSERT_TRUE(teximg::write_png(file("field.png"), SIDE, SIDE, wheat_field));
+  ASSERT_TRUE(teximg::write_bmp(file("field.bmp"), SIDE, SIDE, wheat_field));
+  const std::string magick = "convert '" + file("field.png") + "' -colorspace CMYK -quality 95 '" +
+                             file("magick.jpg") + "'";
+  ASSERT_EQ(std::system(magick.c_str()), 0) << magick;  // ImageMagick writes Adobe's YCCK
+  ASSERT_TRUE(teximg::write_cmyk_jpeg(file("cmyk.jpg"), SIDE, SIDE, wheat_field, {false, true}));
+  ASSERT_TRUE(teximg::write_cmyk_jpeg(file("ycck.jpg"), SIDE, SIDE, wheat_field, {true, true}));
+  ASSERT_TRUE(teximg::write_cmyk_jpeg(file("plain.jpg"), SIDE, SIDE, wheat_field, {false, false}));
+
+  const TextureImage file_original = decode_file_texture(file("field.png"));
+  const TextureImage picture_original = decode_picture_image(file("field.bmp"), SIDE);
+  ASSERT_EQ(file_original.kind, Kind::FileTexture);
+  ASSERT_EQ(picture_original.kind, Kind::Picture);
+  // Pixels further than JPEG's loss from the original, and the largest difference seen.
+  const auto compare = [](const TextureImage& got, const TextureImage& want, const std::string& what) {
+    ASSERT_EQ(got.kind, want.kind) << what;
+    ASSERT_EQ(got.pixels.size(), want.pixels.size()) << what;
+    int off = 0, worst = 0;
+    for (size_t i = 0; i < got.pixels.size(); ++i) {
+      const int d = std::abs(int(got.pixels[i]) - int(want.pixels[i]));
+      worst = std::max(worst, d);
+      off += d > 6;
+    }
+    EXPECT_EQ(off, 0) << what << ": largest difference " << worst << ", at first pixel " << at(got, 0, 60)
+                      << " for " << at(want, 0, 60);
+  };
+  for (const char* name : {"magick.jpg", "cmyk.jpg", "ycck.jpg", "plain.jpg"}) {
+    compare(decode_file_texture(file(name)), file_original, std::string(name) + " through load_file_texture");
+    compare(decode_picture_image(file(name), SIDE), picture_original, std::string(name) + " on the picture path");
+  }
+}
+
+// The load sequence's memory budget relies on these: never below what the decode gives, and
+// exact where the header tells the size.
+TEST_F(TextureDecode, SizesFromTheHeaderMatchTheDecodedPixels) {
+  const auto paint = [](int x, int y) { return red_over_blue(x, y, 30); };
+  ASSERT_TRUE(teximg::write_png(file("a.png"), 300, 200, gradient_with_glass));
+  ASSERT_TRUE(teximg::write_jpeg(file("a.jpg"), 40, 30, paint));
+  ASSERT_TRUE(teximg::write_cmyk_jpeg(file("cmyk.jpg"), 33, 17, paint, {}));
+  ASSERT_TRUE(teximg::write_bmp(file("a.bmp"), 40, 30, paint));
+  ASSERT_TRUE(teximg::write_gif(file("a.gif"), 2, 2, {RED, BLUE}, {0, 0, 1, 1}, -1));
+  // A JPEG whose frame header comes after a large application segment, as a camera's EXIF puts it.
+  std::ifstream in(file("a.jpg"), std::ios::binary);
+  std::vector<uint8_t> jpeg{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<uint8_t> exif = {0xFF, 0xE1, 0xFF, 0xF0};
+  exif.resize(2 + 0xFFF0, 0xFF);
+  jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+  ASSERT_TRUE(teximg::write_bytes(file("exif.jpg"), jpeg));
+  const struct {
+    const char* name;
+    size_t file_bytes;  // told by the header; 0 where it is not looked for (BMP, GIF) or not there
+  } cases[] = {{"a.png", 300 * 200 * 4}, {"a.jpg", 40 * 30 * 4}, {"cmyk.jpg", 33 * 17 * 4}, {"exif.jpg", 40 * 30 * 4},
+               {"a.bmp", 0},           {"a.gif", 0},          {"missing.png", 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(file_texture_bytes(file(c.name)), c.file_bytes) << c.name;
+    if (c.file_bytes) {
+      EXPECT_EQ(decode_file_texture(file(c.name)).pixels.size(), c.file_bytes) << c.name;
+    }
+    EXPECT_GE(picture_image_bytes(file(c.name), 64), decode_picture_image(file(c.name), 64).pixels.size()) << c.name;
+  }
+  EXPECT_EQ(picture_image_bytes(file("a.png"), 64), 512u * 256 * 4);  // the fallback's powers of two
+  EXPECT_EQ(picture_image_bytes(file("exif.jpg"), 64), 64u * 64 * 4);
 }
 
 TEST_F(TextureDecode, FormatIsToldByContentNotName) {

@@ -132,6 +132,34 @@ TEST(PlaybackClock, RunsFreeWhenTheDeviceStopsCallingBack) {
   for (size_t i = 1; i < run.positions.size(); ++i) ASSERT_GE(run.positions[i], run.positions[i - 1]);
 }
 
+// A device that opens but never asks for audio (stalled or suspended from the start) must not
+// freeze the show on its first picture: the clock holds at 0 for the stall time, then runs on real
+// time; should the device wake up later, the clock waits for the sound rather than going back.
+TEST(PlaybackClock, RunsFreeWhenTheDeviceNeverCallsBackFromTheStart) {
+  constexpr double START = 3.0, WAKES = 7.0;
+  PlaybackClock clock;
+  EXPECT_EQ(clock.position_at(1.0, AudioAnchor{}), 0.0);  // nothing plays before the start
+  clock.start(START);
+  double last = 0.0;
+  for (double now = START; now < WAKES; now += 1.0 / 60) {
+    const double position = clock.position_at(now, AudioAnchor{});
+    if (now - START <= PlaybackClock::STALL_SECONDS) {
+      ASSERT_EQ(position, 0.0) << now;
+    }
+    ASSERT_GE(position, last) << now;
+    last = position;
+  }
+  EXPECT_NEAR(last, WAKES - START, 0.05);
+  FakeDevice late;  // its first callback at WAKES
+  for (double now = WAKES; now < WAKES + 3.0; now += 1.0 / 60) {
+    AudioAnchor anchor = late.anchor_at(now - WAKES);
+    anchor.time += WAKES;
+    const double position = clock.position_at(now, anchor);
+    ASSERT_GE(position, last) << now;
+    last = position;
+  }
+}
+
 TEST(PlaybackClock, JumpsALargeLagAndWaitsOutALead) {
   PlaybackClock clock;
   AudioAnchor a;

@@ -1,0 +1,14 @@
+#pragma once
+// JPEGs of four colour channels, as print workflows and some cameras write them: CMYK, or YCCK
+// (CMYK stored through a colour transform). SDL_image hands their four channels over as if they
+// were R, G, B and A, which turns a wheat field blue and partly transparent; here libjpeg-turbo
+// decodes them to CMYK and the CMYK becomes the RGB a viewer shows.
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "photos/image_codecs.h"
+
+// Nothing when the bytes are not a four-channel JPEG, which leaves them to the platform codecs.
+// Otherwise an opaque RGBA32 surface, or a null one when the file does not decode.
+std::optional<SurfacePtr> decode_cmyk_jpeg(std::span<const uint8_t> bytes);
