@@ -54,23 +54,22 @@ void ask_for_surface(const Surface& surface) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 }
 
+}  // namespace
+
 // On X11 the pixel format is fixed when the window is created, so a surface the driver lacks shows
 // as a failed window (or context); each try starts over with a fresh window.
-bool open_window_and_context(const SDL_Rect& bounds) {
+SDL_Window* open_gl_window(const char* title, int x, int y, int width, int height, Uint32 flags,
+                           SDL_GLContext& gl_context) {
   for (const Surface& surface : SURFACES) {
     ask_for_surface(surface);
-    window = SDL_CreateWindow("", bounds.x, bounds.y, display_mode.w, display_mode.h,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
-    if (!window) continue;
-    context = SDL_GL_CreateContext(window);  // made current by SDL
-    if (context) return true;
-    SDL_DestroyWindow(window);
-    window = nullptr;
+    SDL_Window* made = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);
+    if (!made) continue;
+    gl_context = SDL_GL_CreateContext(made);  // made current by SDL
+    if (gl_context) return made;
+    SDL_DestroyWindow(made);
   }
-  return false;
+  return nullptr;
 }
-
-}  // namespace
 
 bool open_show_window(ScreenSize& screen) {
   // SDL reads the X11 window class from the environment when the video subsystem starts.
@@ -93,7 +92,9 @@ bool open_show_window(ScreenSize& screen) {
   SDL_Rect bounds{0, 0, display_mode.w, display_mode.h};
   SDL_GetDisplayBounds(0, &bounds);  // display 0's place on the desktop; (0, 0) if unknown
 
-  if (!open_window_and_context(bounds)) {
+  window = open_gl_window("", bounds.x, bounds.y, display_mode.w, display_mode.h,
+                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN, context);
+  if (!window) {
     report("no double-buffered RGBA OpenGL window");
     return false;
   }

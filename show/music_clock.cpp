@@ -35,3 +35,5 @@ void resume_music() { the_music().resume(); }
 bool music_is_paused() { return music && music->paused(); }
 
 void seek_music(double seconds) { the_music().seek(seconds); }
+
+double music_seconds() { return music ? music->seconds() : 0.0; }

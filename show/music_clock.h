@@ -18,3 +18,4 @@ void pause_music();                // silence, the position held
 void resume_music();               // the sound from the held position
 bool music_is_paused();
 void seek_music(double seconds);   // exact: current_row() reads seconds × ROW_RATE at once
+double music_seconds();            // what current_row() reads, in seconds

@@ -50,6 +50,8 @@ class Transport {
   void resume();
   // "happy" has reached 2 at this row: the studio holds there instead of quitting.
   void stop_at_end_of_show(double row);
+  // The row held at the end draws after all (the text has changed since).
+  void clear_end_of_show() { end_of_show_ = false; }
 
   void set_tempo(const Tempo& tempo) { tempo_ = tempo; }
   const Tempo& tempo() const { return tempo_; }
