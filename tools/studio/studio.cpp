@@ -162,7 +162,8 @@ void Studio::frame(double now) {
   view_.span_rows = span_rows();
   view_.errors = &live_.errors();
   view_.write_error = &live_.write_error();
-  view_.note = now < note_until_ ? note_ : nullptr;
+  // Hidden, the overlay leaves the picture alone but for the text's faults.
+  view_.note = hud_ && now < note_until_ ? note_ : nullptr;
 
   if (render_frame_at(row_) == FrameResult::Presented) {
     good_row_ = row_;
