@@ -50,14 +50,19 @@ bool read_whole_file(const std::string& path, std::string& bytes) {
   return true;
 }
 
-bool write_track_files(const ShowText& show, const std::string& dir, std::string& error) {
+bool write_track_files(const ShowText& show, const std::string& dir, std::string& error, bool keep_identical) {
   std::error_code ec;
   fs::create_directories(fs::path(dir) / "kestos", ec);
   if (ec) {
     error = "cannot create " + (fs::path(dir) / "kestos").string() + ": " + ec.message();
     return false;
   }
-  for (const TextTrack& t : show.tracks)
-    if (!write_file(fs::path(dir) / track_file_name(t.name), encode_track_file(t.keys), error)) return false;
+  std::string existing;
+  for (const TextTrack& t : show.tracks) {
+    const fs::path path = fs::path(dir) / track_file_name(t.name);
+    const std::string bytes = encode_track_file(t.keys);
+    if (keep_identical && read_whole_file(path.string(), existing) && existing == bytes) continue;
+    if (!write_file(path, bytes, error)) return false;
+  }
   return true;
 }

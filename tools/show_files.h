@@ -12,4 +12,7 @@ bool read_whole_file(const std::string& path, std::string& bytes);
 // written beside its target and renamed over it, so a show starting meanwhile never reads half a
 // track. Files of tracks the text does not name are left as they are. False, with a one-line
 // `error`, at the first file that cannot be written; the files before it are already in place.
-bool write_track_files(const ShowText& show, const std::string& dir, std::string& error);
+// With `keep_identical`, a file that already holds exactly the bytes it would get is not written
+// again: the folder ends up the same, and an edit of one track costs one file.
+bool write_track_files(const ShowText& show, const std::string& dir, std::string& error,
+                       bool keep_identical = false);

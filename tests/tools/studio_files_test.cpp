@@ -70,6 +70,9 @@ TEST_F(StudioFiles, ASoundSaveReplacesTheKeysInPlaceAndWritesKestos) {
   SyncTrack* back_r = track("back.r");
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Applied);
   EXPECT_TRUE(live.errors().empty());
+  EXPECT_FALSE(fs::exists(dir / "kestos"));  // the frame first, the disk after it
+  EXPECT_TRUE(live.write_pending());
+  EXPECT_FALSE(live.write_pending());
   EXPECT_TRUE(live.write_error().empty());
   EXPECT_EQ(track("back.r"), back_r);  // the same track, the handle still good
   ASSERT_EQ(back_r->keys.size(), 2u);
@@ -90,9 +93,12 @@ TEST_F(StudioFiles, ASoundSaveReplacesTheKeysInPlaceAndWritesKestos) {
   std::string changed = SHOW;
   changed.replace(changed.find("0.5 step"), 3, "0.25");
   save(text, changed);
+  const auto untouched = fs::last_write_time(dir / "kestos/base_happy.kesto");
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Applied);
   EXPECT_EQ(get_value(*back_r, 40.0), 0.25f);
+  EXPECT_TRUE(live.write_pending());
   EXPECT_EQ(slurp(dir / "kestos/base_back.r.kesto"), encode_track_file(back_r->keys));
+  EXPECT_EQ(fs::last_write_time(dir / "kestos/base_happy.kesto"), untouched);  // the same bytes: left alone
   EXPECT_EQ(live.generation(), 2u);
 }
 
@@ -101,11 +107,13 @@ TEST_F(StudioFiles, AFaultySaveChangesNothingUntilASoundOne) {
   save(text, SHOW);
   LiveShow live(text.string(), dir.string());
   ASSERT_EQ(live.reload(tracks), LiveShow::Result::Applied);
+  live.write_pending();
   const std::vector<TrackKey> before = track("back.r")->keys;
   const std::string file_before = slurp(dir / "kestos/base_back.r.kesto");
 
   save(text, std::string(SHOW) + "back.q\n  0 1 step\nback.r\n");
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Refused);
+  EXPECT_FALSE(live.write_pending());
   ASSERT_EQ(live.errors().size(), 2u);
   EXPECT_EQ(live.errors()[0].rfind(text.string() + ":8: unknown track 'back.q'", 0), 0u) << live.errors()[0];
   EXPECT_EQ(live.errors()[1], text.string() + ":10: track 'back.r' is already given at line 2");
@@ -146,6 +154,7 @@ TEST_F(StudioFiles, AMissingTextOrAFolderInTheWayIsReported) {
   std::ofstream(dir / "kestos") << "a file where the folder should be";
   save(text, SHOW);
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Applied);  // the picture still follows the text
+  EXPECT_TRUE(live.write_pending());
   EXPECT_NE(live.write_error(), "");
   EXPECT_EQ(get_value(*track("back.r"), 0.0), 1.0f);
 
@@ -155,6 +164,7 @@ TEST_F(StudioFiles, AMissingTextOrAFolderInTheWayIsReported) {
   fs::remove(dir / "kestos");
   save(text, SHOW);  // the same text back: news after it was gone
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Applied);
+  EXPECT_TRUE(live.write_pending());
   EXPECT_TRUE(live.errors().empty());
   EXPECT_TRUE(live.write_error().empty());
 }

@@ -26,22 +26,31 @@ LiveShow::Result LiveShow::reload(const std::vector<SyncTrack*>& tracks) {
     return Result::Refused;
   }
   errors_.clear();
-  write_error_.clear();
-  // Written first, so that the tracks the text leaves out are read back from what kestos/ now holds.
-  if (!write_track_files(show, show_dir_, write_error_) && write_error_.empty()) write_error_ = "kestos/ not written";
-
+  // A track the text leaves out is not written by it, so its file is read as it stands.
   last_key_row_ = 0;
   for (SyncTrack* track : tracks) {
     if (!track) continue;
     auto given = std::find_if(show.tracks.begin(), show.tracks.end(),
                               [&](const TextTrack& t) { return t.name == track->name; });
     if (given != show.tracks.end())
-      track->keys = std::move(given->keys);
+      track->keys = given->keys;
     else
       load_track_file((std::filesystem::path(show_dir_) / track_file_path(track->name)).string(), *track);
     if (!track->keys.empty()) last_key_row_ = std::max(last_key_row_, track->keys.back().row);
   }
   tempo_ = tempo_from_text(show.bpm, show.beats_per_bar);
   ++generation_;
+  unwritten_ = std::move(show);
+  write_due_ = true;
   return Result::Applied;
+}
+
+bool LiveShow::write_pending() {
+  if (!write_due_) return false;
+  write_due_ = false;
+  write_error_.clear();
+  if (!write_track_files(unwritten_, show_dir_, write_error_, true) && write_error_.empty())
+    write_error_ = "kestos/ not written";
+  unwritten_ = ShowText{};
+  return true;
 }

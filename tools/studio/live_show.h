@@ -1,8 +1,10 @@
 #pragma once
 // The show text kept live. Each reading that differs from the one before is parsed; a sound text
 // replaces the keys of the scene's tracks in place (the handles the scene holds stay valid, so the
-// next frame draws with the new keys) and writes kestos/ exactly as "kesto build" does, so the
-// folder plays in hallshow as it was previewed. A faulty text changes nothing and writes nothing;
+// next frame draws with the new keys), and then kestos/ is written exactly as "kesto build" does,
+// so the folder plays in hallshow as it was previewed. The writing waits for write_pending, so
+// that the frame showing the change need not wait for the disk; a file that already holds its
+// bytes is left alone. A faulty text changes nothing and writes nothing;
 // its faults stand until a sound text replaces it.
 //
 // A track the text does not name keeps the file kestos/ has for it (kesto build leaves such files
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "sync/sync_track.h"
+#include "tools/show_text.h"
 #include "tools/studio/tempo.h"
 
 class LiveShow {
@@ -29,6 +32,9 @@ class LiveShow {
 
   // Reads the text now and acts on it. `tracks` are the scene's handles, each found by its name.
   Result reload(const std::vector<SyncTrack*>& tracks);
+  // Writes kestos/ for the sound text applied last, if that is still to do; true when it wrote
+  // (see write_error for how that went).
+  bool write_pending();
 
   // The faults of the latest reading ("show.txt:12: unknown track 'back.q' (...)"), or why it could
   // not be read; empty while the text on disk is the one in effect.
@@ -46,6 +52,8 @@ class LiveShow {
   bool read_before_ = false;
   std::vector<std::string> errors_;
   std::string write_error_;
+  ShowText unwritten_;  // the sound text applied last, while kestos/ still waits for it
+  bool write_due_ = false;
   Tempo tempo_;
   uint64_t generation_ = 0;
   int last_key_row_ = 0;

@@ -62,6 +62,7 @@ void Studio::start() {
   const auto handles = scene_handles(scene_tracks());
   tracks_.assign(handles.begin(), handles.end());
   reload_text(0.0);
+  write_track_files_due();
   transport_.begin(options_.at_row, options_.paused);
   start_music();
 
@@ -96,10 +97,7 @@ void Studio::reload_text(double now) {
       applied_at_ = wall_seconds();
       awaiting_show_ = true;
       transport_.set_tempo(live_.tempo());
-      if (!live_.write_error().empty())
-        std::fprintf(stderr, "hallshow-studio: kestos/ not written: %s\n", live_.write_error().c_str());
-      else if (had_errors)
-        std::fprintf(stderr, "hallshow-studio: %s is sound again; kestos/ written\n", live_.text_path().c_str());
+      if (had_errors) std::fprintf(stderr, "hallshow-studio: %s is sound again\n", live_.text_path().c_str());
       if (started_) say(now, "%s: live", live_.text_path().c_str());
       return;
     case LiveShow::Result::Refused:
@@ -180,6 +178,14 @@ void Studio::frame(double now) {
     shown_at_ = wall_seconds();
     awaiting_show_ = false;
   }
+  write_track_files_due();
+}
+
+// After the frame that shows a change, so that the picture need not wait for the disk.
+void Studio::write_track_files_due() {
+  if (!live_.write_pending()) return;
+  if (!live_.write_error().empty())
+    std::fprintf(stderr, "hallshow-studio: kestos/ not written: %s\n", live_.write_error().c_str());
 }
 
 void Studio::present_with_overlay() {

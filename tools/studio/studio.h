@@ -60,6 +60,7 @@ class Studio {
  private:
   static void present_with_overlay();
   void reload_text(double now);
+  void write_track_files_due();
   void say(double now, const char* format, ...) __attribute__((format(printf, 3, 4)));
   double span_rows();
 
