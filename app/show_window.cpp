@@ -23,19 +23,6 @@ constexpr Surface SURFACES[] = {{8, 32}, {8, 24}, {8, 16}, {0, 24}, {0, 16}};
 
 void report(const char* cause) { std::fprintf(stderr, "hallshow: %s: %s\n", cause, SDL_GetError()); }
 
-// With no window system at all SDL falls back to drivers that draw nowhere; the show would then
-// run unseen. They are taken only when asked for by name.
-bool has_screen() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver) return false;
-  const bool unseen = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
-  if (unseen && !SDL_getenv("SDL_VIDEODRIVER")) {
-    SDL_SetError("no window system found, only SDL's \"%s\" video driver (is DISPLAY set?)", driver);
-    return false;
-  }
-  return true;
-}
-
 void present() { SDL_GL_SwapWindow(window); }
 
 void ask_for_surface(const Surface& surface) {
@@ -55,6 +42,19 @@ void ask_for_surface(const Surface& surface) {
 }
 
 }  // namespace
+
+// With no window system at all SDL falls back to drivers that draw nowhere; the show would then
+// run unseen. They are taken only when asked for by name.
+bool window_system_found() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return false;
+  const bool unseen = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
+  if (unseen && !SDL_getenv("SDL_VIDEODRIVER")) {
+    SDL_SetError("no window system found, only SDL's \"%s\" video driver (is DISPLAY set?)", driver);
+    return false;
+  }
+  return true;
+}
 
 // On X11 the pixel format is fixed when the window is created, so a surface the driver lacks shows
 // as a failed window (or context); each try starts over with a fresh window.
@@ -81,7 +81,7 @@ bool open_show_window(ScreenSize& screen) {
     report("no display to show on");
     return false;
   }
-  if (!has_screen()) {
+  if (!window_system_found()) {
     report("no display to show on");
     return false;
   }

@@ -19,6 +19,10 @@ bool open_show_window(ScreenSize& screen);
 // Fullscreen at the desktop mode read by open_show_window. false after printing one line on stderr.
 bool enter_fullscreen();
 
+// After SDL's video has started: false, with SDL_GetError set, when SDL found no window system and
+// fell back on a driver that shows nothing ("offscreen", "dummy") without being asked for it.
+bool window_system_found();
+
 // A window with the show's surface (double-buffered RGBA, the deepest depth buffer the driver
 // gives) and a compatibility GL context, made current; the surfaces are tried best first. For the
 // authoring tools' own windows. Null when none can be had (SDL_GetError says why); SDL's video

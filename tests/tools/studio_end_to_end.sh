@@ -13,6 +13,21 @@
 set -uo pipefail
 [ $# -eq 6 ] || { echo "usage: studio_end_to_end.sh STUDIO CAPTURE KESTO PACK SHOW_TXT WORK" >&2; exit 2; }
 if [ -z "${HALLSHOW_E2E_DISPLAY:-}" ]; then
+  # Before any display: the ways it refuses to start, each with one line and its exit code.
+  empty=$(mktemp -d) program=$(realpath "$1")
+  out=$(cd "$empty" && env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>&1); rc=$?
+  [ $rc -eq 1 ] && [[ "$out" == *"hallshow-studio: cannot read show.txt"* ]] ||
+    { echo "FAIL: without show.txt: exit code $rc, '$out'" >&2; early=1; }
+  touch "$empty/show.txt"
+  out=$(cd "$empty" && env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>&1); rc=$?
+  [ $rc -eq 1 ] && [[ "$out" == *"hallshow-studio: no display to show on: "* ]] ||
+    { echo "FAIL: without a display: exit code $rc, '$out'" >&2; early=1; }
+  out=$("$1" --at soon 2>&1); rc=$?
+  [ $rc -eq 2 ] && [[ "$out" == *"--at \"soon\": not a time"* ]] || { echo "FAIL: --at soon: exit code $rc" >&2; early=1; }
+  out=$("$1" --version); rc=$?
+  [ $rc -eq 0 ] && [[ "$out" == "hallshow-studio "[0-9]* ]] || { echo "FAIL: --version: '$out'" >&2; early=1; }
+  rm -rf "$empty"
+  [ -z "${early:-}" ] || exit 1
   # The window's size is the screen's, so a screenshot of the screen is one of the window.
   HALLSHOW_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 640x360x24 -noreset" "$0" "$@"
 fi

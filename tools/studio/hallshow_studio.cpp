@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+  if (SDL_Init(SDL_INIT_VIDEO) != 0 || !window_system_found()) {
     std::fprintf(stderr, "hallshow-studio: no display to show on: %s\n", SDL_GetError());
     return 1;
   }
