@@ -1,31 +1,14 @@
 // A studio frame allocates nothing once it runs: every operator new of this program is counted
 // over frames that play, seek, loop, show the overlay with its values, waveform and key ticks,
 // and a fault of the text.
-#include <atomic>
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
-#include <new>
 
 #include "app/offscreen_gl.h"
 #include "show/music_player.h"
+#include "tests/support/allocation_count.h"
 #include "tests/support/gl_harness.h"
 #include "tools/studio/studio.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-// AddressSanitizer owns operator new itself, so the count is taken in the plain build only.
-#if !defined(__SANITIZE_ADDRESS__)
-#define HALLSHOW_COUNTS_ALLOCATIONS 1
-void* operator new(std::size_t size) {
-  ++allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
 
 namespace {
 
@@ -35,9 +18,7 @@ class StudioAllocationTest : public gltest::GlTest {
 };
 
 TEST_F(StudioAllocationTest, AFrameAllocatesNothing) {
-#if !defined(HALLSHOW_COUNTS_ALLOCATIONS)
-  GTEST_SKIP() << "allocations are counted in the build without AddressSanitizer";
-#endif
+  if (!alloctest::counting()) GTEST_SKIP() << "allocations are counted in the build without AddressSanitizer";
   gltest::TempDir folder;
   std::ofstream("show.txt") << "bpm 120\nback.x\n 0 -1 linear\n 400 1 step\nback.r\n 0 1 step\n"
                                "beard.scale\n 0 -0.5 ramp\n 100 0.5 step\nhappy\n 0 0 step\n 100 1 step\n";
@@ -52,7 +33,7 @@ TEST_F(StudioAllocationTest, AFrameAllocatesNothing) {
   for (int i = 0; i < 3; ++i) studio.frame(now += 0.3);
   ASSERT_FALSE(studio.live().errors().empty());
 
-  const long before = allocations.load();
+  const long before = alloctest::allocations_so_far();
   const StudioAction actions[] = {StudioAction::BeatForward, StudioAction::SetLoopStart, StudioAction::BarForward,
                                   StudioAction::SetLoopEnd, StudioAction::ToggleLoop, StudioAction::TogglePause,
                                   StudioAction::DelayMore, StudioAction::ToStart};
@@ -62,7 +43,7 @@ TEST_F(StudioAllocationTest, AFrameAllocatesNothing) {
   }
   studio.press(640, 715);  // a click on the timeline
   studio.frame(now += 0.02);
-  EXPECT_EQ(allocations.load() - before, 0);
+  EXPECT_EQ(alloctest::allocations_so_far() - before, 0);
   EXPECT_GT(studio.frames(), 40u);
 }
 
