@@ -162,8 +162,8 @@ void Overlay::build_timeline(const OverlayView& view) {
 
 void Overlay::hud(const OverlayView& view) {
   const Transport& tr = *view.transport;
-  const float cw = static_cast<float>(font_->cell_width()), ch = static_cast<float>(font_->cell_height());
-  char line[160], clock[32], tempo[32], loop[64], delay[32];
+  const float ch = static_cast<float>(font_->cell_height());
+  char line[160], clock[32], tempo[32], loop[96], delay[32];
 
   // Time, row, bar and beat; the transport's state.
   format_clock(view.row, clock, sizeof clock);
@@ -188,7 +188,7 @@ void Overlay::hud(const OverlayView& view) {
   if (tr.delay_ms() != 0) std::snprintf(delay, sizeof delay, "   picture %+d ms", tr.delay_ms());
 
   const float x = MARGIN * 2, y = MARGIN * 2;
-  char first[160], second[160];
+  char first[160], second[192];
   std::snprintf(first, sizeof first, "%s   row %.2f   bar %lld.%d   %s", clock, view.row, bb.bar, bb.beat, tempo);
   std::snprintf(second, sizeof second, "%s%s%s", state, loop, delay);
   constexpr size_t TABLE_COLUMNS = 6 + 10 * 7;
@@ -215,7 +215,6 @@ void Overlay::hud(const OverlayView& view) {
   format_value(value(21), happy, sizeof happy);
   std::snprintf(line, sizeof line, "sad  %s   happy %s", sad, happy);
   text(x, ty + 3 * ch, line, LANE_OTHER);
-  (void)cw;
 }
 
 void Overlay::messages(const OverlayView& view) {
