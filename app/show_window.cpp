@@ -23,19 +23,6 @@ constexpr Surface SURFACES[] = {{8, 32}, {8, 24}, {8, 16}, {0, 24}, {0, 16}};
 
 void report(const char* cause) { std::fprintf(stderr, "hallshow: %s: %s\n", cause, SDL_GetError()); }
 
-// With no window system at all SDL falls back to drivers that draw nowhere; the show would then
-// run unseen. They are taken only when asked for by name.
-bool has_screen() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver) return false;
-  const bool unseen = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
-  if (unseen && !SDL_getenv("SDL_VIDEODRIVER")) {
-    SDL_SetError("no window system found, only SDL's \"%s\" video driver (is DISPLAY set?)", driver);
-    return false;
-  }
-  return true;
-}
-
 void present() { SDL_GL_SwapWindow(window); }
 
 void ask_for_surface(const Surface& surface) {
@@ -54,23 +41,35 @@ void ask_for_surface(const Surface& surface) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 }
 
-// On X11 the pixel format is fixed when the window is created, so a surface the driver lacks shows
-// as a failed window (or context); each try starts over with a fresh window.
-bool open_window_and_context(const SDL_Rect& bounds) {
-  for (const Surface& surface : SURFACES) {
-    ask_for_surface(surface);
-    window = SDL_CreateWindow("", bounds.x, bounds.y, display_mode.w, display_mode.h,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
-    if (!window) continue;
-    context = SDL_GL_CreateContext(window);  // made current by SDL
-    if (context) return true;
-    SDL_DestroyWindow(window);
-    window = nullptr;
+}  // namespace
+
+// With no window system at all SDL falls back to drivers that draw nowhere; the show would then
+// run unseen. They are taken only when asked for by name.
+bool window_system_found() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return false;
+  const bool unseen = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
+  if (unseen && !SDL_getenv("SDL_VIDEODRIVER")) {
+    SDL_SetError("no window system found, only SDL's \"%s\" video driver (is DISPLAY set?)", driver);
+    return false;
   }
-  return false;
+  return true;
 }
 
-}  // namespace
+// On X11 the pixel format is fixed when the window is created, so a surface the driver lacks shows
+// as a failed window (or context); each try starts over with a fresh window.
+SDL_Window* open_gl_window(const char* title, int x, int y, int width, int height, Uint32 flags,
+                           SDL_GLContext& gl_context) {
+  for (const Surface& surface : SURFACES) {
+    ask_for_surface(surface);
+    SDL_Window* made = SDL_CreateWindow(title, x, y, width, height, flags | SDL_WINDOW_OPENGL);
+    if (!made) continue;
+    gl_context = SDL_GL_CreateContext(made);  // made current by SDL
+    if (gl_context) return made;
+    SDL_DestroyWindow(made);
+  }
+  return nullptr;
+}
 
 bool open_show_window(ScreenSize& screen) {
   // SDL reads the X11 window class from the environment when the video subsystem starts.
@@ -82,7 +81,7 @@ bool open_show_window(ScreenSize& screen) {
     report("no display to show on");
     return false;
   }
-  if (!has_screen()) {
+  if (!window_system_found()) {
     report("no display to show on");
     return false;
   }
@@ -93,7 +92,9 @@ bool open_show_window(ScreenSize& screen) {
   SDL_Rect bounds{0, 0, display_mode.w, display_mode.h};
   SDL_GetDisplayBounds(0, &bounds);  // display 0's place on the desktop; (0, 0) if unknown
 
-  if (!open_window_and_context(bounds)) {
+  window = open_gl_window("", bounds.x, bounds.y, display_mode.w, display_mode.h,
+                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN, context);
+  if (!window) {
     report("no double-buffered RGBA OpenGL window");
     return false;
   }

@@ -14,6 +14,11 @@ GLuint texture_names[64];
 }  // namespace
 
 void start_show() {
+  prepare_show();
+  start_music();
+}
+
+void prepare_show() {
   init_music_and_tracks();
   glGenTextures(64, texture_names);
   build_glyph_font();
@@ -22,5 +27,4 @@ void start_show() {
   // The image codecs here need no per-thread initialisation before load_photos.
   load_photos();
   glEnable(GL_TEXTURE_2D);
-  start_music();
 }

@@ -11,34 +11,6 @@
 
 namespace {
 
-// The best match fontconfig has for a family name; `exact` requires that family itself rather
-// than the substitute fontconfig always finds.
-LoadingFontFile match_family(const char* family, bool exact) {
-  LoadingFontFile found;
-  FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return found;
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  FcPatternDestroy(pattern);
-  if (!match) return found;
-
-  FcChar8* name = nullptr;
-  FcChar8* file = nullptr;
-  int index = 0;
-  bool family_ok = !exact || (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch &&
-                              strcasecmp(reinterpret_cast<const char*>(name), family) == 0);
-  if (family_ok && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-    found.path = reinterpret_cast<const char*>(file);
-    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) found.index = index;
-  }
-  FcPatternDestroy(match);
-  return found;
-}
-
 struct Decomposer {
   ContourBuilder builder;
   double scale;  // font units to em
@@ -68,14 +40,40 @@ int cubic_to(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void
 
 }  // namespace
 
+LoadingFontFile find_font_family(const char* family, bool exact) {
+  LoadingFontFile found;
+  FcPattern* pattern = FcPatternCreate();
+  if (!pattern) return found;
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPatternDestroy(pattern);
+  if (!match) return found;
+
+  FcChar8* name = nullptr;
+  FcChar8* file = nullptr;
+  int index = 0;
+  bool family_ok = !exact || (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch &&
+                              strcasecmp(reinterpret_cast<const char*>(name), family) == 0);
+  if (family_ok && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+    found.path = reinterpret_cast<const char*>(file);
+    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) found.index = index;
+  }
+  FcPatternDestroy(match);
+  return found;
+}
+
 LoadingFontFile find_loading_font() {
   if (!FcInit()) return {};
-  LoadingFontFile file = match_family("webdings", true);
+  LoadingFontFile file = find_font_family("webdings", true);
   if (!file.path.empty()) {
     file.webdings = true;
     return file;
   }
-  return match_family("DejaVu Sans", false);
+  return find_font_family("DejaVu Sans", false);
 }
 
 char32_t loading_code_point(uint8_t code, bool webdings) {

@@ -15,6 +15,10 @@ struct LoadingFontFile {
   bool webdings = false;  // the show's own symbol font; otherwise "x", "y", "z" are remapped
 };
 
+// The best match fontconfig has for a family name; `exact` requires that family itself rather
+// than the substitute fontconfig always finds (the path is empty then).
+LoadingFontFile find_font_family(const char* family, bool exact);
+
 // A font whose family is "webdings" when one is installed, otherwise DejaVu Sans (or whatever
 // fontconfig offers in its place).
 LoadingFontFile find_loading_font();

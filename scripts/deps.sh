@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake pkg-config clang libclang-rt-14-dev
   # platform layers: window and GL, audio, codecs, fonts
-  libsdl2-dev libsdl2-image-dev libjpeg62-turbo-dev libmpg123-dev
+  libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libjpeg62-turbo-dev libmpg123-dev
   libgl-dev libglu1-mesa-dev libegl-dev libosmesa6-dev libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # tests, oracles and benchmarks

@@ -3,6 +3,7 @@
 #include "show/mp3_stream.h"
 
 #include <mpg123.h>
+#include <stdio.h>  // SEEK_SET
 
 namespace {
 
@@ -55,4 +56,17 @@ size_t Mp3Stream::read(int16_t* out, size_t frames) {
     done_ = true;  // MPG123_DONE, or an error: either way the music is over
   }
   return have / FRAME_BYTES;
+}
+
+bool Mp3Stream::seek(long long frame) {
+  if (!handle_ || frame < 0) return false;
+  // mpg123 counts in output samples (after resampling) and decodes from an earlier frame where
+  // the bit reservoir needs it, so the samples after a seek are those a straight read gives.
+  const off_t at = mpg123_seek(handle_, static_cast<off_t>(frame), SEEK_SET);
+  if (at < 0) {
+    done_ = true;  // past the end, or a seek the file does not allow: nothing more to read
+    return false;
+  }
+  done_ = false;
+  return true;
 }

@@ -18,6 +18,10 @@ class Mp3Stream {
   // Decodes up to `frames` stereo frames into `out`; fewer only at the end of the music or
   // on a decoding error, after which it keeps returning 0.
   size_t read(int16_t* out, size_t frames);
+  // Moves to stereo frame `frame` of the output (the rate asked for at open), sample-exact: the
+  // next read starts there, even after the end was reached. A frame beyond the end leaves the
+  // stream at its end. False when the stream is not open or cannot seek.
+  bool seek(long long frame);
   // The length the file announces (or its size suggests), in seconds; 0 when unknown.
   double length_seconds() const { return length_seconds_; }
 

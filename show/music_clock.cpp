@@ -27,3 +27,13 @@ double current_row() { return music ? seconds_to_row(music->seconds()) : 0.0; }
 bool music_is_audible() { return music && music->audible(); }
 
 double music_length_seconds() { return music ? music->length_seconds() : 0.0; }
+
+void pause_music() { the_music().pause(); }
+
+void resume_music() { the_music().resume(); }
+
+bool music_is_paused() { return music && music->paused(); }
+
+void seek_music(double seconds) { the_music().seek(seconds); }
+
+double music_seconds() { return music ? music->seconds() : 0.0; }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -37,13 +38,14 @@ bool MusicPlayer::open(const char* path) {
 void MusicPlayer::start() {
   if (started_) return;
   started_ = true;
-  start_time_ = now_();
-  clock_.start(start_time_);
+  const double now = now_();
+  start_time_ = now - held_;
+  clock_.start(now, held_);
   if (audible_) start_audio_output(output_);
 }
 
 double MusicPlayer::seconds() {
-  if (!started_) return 0.0;
+  if (!started_ || paused_) return held_;
   const double now = now_();
   if (!audible_) return std::max(now - start_time_, 0.0);
   AudioAnchor anchor;
@@ -51,7 +53,7 @@ double MusicPlayer::seconds() {
     std::lock_guard<std::mutex> hold(lock_);
     anchor = anchor_;
   }
-  return clock_.position_at(now, anchor);
+  return std::max(clock_.position_at(now, anchor), floor_);
 }
 
 double MusicPlayer::length_seconds() {
@@ -67,6 +69,11 @@ void MusicPlayer::fill(void* self, int16_t* out, int frames) {
 }
 
 void MusicPlayer::fill_frames(int16_t* out, int frames) {
+  std::lock_guard<std::mutex> transport(transport_lock_);
+  if (output_paused_) {  // paused: nothing is heard and the position does not move
+    std::memset(out, 0, size_t(frames) * 2 * sizeof(int16_t));
+    return;
+  }
   const double now = now_();
   size_t done = 0;
   const size_t want = size_t(frames);
@@ -88,4 +95,46 @@ void MusicPlayer::fill_frames(int16_t* out, int frames) {
   music_over_ = music_over_ || done < want;
   anchor_.ended = music_over_;
   anchor_.valid = true;
+}
+
+void MusicPlayer::pause() {
+  if (paused_) return;
+  held_ = seconds();
+  paused_ = true;
+  std::lock_guard<std::mutex> transport(transport_lock_);
+  output_paused_ = true;
+}
+
+void MusicPlayer::resume() {
+  if (!paused_) return;
+  paused_ = false;
+  // What the device still held when it paused is gone; the sound starts again where it stopped.
+  seek(held_);
+  std::lock_guard<std::mutex> transport(transport_lock_);
+  output_paused_ = false;
+}
+
+void MusicPlayer::seek(double seconds) {
+  // Beyond the end there is nothing to hear, and the length would then count what never played.
+  const double length = length_seconds();
+  if (length > 0.0) seconds = std::min(seconds, length);
+  seconds = std::max(seconds, 0.0);
+  if (audible_) {
+    const long long frame = std::llround(seconds * OUTPUT_RATE);
+    std::lock_guard<std::mutex> transport(transport_lock_);
+    stream_.seek(frame);
+    primed_used_ = primed_.size();  // the primed samples are the music's first, long passed
+    music_over_ = false;
+    std::lock_guard<std::mutex> hold(lock_);
+    // The counters are in music frames from here on: what the device is handed next is heard as
+    // the music from `seconds`. The anchors of before speak of the old place and go.
+    device_frames_ = frame;
+    music_frames_ = frame;
+    anchor_ = AudioAnchor{};
+  }
+  clock_ = PlaybackClock{};
+  if (started_ && !paused_) clock_.start(now_(), seconds);  // a device that stalls here runs free too
+  floor_ = seconds;
+  if (paused_ || !started_) held_ = seconds;
+  start_time_ = now_() - seconds;  // the silent clock
 }

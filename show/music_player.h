@@ -33,6 +33,17 @@ class MusicPlayer {
   // The music's length: exact once it has all been decoded, announced before; 0 when unknown.
   double length_seconds();
 
+  // The authoring tools' transport. Each works before start() as well, and then sets where and
+  // how the music starts.
+  // Silence from now on (the device keeps running); the position holds where it is heard now.
+  void pause();
+  // The sound goes on from exactly the held position.
+  void resume();
+  bool paused() const { return paused_; }
+  // Moves to `seconds` (within the music's length) exactly: the position reads that until the sound from there is
+  // heard, then advances from it; it is not smoothed across the jump.
+  void seek(double seconds);
+
  private:
   static void fill(void* self, int16_t* out, int frames);
   void fill_frames(int16_t* out, int frames);
@@ -57,4 +68,12 @@ class MusicPlayer {
   long long music_frames_ = 0;   // of those, frames of music
 
   PlaybackClock clock_;
+
+  // Held by the audio thread for a whole callback, and by a seek or a pause, so that the decoder
+  // and the counters above change between callbacks only.
+  std::mutex transport_lock_;
+  bool output_paused_ = false;  // under transport_lock_: the callbacks play silence
+  bool paused_ = false;         // the reader's own, as are the two below
+  double held_ = 0.0;           // the position while paused, and before start
+  double floor_ = 0.0;          // the position since the last seek reads no less than this
 };

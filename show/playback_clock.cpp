@@ -7,19 +7,20 @@
 #include <algorithm>
 #include <limits>
 
-void PlaybackClock::start(double now) {
+void PlaybackClock::start(double now, double position) {
   playing_ = true;
   start_time_ = now;
+  start_position_ = position;
 }
 
 double PlaybackClock::position_at(double now, const AudioAnchor& reported) {
   AudioAnchor anchor = reported;
   if (!anchor.valid) {
     // Nothing plays yet, or the device has not asked for its first buffer yet.
-    if (!playing_ || now - start_time_ <= STALL_SECONDS) return std::max(last_, 0.0);
+    if (!playing_ || now - start_time_ <= STALL_SECONDS) return std::max(last_, start_position_);
     // It has not asked for anything since the start: a device stalled from the start, as if it
     // had called back once then and been handed nothing.
-    anchor = AudioAnchor{start_time_, 0.0, 0.0, false, true};
+    anchor = AudioAnchor{start_time_, start_position_, start_position_, false, true};
   }
 
   const bool stalled = !anchor.ended && now - anchor.time > STALL_SECONDS;

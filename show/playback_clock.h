@@ -22,9 +22,10 @@ class PlaybackClock {
   // Callbacks later than this mean the device has stopped; the position then runs free.
   static constexpr double STALL_SECONDS = 0.5;
 
-  // The music was started at `now`. From then on a device that never calls back does not hold
-  // the position at 0 for ever: past STALL_SECONDS it runs free, as after any other stall.
-  void start(double now);
+  // The music was started (or moved) at `now`, to `position` seconds. From then on a device that
+  // never calls back does not hold the position there for ever: past STALL_SECONDS it runs free,
+  // as after any other stall.
+  void start(double now, double position = 0.0);
 
   // The position at `now`, never less than the one returned before.
   double position_at(double now, const AudioAnchor& anchor);
@@ -32,6 +33,7 @@ class PlaybackClock {
  private:
   bool playing_ = false;       // start has been called
   double start_time_ = 0.0;
+  double start_position_ = 0.0;
   bool started_ = false;
   double last_ = 0.0;       // the position reached last; negative while nothing is heard yet
   double last_time_ = 0.0;  // and when

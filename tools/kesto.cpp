@@ -4,13 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <system_error>
 
 #include "show/music_clock.h"
 #include "sync/sync_track.h"
+#include "tools/show_files.h"
 #include "tools/show_text.h"
 #include "tools/track_file.h"
 
@@ -24,48 +22,12 @@ constexpr char USAGE[] =
     "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n"
     "SHOW.txt: a track name alone on a line, then its keys, one a line: TIME VALUE INTERPOLATION,\n"
     "  TIME in rows (20 a second) or in seconds on a whole row (\"12.5s\"), rows increasing;\n"
-    "  INTERPOLATION step, linear, smooth or ramp (from this key to the next); '#' starts a comment.\n";
-
-bool read_file(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return false;
-  bytes = std::move(s).str();
-  return true;
-}
-
-// Written beside the target and renamed over it, so a reader never sees half a track.
-bool write_file(const fs::path& path, const std::string& bytes, std::string& error) {
-  const fs::path temp = path.string() + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot create " + temp.string();
-      return false;
-    }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      error = "cannot write " + temp.string();
-      fs::remove(temp);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    error = "cannot rename " + temp.string() + " to " + path.string() + ": " + ec.message();
-    fs::remove(temp, ec);
-    return false;
-  }
-  return true;
-}
+    "  INTERPOLATION step, linear, smooth or ramp (from this key to the next); '#' starts a comment.\n"
+    "  \"bpm N\" and \"beats N\" lines give the tempo to hallshow-studio; build ignores them.\n";
 
 int build(const std::string& show_path, const std::string& dir) {
   std::string text;
-  if (!read_file(show_path, text)) {
+  if (!read_whole_file(show_path, text)) {
     std::fprintf(stderr, "kesto: cannot read %s\n", show_path.c_str());
     return 1;
   }
@@ -76,18 +38,10 @@ int build(const std::string& show_path, const std::string& dir) {
                  show.errors.size() == 1 ? "" : "s");
     return 1;
   }
-  std::error_code ec;
-  fs::create_directories(fs::path(dir) / "kestos", ec);
-  if (ec) {
-    std::fprintf(stderr, "kesto: cannot create %s: %s\n", (fs::path(dir) / "kestos").c_str(), ec.message().c_str());
+  std::string error;
+  if (!write_track_files(show, dir, error)) {
+    std::fprintf(stderr, "kesto: %s\n", error.c_str());
     return 1;
-  }
-  for (const TextTrack& t : show.tracks) {
-    std::string error;
-    if (!write_file(fs::path(dir) / track_file_name(t.name), encode_track_file(t.keys), error)) {
-      std::fprintf(stderr, "kesto: %s\n", error.c_str());
-      return 1;
-    }
   }
   std::printf("kesto: %zu tracks written to %s\n", show.tracks.size(), (fs::path(dir) / "kestos").c_str());
   return 0;
@@ -104,7 +58,7 @@ std::string track_name_of(const std::string& path) {
 
 int dump(const std::string& path) {
   std::string bytes;
-  if (!read_file(path, bytes)) {
+  if (!read_whole_file(path, bytes)) {
     std::fprintf(stderr, "kesto: cannot read %s\n", path.c_str());
     return 1;
   }

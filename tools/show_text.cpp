@@ -129,6 +129,37 @@ std::optional<int32_t> parse_interpolation(std::string_view w, std::string& why)
   return std::nullopt;
 }
 
+// A tempo line: "bpm N" or "beats N". Reports into `why` and returns false when it is malformed.
+bool parse_tempo_line(const std::vector<std::string_view>& w, ShowText& show, std::string& why) {
+  const bool bpm = w[0] == "bpm";
+  if (w.size() != 2) {
+    why = bpm ? "a tempo line is 'bpm' and the beats a minute (\"bpm 120\")"
+              : "a bar line is 'beats' and the beats to a bar (\"beats 4\")";
+    return false;
+  }
+  const std::string_view number = w[1];
+  const char* p = number.data();
+  const char* end = number.data() + number.size();
+  if (bpm) {
+    double v = 0;
+    auto [q, ec] = std::from_chars(p, end, v, std::chars_format::fixed);
+    if (ec != std::errc() || q != end || !(v > 0.0) || v > MAX_BPM) {
+      why = "bpm '" + std::string(number) + "' is not a tempo above 0 and up to 1000 beats a minute";
+      return false;
+    }
+    show.bpm = v;
+  } else {
+    int v = 0;
+    auto [q, ec] = std::from_chars(p, end, v);
+    if (ec != std::errc() || q != end || v < 1 || v > MAX_BEATS_PER_BAR) {
+      why = "beats '" + std::string(number) + "' is not a whole number of beats to a bar from 1 to 64";
+      return false;
+    }
+    show.beats_per_bar = v;
+  }
+  return true;
+}
+
 // A word alone on its line is a track name unless it starts like a number, which is a key missing
 // its value and interpolation.
 bool starts_like_a_name(std::string_view w) {
@@ -144,6 +175,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
   };
   TextTrack* track = nullptr;
   bool named = false;  // a track name line has been seen, accepted or not
+  int bpm_line = 0, beats_line = 0;  // where the tempo was given
   int number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -155,6 +187,23 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
     if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
     const std::vector<std::string_view> w = split_words(line);
     if (w.empty()) continue;
+
+    // No track is called "bpm" or "beats", so these words always start a tempo line. Keys after
+    // it still belong to the track above.
+    if (w[0] == "bpm" || w[0] == "beats") {
+      int& given = w[0] == "bpm" ? bpm_line : beats_line;
+      if (given != 0) {
+        fail(number, std::string(w[0]) + " is already given at line " + std::to_string(given));
+        continue;
+      }
+      std::string why;
+      if (!parse_tempo_line(w, show, why)) {
+        fail(number, why);
+        continue;
+      }
+      given = number;
+      continue;
+    }
 
     if (w.size() == 1 && starts_like_a_name(w[0])) {
       track = nullptr;  // keys after a refused name must not land in the previous track

@@ -10,6 +10,12 @@
 // rows, and moving a key by up to 25 ms behind the author's back would put it off the beat,
 // so such a time is an error rather than rounded. Interpolations are "step", "linear",
 // "smooth" and "ramp". Values are decimal floats, parsed to the nearest float.
+//
+//   bpm 120                     <- the music's tempo, anywhere in the file, at most once
+//   beats 4                     <- beats to a bar (4 when not given)
+//
+// The tempo only helps authoring tools count bars and beats; it is not part of any track, so the
+// track files are the same with or without it.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +27,14 @@ struct TextTrack {
   int line = 0;  // where its name stands
 };
 
+inline constexpr double MAX_BPM = 1000.0;
+inline constexpr int MAX_BEATS_PER_BAR = 64;
+
 struct ShowText {
   std::vector<TextTrack> tracks;    // in the order they appear
   std::vector<std::string> errors;  // "FILE:LINE: message", in line order; empty when the text is sound
+  double bpm = 0.0;                 // beats a minute, in (0, MAX_BPM]; 0 when the text gives none
+  int beats_per_bar = 0;            // 1..MAX_BEATS_PER_BAR; 0 when the text gives none
 };
 
 ShowText parse_show_text(std::string_view text, std::string_view file_name);

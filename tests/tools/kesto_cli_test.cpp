@@ -91,6 +91,23 @@ TEST_F(KestoCli, BuildWritesNothingWhenTheTextHasAFault) {
   EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
+// The tempo is for authoring tools: the track files are the same with it, and a malformed tempo
+// line stops the build like any other fault.
+TEST_F(KestoCli, BuildIgnoresTheTempoAndRefusesAMalformedOne) {
+  write(dir / "plain.txt", SHOW);
+  write(dir / "tempo.txt", std::string("bpm 120\nbeats 4\n") + SHOW);
+  ASSERT_EQ(run("build " + (dir / "plain.txt").string() + " " + (dir / "plain").string()).status, 0);
+  ASSERT_EQ(run("build " + (dir / "tempo.txt").string() + " " + (dir / "tempo").string()).status, 0);
+  for (const char* name : {"kestos/base_back.x.kesto", "kestos/base_happy.kesto"})
+    EXPECT_EQ(slurp(dir / "tempo" / name), slurp(dir / "plain" / name)) << name;
+
+  write(dir / "bad.txt", std::string(SHOW) + "bpm 12O\n");
+  const Outcome r = run("build " + (dir / "bad.txt").string() + " " + (dir / "bad").string(), true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find((dir / "bad.txt").string() + ":10: bpm '12O' is not a tempo"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(dir / "bad"));
+}
+
 TEST_F(KestoCli, RefusesMissingFilesAndWrongUsage) {
   const struct {
     std::string args;

@@ -120,6 +120,45 @@ TEST(ShowText, ReportsAllFaultsNotJustTheFirst) {
   EXPECT_TRUE(show.tracks[0].keys.empty());
 }
 
+// Tempo lines give bars and beats to authoring tools and leave the tracks alone.
+TEST(ShowText, ReadsTheTempoAnywhereAndKeepsTheTracks) {
+  const ShowText show = parse_show_text("back.x\n0 1 step\nbpm 127.5\n10 2 step\n  beats 3  # waltz\n", "s");
+  ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+  EXPECT_EQ(show.bpm, 127.5);
+  EXPECT_EQ(show.beats_per_bar, 3);
+  ASSERT_EQ(show.tracks.size(), 1u);
+  EXPECT_EQ(show.tracks[0].keys.size(), 2u);  // the key after the tempo line is still back.x's
+
+  const ShowText none = parse_show_text("back.x\n0 1 step\n", "s");
+  EXPECT_EQ(none.bpm, 0.0);
+  EXPECT_EQ(none.beats_per_bar, 0);
+}
+
+TEST(ShowText, ReportsAMalformedTempoWithItsLine) {
+  const Refused cases[] = {
+      {"bpm\n", "show.txt:1: a tempo line is 'bpm' and the beats a minute (\"bpm 120\")"},
+      {"\nbpm 120 4\n", "show.txt:2: a tempo line is 'bpm' and the beats a minute (\"bpm 120\")"},
+      {"bpm fast\n", "show.txt:1: bpm 'fast' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm 0\n", "show.txt:1: bpm '0' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm -120\n", "show.txt:1: bpm '-120' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm 1000.5\n", "show.txt:1: bpm '1000.5' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm 1e2\n", "show.txt:1: bpm '1e2' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm nan\n", "show.txt:1: bpm 'nan' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm 120\nbpm 90\n", "show.txt:2: bpm is already given at line 1"},
+      {"beats\n", "show.txt:1: a bar line is 'beats' and the beats to a bar (\"beats 4\")"},
+      {"beats 3.5\n", "show.txt:1: beats '3.5' is not a whole number of beats to a bar from 1 to 64"},
+      {"beats 0\n", "show.txt:1: beats '0' is not a whole number of beats to a bar from 1 to 64"},
+      {"beats 65\n", "show.txt:1: beats '65' is not a whole number of beats to a bar from 1 to 64"},
+      {"beats 4\n\n\nbeats 4\n", "show.txt:4: beats is already given at line 1"},
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ShowText show = parse_show_text(c.text, "show.txt");
+    ASSERT_EQ(show.errors.size(), 1u);
+    EXPECT_EQ(show.errors[0], c.error);
+  }
+}
+
 TEST(ShowText, FormatsFloatsShortestAndExact) {
   const std::pair<float, const char*> cases[] = {
       {0.0f, "0"}, {-0.0f, "-0"}, {1.0f, "1"}, {0.1f, "0.1"}, {-2.95f, "-2.95"}, {1e-45f, "1e-45"},

@@ -1,0 +1,216 @@
+#include "tools/studio/studio.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+
+#include "app/letterbox.h"
+#include "app/start_show.h"
+#include "show/music_clock.h"
+#include "show/scene.h"
+#include "tools/studio/scene_handles.h"
+
+namespace {
+
+Studio* presenting = nullptr;  // the studio whose overlay goes over the frames presented
+constexpr double NOTE_SECONDS = 2.5;
+
+double wall_seconds() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+Studio::Studio(const StudioOptions& options, SwapFunction present)
+    : options_(options),
+      present_(present),
+      hud_(options.overlay),
+      transport_(music_),
+      live_(options.show_text, ".") {
+  presenting = this;
+}
+
+Studio::~Studio() {
+  if (presenting == this) presenting = nullptr;
+  set_swap_function(present_);
+}
+
+void Studio::resize(int width, int height) {
+  if (width <= 0 || height <= 0 || (width == width_ && height == height_)) return;
+  width_ = width;
+  height_ = height;
+  set_letterbox_viewport(width, height);
+  if (!started_) return;
+  std::string error;
+  if (!overlay_.resize(width, height, error)) std::fprintf(stderr, "hallshow-studio: %s\n", error.c_str());
+}
+
+void Studio::start() {
+  // The loading frames are the show's own, without the overlay.
+  set_swap_function(present_);
+  glClearDepth(1.0);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  prepare_show();
+  const auto handles = scene_handles(scene_tracks());
+  tracks_.assign(handles.begin(), handles.end());
+  reload_text(0.0);
+  write_track_files_due();
+  transport_.begin(options_.at_row, options_.paused);
+  start_music();
+
+  photos_ = std::make_unique<PhotoReload>();
+  std::vector<std::string> files{options_.show_text};
+  files.insert(files.end(), photos_->files().begin(), photos_->files().end());
+  watch_ = std::make_unique<FileWatch>(std::move(files));
+  changed_.reserve(photos_->files().size() + 1);
+  waveform_ = std::make_unique<Waveform>("e12.mp3");
+
+  started_ = true;
+  std::string error;
+  if (!overlay_.resize(width_, height_, error)) std::fprintf(stderr, "hallshow-studio: %s\n", error.c_str());
+  set_swap_function(present_with_overlay);
+}
+
+void Studio::say(double now, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(note_, sizeof note_, format, args);
+  va_end(args);
+  note_until_ = now + NOTE_SECONDS;
+}
+
+void Studio::reload_text(double now) {
+  const bool had_errors = !live_.errors().empty();
+  const LiveShow::Result result = live_.reload(tracks_);
+  switch (result) {
+    case LiveShow::Result::Unchanged:
+      return;
+    case LiveShow::Result::Applied:
+      applied_at_ = wall_seconds();
+      awaiting_show_ = true;
+      transport_.set_tempo(live_.tempo());
+      if (had_errors) std::fprintf(stderr, "hallshow-studio: %s is sound again\n", live_.text_path().c_str());
+      if (started_) say(now, "%s: live", live_.text_path().c_str());
+      return;
+    case LiveShow::Result::Refused:
+    case LiveShow::Result::Unreadable:
+      // On the terminal once, every fault; on screen the first, until the text is sound.
+      for (const std::string& e : live_.errors()) std::fprintf(stderr, "%s\n", e.c_str());
+      return;
+  }
+}
+
+double Studio::span_rows() { return timeline_span_rows(transport_.length_rows(), live_.last_key_row()); }
+
+void Studio::act(StudioAction action, double now) {
+  switch (action) {
+    case StudioAction::ToggleOverlay:
+      hud_ = !hud_;
+      return;
+    case StudioAction::ToggleLoop:
+      if (!transport_.perform(action)) say(now, "no loop yet: [ sets its start, ] its end");
+      else say(now, "loop %s", transport_.loop().on ? "on" : "off");
+      return;
+    case StudioAction::DelayMore:
+    case StudioAction::DelayLess:
+      transport_.perform(action);
+      say(now, "picture %+d ms against the sound", transport_.delay_ms());
+      return;
+    default:
+      transport_.perform(action);
+  }
+}
+
+void Studio::press(int x, int y) {
+  if (!hud_ || !overlay_.timeline().contains(x, y)) return;
+  dragging_ = true;
+  transport_.seek_to(timeline_row_at(overlay_.timeline(), span_rows(), x));
+}
+
+void Studio::drag(int x, int) {
+  if (dragging_) transport_.seek_to(timeline_row_at(overlay_.timeline(), span_rows(), x));
+}
+
+void Studio::frame(double now) {
+  watch_->poll(now, changed_);
+  for (size_t i : changed_) {
+    if (i == 0)
+      reload_text(now);
+    else
+      photos_->request(i - 1);
+  }
+  if (const int uploaded = photos_->upload_ready(); uploaded > 0) say(now, "photos loaded again: %d", uploaded);
+  if (!waveform_seen_ && waveform_->ready()) waveform_seen_ = true;
+
+  row_ = transport_.frame_row();
+  view_.hud = hud_;
+  view_.row = row_;
+  view_.transport = &transport_;
+  view_.tracks = &scene_tracks();
+  view_.keys_generation = live_.generation();
+  view_.peaks = waveform_seen_ ? &waveform_->peaks() : nullptr;
+  view_.span_rows = span_rows();
+  view_.errors = &live_.errors();
+  view_.write_error = &live_.write_error();
+  // Hidden, the overlay leaves the picture alone but for the text's faults.
+  view_.note = hud_ && now < note_until_ ? note_ : nullptr;
+
+  if (render_frame_at(row_) == FrameResult::Presented) {
+    good_row_ = row_;
+    have_good_row_ = true;
+    if (transport_.at_end_of_show()) transport_.clear_end_of_show();
+  } else {
+    // "happy" is 2 here: the show would end. The studio holds at this row, and the picture that
+    // stays is the show's last one.
+    transport_.stop_at_end_of_show(row_);
+    if (!have_good_row_ || render_frame_at(good_row_) != FrameResult::Presented) swap_buffers();
+  }
+  ++frames_;
+  if (awaiting_show_) {
+    shown_at_ = wall_seconds();
+    awaiting_show_ = false;
+  }
+  write_track_files_due();
+}
+
+// After the frame that shows a change, so that the picture need not wait for the disk.
+void Studio::write_track_files_due() {
+  if (!live_.write_pending()) return;
+  if (!live_.write_error().empty())
+    std::fprintf(stderr, "hallshow-studio: kestos/ not written: %s\n", live_.write_error().c_str());
+}
+
+void Studio::present_with_overlay() {
+  if (!presenting) return;
+  presenting->overlay_.draw(presenting->view_);
+  presenting->present_();
+}
+
+void Studio::write_state(const std::string& path) const {
+  char text[1024];
+  const LoopRange& loop = transport_.loop();
+  const std::string& error = live_.errors().empty() ? live_.write_error() : live_.errors().front();
+  const int n = std::snprintf(
+      text, sizeof text,
+      "frame %llu\nrow %.6f\nmusic %.6f\npaused %d\nend_of_show %d\nloop %.6f %.6f %d\nloops %lld\n"
+      "generation %llu\napplied_at %.6f\nshown_at %.6f\noverlay %d\ndelay_ms %d\nerror %.700s\n",
+      static_cast<unsigned long long>(frames_), row_, music_seconds(), transport_.paused() ? 1 : 0,
+      transport_.at_end_of_show() ? 1 : 0, loop.start, loop.end, loop.on ? 1 : 0, transport_.loops(),
+      static_cast<unsigned long long>(live_.generation()), applied_at_, shown_at_, hud_ ? 1 : 0,
+      transport_.delay_ms(), error.c_str());
+  if (n <= 0) return;
+  const std::string temp = path + ".part";
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  const bool written = write(fd, text, static_cast<size_t>(std::min<int>(n, sizeof text - 1))) > 0;
+  close(fd);
+  if (written) rename(temp.c_str(), path.c_str());
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The studio apart from its window: the show's start-up, the live text and photos, the transport,
+// and each frame drawn with the show's own render_frame_at and the overlay over it. The window
+// (or, in tests and benchmarks, an offscreen context) gives it the GL context, a way to present,
+// its size, the keys and the clicks.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/swap_buffers.h"
+#include "tools/studio/file_watch.h"
+#include "tools/studio/live_show.h"
+#include "tools/studio/overlay.h"
+#include "tools/studio/photo_reload.h"
+#include "tools/studio/show_music.h"
+#include "tools/studio/studio_options.h"
+#include "tools/studio/transport.h"
+#include "tools/studio/waveform.h"
+
+class Studio {
+ public:
+  // `present` shows a finished frame (the window's buffer swap); the studio draws the overlay
+  // just before it. At most one studio runs in a process.
+  Studio(const StudioOptions& options, SwapFunction present);
+  ~Studio();
+  Studio(const Studio&) = delete;
+  Studio& operator=(const Studio&) = delete;
+
+  // The drawable's size in pixels: the letterbox rule and the overlay follow it. Also before start.
+  void resize(int width, int height);
+  // With the GL context current: the show's start-up with its loading frames, the text read
+  // (a sound one writes kestos/), the music begun where and as the options say.
+  void start();
+  // One frame at `now` (monotonic seconds): changed files taken in, the row, the picture, the
+  // overlay, presented.
+  void frame(double now);
+
+  // The keys that are the studio's (all but quitting and fullscreen, which are the window's).
+  void act(StudioAction action, double now);
+  // A press of the left button at window pixel (x, y), and the pointer moved with it held.
+  void press(int x, int y);
+  void drag(int x, int y);
+  void release() { dragging_ = false; }
+
+  // What the frames show, for the window's title and the test hook.
+  const Transport& transport() const { return transport_; }
+  const LiveShow& live() const { return live_; }
+  double row() const { return row_; }
+  bool overlay_shown() const { return hud_; }
+  uint64_t frames() const { return frames_; }
+  // When (CLOCK_REALTIME seconds) the latest sound text was noticed, and when its first frame was
+  // presented; 0 before.
+  double applied_at() const { return applied_at_; }
+  double shown_at() const { return shown_at_; }
+
+  // The state in a few "key value" lines, written to `path` atomically: the test hook.
+  void write_state(const std::string& path) const;
+
+ private:
+  static void present_with_overlay();
+  void reload_text(double now);
+  void write_track_files_due();
+  void say(double now, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  double span_rows();
+
+  StudioOptions options_;
+  SwapFunction present_;
+  int width_ = 0, height_ = 0;
+  bool started_ = false;
+  bool hud_ = true;
+  ShowMusic music_;
+  Transport transport_;
+  LiveShow live_;
+  std::vector<SyncTrack*> tracks_;
+  Overlay overlay_;
+  OverlayView view_;
+  std::unique_ptr<FileWatch> watch_;
+  std::vector<size_t> changed_;
+  std::unique_ptr<PhotoReload> photos_;
+  std::unique_ptr<Waveform> waveform_;
+  bool waveform_seen_ = false;
+  double row_ = 0.0;
+  bool have_good_row_ = false;
+  double good_row_ = 0.0;  // the latest row whose frame drew: what stays on screen at the end
+  bool dragging_ = false;
+  char note_[160] = "";
+  double note_until_ = 0.0;
+  uint64_t frames_ = 0;
+  double applied_at_ = 0.0, shown_at_ = 0.0;
+  bool awaiting_show_ = false;
+};

@@ -1,0 +1,51 @@
+#include "tools/studio/tempo.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "show/music_clock.h"
+
+namespace {
+
+// Divisions of rows by beat lengths like 1200 / 127.5 carry rounding errors of about 1e-13;
+// anything this close below a whole beat is that beat.
+constexpr double ON_THE_BEAT = 1e-9;
+
+}  // namespace
+
+Tempo tempo_from_text(double bpm, int beats_per_bar) {
+  Tempo tempo;
+  tempo.bpm = bpm > 0.0 ? bpm : 0.0;
+  tempo.beats_per_bar = beats_per_bar > 0 ? beats_per_bar : DEFAULT_BEATS_PER_BAR;
+  return tempo;
+}
+
+double beat_rows(const Tempo& tempo) { return tempo.known() ? ROW_RATE * 60.0 / tempo.bpm : ROW_RATE; }
+
+double bar_rows(const Tempo& tempo) { return beat_rows(tempo) * tempo.beats_per_bar; }
+
+BarBeat bar_beat(double row, const Tempo& tempo) {
+  const long long beats = static_cast<long long>(std::floor(row / beat_rows(tempo) + ON_THE_BEAT));
+  const long long per_bar = tempo.beats_per_bar;
+  // Floor division, so that row -1 is in the last beat of bar 0 rather than in bar 1.
+  long long bar = beats / per_bar;
+  long long beat = beats % per_bar;
+  if (beat < 0) {
+    beat += per_bar;
+    --bar;
+  }
+  return {bar + 1, static_cast<int>(beat) + 1};
+}
+
+void format_clock(double row, char* out, size_t size) {
+  if (size == 0) return;
+  if (!std::isfinite(row)) {
+    std::snprintf(out, size, "-:--.--");
+    return;
+  }
+  const bool negative = row < 0;
+  // Hundredths of a second are row × 5; the guard keeps 0.15 s (row 3) from showing as 0:00.14.
+  const long long hundredths = static_cast<long long>(std::floor(std::fabs(row) * (100.0 / ROW_RATE) + ON_THE_BEAT));
+  std::snprintf(out, size, "%s%lld:%02lld.%02lld", negative ? "-" : "", hundredths / 6000, hundredths / 100 % 60,
+                hundredths % 100);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Bars and beats over the show's rows, from the tempo the show text gives ("bpm 120", "beats 4").
+// Without a tempo, a beat is one second, so beat-wise seeking still moves by something sensible.
+#include <cstddef>
+
+struct Tempo {
+  double bpm = 0.0;       // beats a minute; 0 when unknown
+  int beats_per_bar = 4;  // 1 and up
+  bool known() const { return bpm > 0.0; }
+};
+
+inline constexpr int DEFAULT_BEATS_PER_BAR = 4;
+
+// The tempo of a show text's "bpm" and "beats" lines (0 for a line not given).
+Tempo tempo_from_text(double bpm, int beats_per_bar);
+
+double beat_rows(const Tempo& tempo);  // rows a beat lasts: 10 at 120 bpm; 20 (a second) when unknown
+double bar_rows(const Tempo& tempo);   // a beat's rows × beats a bar
+
+struct BarBeat {
+  long long bar;  // from 1; negative rows count back from bar 0
+  int beat;       // 1 .. beats_per_bar
+};
+// The bar and beat a row falls in; a row on a beat's first row belongs to that beat, even when the
+// division lands a hair below it.
+BarBeat bar_beat(double row, const Tempo& tempo);
+
+// "m:ss.cc", truncated to hundredths (so the display never shows 0:60.00): 12.345 s is "0:12.34".
+// Writes at most `size` bytes including the terminating zero; allocates nothing.
+void format_clock(double row, char* out, size_t size);
