@@ -26,7 +26,7 @@ make() {
                   -draw "roundrectangle $((w * 15 / 100)),$((h * 15 / 100)) $((w * 85 / 100)),$((h * 85 / 100)) $((w / 20)),$((w / 20))"
                   -blur "0x$((w / 400 + 1))") ;;
     iris)   mask=(-fill white -draw "rectangle 0,0 $w,$h" -fill black
-                  -draw "circle $((w / 2)),$((h / 2)) $((w / 2)),$((h / 2 - h * 30 / 100))" -blur "0x$((w / 200 + 1))") ;;
+                  -draw "circle $((w / 2)),$((h / 2)) $((w / 2)),$((h / 2 - h * 15 / 100))" -blur "0x$((w / 200 + 1))") ;;
   esac
   local type
   case "$file:$made" in
