@@ -110,8 +110,8 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
       music > 0 ? storyboard_rows(options.every_row, seconds_to_row(music), false)
                 : storyboard_rows(options.every_row, last_key_row(), true);
   if (rows.size() > static_cast<size_t>(STORYBOARD_MAX_CELLS)) {
-    std::fprintf(stderr, "hallshow-capture: a frame every %g rows makes %zu frames; a storyboard holds at most %d "
-                 "(choose a longer --every)\n", options.every_row, rows.size(), STORYBOARD_MAX_CELLS);
+    std::fprintf(stderr, "hallshow-capture: a frame every %g rows makes more than %d frames, the most a storyboard "
+                 "holds (choose a longer --every)\n", options.every_row, STORYBOARD_MAX_CELLS);
     return 1;
   }
   Storyboard board(gl.width(), gl.height());

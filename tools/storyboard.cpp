@@ -94,7 +94,7 @@ std::string storyboard_label(double row) {
 std::vector<double> storyboard_rows(double every, double end, bool end_included) {
   std::vector<double> rows;
   if (!(every > 0) || !(end >= 0)) return rows;
-  for (long i = 0;; ++i) {
+  for (long i = 0; i <= STORYBOARD_MAX_CELLS; ++i) {
     const double row = static_cast<double>(i) * every;
     if (row > end || (row == end && !end_included)) break;
     rows.push_back(row);

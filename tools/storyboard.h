@@ -13,7 +13,7 @@ inline constexpr int STORYBOARD_MAX_CELL_WIDTH = 480;
 inline constexpr int STORYBOARD_COLUMNS = 6;
 inline constexpr int STORYBOARD_MARGIN = 8;
 inline constexpr int STORYBOARD_LABEL_HEIGHT = 24;
-inline constexpr int STORYBOARD_MAX_CELLS = 1000;  // beyond that, a picture nobody can take in
+inline constexpr int STORYBOARD_MAX_CELLS = 500;  // beyond that, a picture nobody can take in
 
 // The smallest whole factor that brings a frame `width` pixels wide down to at most
 // STORYBOARD_MAX_CELL_WIDTH.
@@ -28,7 +28,9 @@ std::vector<uint8_t> shrink_frame(const std::vector<uint8_t>& rgba, int width, i
 std::string storyboard_label(double row);
 
 // The rows a storyboard shows: 0, every, 2 × every, … before `end` (up to and including it when
-// `end_included`). Each is i × every, so no rounding creeps in along the way.
+// `end_included`). Each is i × every, so no rounding creeps in along the way. At most
+// STORYBOARD_MAX_CELLS + 1 rows are listed, so a tiny step cannot exhaust memory; more than
+// STORYBOARD_MAX_CELLS means too many.
 std::vector<double> storyboard_rows(double every, double end, bool end_included);
 
 struct StoryboardPicture {

@@ -213,6 +213,16 @@ TEST(CaptureTest, AStoryboardHoldsEveryStepsFrameScaledDownAndLabelled) {
   }
 }
 
+// A tiny step would make millions of frames; it is refused before any is made.
+TEST(CaptureTest, AStoryboardOfTooManyFramesIsRefused) {
+  gltest::TempDir folder;
+  write_test_show();
+  const CaptureRun capture = run("--storyboard board.png --every 0.00000001 --size 160x90");
+  EXPECT_EQ(capture.exit_code, 1) << capture.output;
+  EXPECT_NE(capture.output.find("--every"), std::string::npos) << capture.output;
+  EXPECT_FALSE(std::filesystem::exists("board.png"));
+}
+
 TEST(CaptureTest, AShortCaptureIsAnMp4OfTheRightLengthWithSound) {
   gltest::TempDir folder;
   write_test_show();
