@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# demo/make_pack.sh BUILD SHOW: makes the demo show in the folder SHOW with the generators built in
-# BUILD: "e12.mp3", the photos under "hall.photo/" and the tracks under "kestos/".
+# demo/make_pack.sh BUILD SHOW [PHOTO_SOURCES]: makes the demo show in the folder SHOW with the
+# generators built in BUILD: "e12.mp3", the photos under "hall.photo/" and the tracks under "kestos/".
+# With PHOTO_SOURCES (the folder scripts/fetch_photos.sh fills) the photos are real photographs,
+# made by demo/convert_photos.sh as demo/photo_credits.txt lists them; without it, generated ones.
 # Each of the three parts is remade only when its generator or its source has changed since it was
 # last made (a stamp per part records their checksums), so a second run costs nothing.
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: demo/make_pack.sh BUILD SHOW" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || { echo "usage: demo/make_pack.sh BUILD SHOW [PHOTO_SOURCES]" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
 show=$(cd "$2" && pwd)
+sources=${3:+$(cd "$3" && pwd)}
 photos=$build/demo/demo_photos music=$build/demo/demo_music kesto=$build/tools/kesto
 for tool in "$photos" "$music" "$kesto"; do
   [ -x "$tool" ] || { echo "make_pack: $tool is not built" >&2; exit 1; }
@@ -24,15 +27,26 @@ up_to_date() {
 }
 made() { mv "$stamps/$1.want" "$stamps/$1"; }
 
-# Photos: the 43 files of the catalogue (entry 43 shares entry 40's file).
-if ! up_to_date photos "$photos" || [ "$(ls "$show/hall.photo" 2>/dev/null | wc -l)" -ne 43 ]; then
-  echo "make_pack: photos"
-  part=$show/.photos.part
-  rm -rf "$part"
-  "$photos" "$part"
-  rm -rf "$show/hall.photo"
-  mv "$part/hall.photo" "$show/hall.photo"
-  rmdir "$part"
+# Photos: the 43 files of the catalogue (entry 43 shares entry 40's file). Switching between real
+# and generated ones changes what the stamp covers, so the other kind is made.
+if [ -n "$sources" ]; then
+  photo_inputs=("$here/photo_credits.txt" "$here/convert_photos.sh")
+else
+  photo_inputs=("$photos")
+fi
+if ! up_to_date photos "${photo_inputs[@]}" || [ "$(ls "$show/hall.photo" 2>/dev/null | wc -l)" -ne 43 ]; then
+  if [ -n "$sources" ]; then
+    echo "make_pack: photographs from $sources (about a minute, once)"
+    "$here/convert_photos.sh" "$sources" "$show"
+  else
+    echo "make_pack: photos"
+    part=$show/.photos.part
+    rm -rf "$part"
+    "$photos" "$part"
+    rm -rf "$show/hall.photo"
+    mv "$part/hall.photo" "$show/hall.photo"
+    rmdir "$part"
+  fi
   made photos
 fi
 

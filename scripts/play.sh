@@ -6,7 +6,14 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/build.sh release hallshow hallshow-capture kesto demo_photos demo_music
 show="$root/build/demo-show"
-demo/make_pack.sh build/release "$show"  # makes what is missing or out of date, else nothing
+# Real photographs from Debian packages; when they cannot be fetched the generated ones stand in.
+sources=build/photo-sources
+if ! why=$(scripts/fetch_photos.sh "$sources" 2>&1 >/dev/null); then
+  why=${why##*$'\n'}
+  echo "hallshow: no real photographs (${why#fetch_photos: }), so generated ones stand in"
+  sources=
+fi
+demo/make_pack.sh build/release "$show" $sources  # makes what is missing or out of date, else nothing
 cd "$show"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   video="$root/build/demo-show.mp4"

@@ -6,14 +6,19 @@
 #include "show/music_clock.h"
 
 const char CAPTURE_USAGE[] =
-    "usage: hallshow-capture [--at TIME] [--size WxH] [--fps N] [--output PATH]\n"
+    "usage: hallshow-capture [--size WxH] [--fps N] [--output PATH]        the whole show as MP4\n"
+    "       hallshow-capture --at TIME [--size WxH] [--output PATH]        one frame as PNG\n"
+    "       hallshow-capture --storyboard FILE.png [--every TIME] [--size WxH]\n"
+    "       hallshow-capture --help | --version\n"
     "  Renders the show in the working directory offscreen, exactly as hallshow draws it.\n"
-    "  --at TIME     one frame as PNG; TIME in rows (250, 250r) or seconds (12.5s)\n"
-    "  --size WxH    the screen size the letterbox rule sees (default 1920x1080)\n"
-    "  --fps N       frames per second of the video (default 60)\n"
-    "  --output PATH where to write (default hallshow-<row>.png, or hallshow.mp4)\n"
-    "  Without --at: every frame until \"happy\" ends the show or the music ends, into an MP4\n"
-    "  (H.264, yuv420p) with e12.mp3 as its sound, through ffmpeg.\n";
+    "  --at TIME          one frame; TIME in rows (250, 250r) or seconds (12.5s)\n"
+    "  --storyboard FILE  one PNG: a grid of frames every TIME (default 2s) from the start to the\n"
+    "                     end of the show, each scaled down and labelled with its time and row\n"
+    "  --size WxH         the screen size the letterbox rule sees (default 1920x1080)\n"
+    "  --fps N            frames per second of the video (default 60)\n"
+    "  --output PATH      where to write (default hallshow-<row>.png, or hallshow.mp4)\n"
+    "  The video holds every frame until \"happy\" ends the show or the music ends, as H.264\n"
+    "  (yuv420p) with e12.mp3 as its sound, through ffmpeg.\n";
 
 namespace {
 
@@ -47,13 +52,19 @@ std::optional<double> parse_capture_time(const std::string& text) {
 }
 
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
+  bool every_given = false, fps_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       options.help = true;
       continue;
     }
-    if (arg != "--at" && arg != "--size" && arg != "--fps" && arg != "--output") {
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (arg != "--at" && arg != "--size" && arg != "--fps" && arg != "--output" && arg != "--storyboard" &&
+        arg != "--every") {
       error = "unknown argument \"" + arg + "\"";
       return false;
     }
@@ -68,6 +79,20 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
         error = "--at \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
         return false;
       }
+    } else if (arg == "--every") {
+      const std::optional<double> every = parse_capture_time(value);
+      if (!every || *every <= 0) {
+        error = "--every \"" + value + "\": not a time above 0 (rows like 40, seconds like 2s)";
+        return false;
+      }
+      options.every_row = *every;
+      every_given = true;
+    } else if (arg == "--storyboard") {
+      if (value.empty()) {
+        error = "--storyboard needs a path";
+        return false;
+      }
+      options.storyboard = value;
     } else if (arg == "--size") {
       const size_t x = value.find('x');
       if (x == std::string::npos || !parse_count(value.substr(0, x), 16384, options.width) ||
@@ -80,6 +105,7 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
         error = "--fps \"" + value + "\": not a whole number in 1..1000";
         return false;
       }
+      fps_given = true;
     } else {
       if (value.empty()) {
         error = "--output needs a path";
@@ -88,5 +114,11 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
       options.output = value;
     }
   }
-  return true;
+  // A storyboard option the chosen mode would silently ignore is a mistake worth pointing out.
+  const bool storyboard = !options.storyboard.empty();
+  if (storyboard && options.at_row) error = "--at and --storyboard are different captures; give one";
+  else if (storyboard && !options.output.empty()) error = "--storyboard names its own file; leave out --output";
+  else if (every_given && !storyboard) error = "--every is the step of a --storyboard";
+  else if (fps_given && storyboard) error = "--fps is for the video; a storyboard takes --every";
+  return error.empty();
 }

@@ -5,14 +5,17 @@
 
 struct CaptureOptions {
   std::optional<double> at_row;  // --at: one frame at this row, as PNG; otherwise the whole show
+  std::string storyboard;        // --storyboard PATH: one PNG of frames every `every_row` rows
+  double every_row = 40;         // --every TIME: the storyboard's step, 2 s by default
   int width = 1920, height = 1080;  // --size WxH: the screen the letterbox rule sees
   int fps = 60;                     // --fps N: frames per second of the video
   std::string output;               // --output PATH; empty: a name chosen from the mode
   bool help = false;
+  bool version = false;
 };
 
 // TIME is in rows ("250", "250r") or in seconds ("12.5s"), never negative.
 std::optional<double> parse_capture_time(const std::string& text);
-// False, with a one-line `error`, when the arguments are not understood.
+// False, with a one-line `error`, when the arguments are not understood or do not go together.
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
 extern const char CAPTURE_USAGE[];

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include "show/scene.h"
 #include "tools/capture_options.h"
 #include "tools/frame_png.h"
+#include "tools/storyboard.h"
 
 namespace {
 
@@ -89,6 +91,61 @@ int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
     return 1;
   }
   std::printf("%s\n", path.c_str());
+  return 0;
+}
+
+// The row after which nothing changes when no music sets the end: the last key of any track.
+double last_key_row() {
+  double last = 0;
+  for (const auto& track : scene_track_store().tracks)
+    if (!track->keys.empty()) last = std::max(last, static_cast<double>(track->keys.back().row));
+  return last;
+}
+
+int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
+  // The same end as the video's: the music's, or "happy" reaching 2 before it. A show without
+  // music ends where its last key leaves the picture still (unless "happy" ends it sooner).
+  const double music = music_is_audible() ? music_length_seconds() : 0.0;
+  const std::vector<double> rows =
+      music > 0 ? storyboard_rows(options.every_row, seconds_to_row(music), false)
+                : storyboard_rows(options.every_row, last_key_row(), true);
+  if (rows.size() > static_cast<size_t>(STORYBOARD_MAX_CELLS)) {
+    std::fprintf(stderr, "hallshow-capture: a frame every %g rows makes more than %d frames, the most a storyboard "
+                 "holds (choose a longer --every)\n", options.every_row, STORYBOARD_MAX_CELLS);
+    return 1;
+  }
+  Storyboard board(gl.width(), gl.height());
+  std::vector<uint8_t> pixels;
+  bool ended = false;
+  for (double row : rows) {
+    if (interrupted) {
+      std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
+      return 1;
+    }
+    if (render_frame_at(row) == FrameResult::EndOfShow) {
+      ended = true;
+      break;
+    }
+    pixels = gl.front();
+    make_opaque(pixels);
+    board.add(pixels, row);
+  }
+  if (board.cells() == 0) {
+    std::fprintf(stderr, "hallshow-capture: the show ends before its first frame\n");
+    return 1;
+  }
+  const StoryboardPicture picture = board.picture();
+  // Written under a name of its own and renamed once complete, as the video is.
+  const std::string partial = options.storyboard + ".part.png";
+  if (!write_frame_png(partial, picture.width, picture.height, picture.rgba) ||
+      std::rename(partial.c_str(), options.storyboard.c_str()) != 0) {
+    std::remove(partial.c_str());
+    std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "hallshow-capture: %d frames, one every %g rows%s\n", board.cells(), options.every_row,
+               ended ? ", until \"happy\" ended the show" : music > 0 ? ", until the music ended" : ", to the last key");
+  std::printf("%s\n", options.storyboard.c_str());
   return 0;
 }
 
@@ -166,7 +223,12 @@ int main(int argc, char** argv) {
     std::fputs(CAPTURE_USAGE, stdout);
     return 0;
   }
-  const bool video = !options.at_row;
+  if (options.version) {
+    std::printf("hallshow-capture %s\n", HALLSHOW_VERSION);
+    return 0;
+  }
+  const bool storyboard = !options.storyboard.empty();
+  const bool video = !options.at_row && !storyboard;
   double seconds = 0;
   if (video) {
     if (!have_ffmpeg()) {
@@ -206,7 +268,9 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  const int result = video ? capture_video(options, *gl, seconds) : capture_frame(options, *gl);
+  const int result = video        ? capture_video(options, *gl, seconds)
+                     : storyboard ? capture_storyboard(options, *gl)
+                                  : capture_frame(options, *gl);
   std::fflush(stdout);
   // As the show does: nothing is released; the audio device and GL go with the process.
   _exit(result);

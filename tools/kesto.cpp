@@ -20,6 +20,7 @@ constexpr char USAGE[] =
     "usage: kesto build SHOW.txt DIR   write DIR/kestos/base_<track>.kesto for every track in SHOW.txt\n"
     "       kesto dump FILE            print a binary track file as text\n"
     "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n"
+    "       kesto --help | --version\n"
     "SHOW.txt: a track name alone on a line, then its keys, one a line: TIME VALUE INTERPOLATION,\n"
     "  TIME in rows (20 a second) or in seconds on a whole row (\"12.5s\"), rows increasing;\n"
     "  INTERPOLATION step, linear, smooth or ramp (from this key to the next); '#' starts a comment.\n"
@@ -115,6 +116,14 @@ int main(int argc, char** argv) {
   if (command == "build" && argc == 4) return build(argv[2], argv[3]);
   if (command == "dump" && argc == 3) return dump(argv[2]);
   if (command == "eval" && argc == 4) return eval(argv[2], argv[3]);
+  if ((command == "--help" || command == "-h") && argc == 2) {
+    std::fputs(USAGE, stdout);
+    return 0;
+  }
+  if (command == "--version" && argc == 2) {
+    std::printf("kesto %s\n", HALLSHOW_VERSION);
+    return 0;
+  }
   std::fputs(USAGE, stderr);
   return 2;
 }

@@ -1,5 +1,5 @@
-// demo/show.txt uses everything the show can do, shows only photos that are loaded, and ends
-// itself when the music does.
+// demo/show.txt uses everything the show can do, shows only photos that are loaded, changes them on
+// the beat, and ends itself when the music does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,6 +63,13 @@ TEST_F(Choreography, ShowsOnlyPhotosThatAreLoaded) {
       EXPECT_TRUE(n >= 0 && n <= 43 && !not_loaded.count(n)) << name << " shows " << n << " at row " << k.row;
     }
   }
+}
+
+// A beat of the music is 10 rows: a photo that changes off the beat looks like a mistake.
+TEST_F(Choreography, PhotosChangeOnTheBeat) {
+  const int beat_rows = static_cast<int>(ROW_RATE * 60.0 / MUSIC_BPM);
+  for (const char* name : {"back.n", "beard.n"})
+    for (const TrackKey& k : tracks.at(name).keys) EXPECT_EQ(k.row % beat_rows, 0) << name << " changes at row " << k.row;
 }
 
 TEST_F(Choreography, ShowsTheBackdropAndEndsWhenTheMusicEnds) {

@@ -95,6 +95,12 @@ TEST(CaptureOptionsTest, ParsesItsArgumentsAndRefusesOthersClearly) {
       {{"--fps", "2.5"}, false, 0, 0, 0},
       {{"--fps"}, false, 0, 0, 0},
       {{"--loud"}, false, 0, 0, 0},
+      {{"--storyboard", "b.png", "--every", "1s", "--size", "640x360"}, true, 640, 360, 60},
+      {{"--storyboard", "b.png", "--every", "0"}, false, 0, 0, 0},
+      {{"--storyboard", "b.png", "--at", "3"}, false, 0, 0, 0},
+      {{"--storyboard", "b.png", "--output", "c.png"}, false, 0, 0, 0},
+      {{"--storyboard", "b.png", "--fps", "30"}, false, 0, 0, 0},
+      {{"--every", "2s"}, false, 0, 0, 0},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv{"hallshow-capture"};
@@ -138,6 +144,83 @@ TEST_F(CaptureFrameTest, AFrameAtARowEqualsTheHarnessRenderingOfThatRow) {
     EXPECT_EQ(captured, expected) << "row " << row;
     keep_on_failure(captured, "captured");
   }
+}
+
+// A cell as the storyboard promises it: the frame's factor × factor blocks, each channel's mean
+// rounded half up, written out here independently of the tool.
+Frame scaled_down(const Frame& f, int factor) {
+  Frame out{f.width / factor, f.height / factor, {}};
+  out.rgba.resize(static_cast<size_t>(out.width) * out.height * 4);
+  const int block = factor * factor;
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x)
+      for (int c = 0; c < 4; ++c) {
+        int sum = 0;
+        for (int dy = 0; dy < factor; ++dy)
+          for (int dx = 0; dx < factor; ++dx)
+            sum += f.rgba[((static_cast<size_t>(y) * factor + dy) * f.width + x * factor + dx) * 4 + c];
+        out.rgba[(static_cast<size_t>(y) * out.width + x) * 4 + c] = static_cast<uint8_t>((sum + block / 2) / block);
+      }
+  return out;
+}
+
+Frame cell_of(const Frame& board, int x, int y, int width, int height) {
+  Frame cell{width, height, {}};
+  for (int row = 0; row < height; ++row) {
+    const auto* start = &board.rgba[(static_cast<size_t>(y + row) * board.width + x) * 4];
+    cell.rgba.insert(cell.rgba.end(), start, start + static_cast<size_t>(width) * 4);
+  }
+  return cell;
+}
+
+// 640 × 360 frames become 320 × 180 cells (half size: the smallest whole factor to 480 wide or
+// less), six to a row, with 8 pixels between and around them and a 24-pixel label strip under each.
+TEST(CaptureTest, AStoryboardHoldsEveryStepsFrameScaledDownAndLabelled) {
+  struct Case {
+    const char* name;
+    std::vector<gltest::Key> happy;
+    const char* every;
+    std::vector<double> rows;  // the cells' rows, in order
+  };
+  const Case cases[] = {
+      // No music and "happy" never ends it: up to and including the last key, row 100.
+      {"to the last key", {{0, 0, Step}, {20, 1, Step}}, "1s", {0, 20, 40, 60, 80, 100}},
+      // "happy" reaches 2 at row 50: the cells stop before it.
+      {"until happy ends it", {{0, 0, Step}, {20, 1, Step}, {50, 2, Step}}, "15", {0, 15, 30, 45}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gltest::TempDir folder;
+    write_test_show();
+    gltest::write_track_file("happy", c.happy);
+    const CaptureRun capture = run(std::string("--storyboard board.png --every ") + c.every + " --size 640x360");
+    ASSERT_EQ(capture.exit_code, 0) << capture.output;
+    EXPECT_FALSE(std::filesystem::exists("board.png.part.png"));
+    const Frame board = read_png("board.png");
+    const int cells = static_cast<int>(c.rows.size());
+    ASSERT_EQ(board.width, 8 + cells * (320 + 8));
+    ASSERT_EQ(board.height, 8 + 180 + 24 + 8);
+    for (int i = 0; i < cells; ++i) {
+      SCOPED_TRACE("row " + std::to_string(c.rows[i]));
+      const CaptureRun frame = run("--at " + std::to_string(c.rows[i]) + " --size 640x360 --output frame.png");
+      ASSERT_EQ(frame.exit_code, 0) << frame.output;
+      const int x = 8 + i * (320 + 8);
+      EXPECT_EQ(cell_of(board, x, 8, 320, 180), scaled_down(read_png("frame.png"), 2));
+      // Its label is written in the strip below.
+      const Frame label = cell_of(board, x, 8 + 180, 320, 24);
+      EXPECT_GT(label.count([](gltest::Rgba p) { return p.r > 200; }), 20);
+    }
+  }
+}
+
+// A tiny step would make millions of frames; it is refused before any is made.
+TEST(CaptureTest, AStoryboardOfTooManyFramesIsRefused) {
+  gltest::TempDir folder;
+  write_test_show();
+  const CaptureRun capture = run("--storyboard board.png --every 0.00000001 --size 160x90");
+  EXPECT_EQ(capture.exit_code, 1) << capture.output;
+  EXPECT_NE(capture.output.find("--every"), std::string::npos) << capture.output;
+  EXPECT_FALSE(std::filesystem::exists("board.png"));
 }
 
 TEST(CaptureTest, AShortCaptureIsAnMp4OfTheRightLengthWithSound) {
