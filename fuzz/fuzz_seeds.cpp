@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/png/bit_writer.h"
+#include "tests/png/corpus_files.h"
 #include "tests/png/inflate_samples.h"
 
 namespace {
@@ -41,6 +42,16 @@ Seeds inflate_seeds() {
     dynamic_header(crossing, 258, 3, {{18, 86}, {2}, {2}, {18, 127}, {18, 8}, {2}, {2}, {16, 0}});
     crossing.code(0, 2).code(1, 2).code(3, 2).code(1, 2).code(2, 2);
     seeds.push_back(crossing.zlib());
+
+    // Real streams, when scripts/corpus.sh has run: the image data of the small photographs
+    // and the start of each corpus stream (which then fails where it is cut).
+    for (const auto& path : corpus::files("photos", ".png"))
+        if (std::filesystem::file_size(path) <= 65536) seeds.push_back(corpus::idat_of(corpus::read(path)));
+    for (const auto& path : corpus::files("zlib", ".zz")) {
+        std::vector<uint8_t> stream = corpus::read(path);
+        stream.resize(std::min<size_t>(stream.size(), 16384));
+        seeds.push_back(stream);
+    }
     return seeds;
 }
 

@@ -25,19 +25,6 @@ struct Stream {
     size_t output_size = 0;
 };
 
-// The IDAT data of a PNG file joined, which is one zlib stream.
-std::vector<uint8_t> idat_of(const std::vector<uint8_t>& png) {
-    std::vector<uint8_t> idat;
-    for (size_t s = 33; s + 12 <= png.size();) {
-        const uint32_t length = uint32_t(png[s]) << 24 | png[s + 1] << 16 | png[s + 2] << 8 | png[s + 3];
-        if (s + 12 + uint64_t(length) > png.size()) break;
-        if (std::equal(png.begin() + long(s) + 4, png.begin() + long(s) + 8, "IDAT")) 
-            idat.insert(idat.end(), png.begin() + long(s) + 8, png.begin() + long(s) + 8 + length);
-        s += 12 + size_t(length);
-    }
-    return idat;
-}
-
 std::vector<Stream> load_streams() {
     std::vector<Stream> streams;
     auto add = [&](std::string name, std::vector<uint8_t> zlib) {
@@ -51,7 +38,7 @@ std::vector<Stream> load_streams() {
     for (const auto& path : corpus::files("zlib", ".zz")) add(path.filename().string(), corpus::read(path));
     for (const auto& path : corpus::files("photos", ".png")) {
         std::vector<uint8_t> png = corpus::read(path);
-        if (png.size() >= 400000) add("idat " + corpus::label(path), idat_of(png));
+        if (png.size() >= 400000) add("idat " + corpus::label(path), corpus::idat_of(png));
     }
     if (streams.empty()) {
         std::fprintf(stderr, "inflate_bench: no corpus (scripts/corpus.sh), generated streams only\n");

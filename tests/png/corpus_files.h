@@ -45,6 +45,19 @@ inline std::vector<uint8_t> read(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+// The IDAT data of a PNG file, joined: one zlib stream.
+inline std::vector<uint8_t> idat_of(const std::vector<uint8_t>& png) {
+    std::vector<uint8_t> idat;
+    for (size_t s = 33; s + 12 <= png.size();) {
+        const uint32_t length = uint32_t{png[s]} << 24 | uint32_t{png[s + 1]} << 16 | uint32_t{png[s + 2]} << 8 | png[s + 3];
+        if (s + 12 + uint64_t{length} > png.size()) break;
+        const auto data = png.begin() + long(s) + 8;
+        if (std::equal(data - 4, data, "IDAT")) idat.insert(idat.end(), data, data + length);
+        s += 12 + size_t{length};
+    }
+    return idat;
+}
+
 // "package/name" of a photo, or the file name.
 inline std::string label(const std::filesystem::path& path) {
     return path.parent_path().filename().string() + "/" + path.filename().string();
