@@ -49,7 +49,7 @@ Seeds inflate_seeds() {
         if (std::filesystem::file_size(path) <= 65536) seeds.push_back(corpus::idat_of(corpus::read(path)));
     for (const auto& path : corpus::files("zlib", ".zz")) {
         std::vector<uint8_t> stream = corpus::read(path);
-        stream.resize(std::min<size_t>(stream.size(), 16384));
+        stream.resize(std::min<size_t>(stream.size(), 4096));
         seeds.push_back(stream);
     }
     return seeds;

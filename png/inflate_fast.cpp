@@ -410,7 +410,7 @@ private:
         if (!windowed_) {
             window_.resize(WINDOW_SIZE + WINDOW_WORK);
             const uint64_t history = std::min(pos, WINDOW_SIZE);
-            std::memcpy(window_.data(), out_next_ - history, history);
+            if (history != 0) std::memcpy(window_.data(), out_next_ - history, history);  // the array may be empty
             windowed_ = true;
             base_ = pos - history;
             out_begin_ = window_.data();

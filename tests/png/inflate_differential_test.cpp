@@ -134,6 +134,8 @@ TEST(InflateDifferential, HandMadeStreamsEveryByteValue) {
         c.litlen.write(w, 256);
         streams.emplace_back("dense matches", w.zlib());
     }
+    // Found by fuzzing: a fixed block whose first literal, with nothing to keep, meets an empty array.
+    streams.emplace_back("first byte beyond an empty kept prefix", Bytes{0x28, 0x15, 0xab, 0, 0, 0, 0x79, 0, 0x79});
     for (const auto& [name, stream] : streams) {
         if (!same_everywhere(stream, name)) continue;
         for (size_t at = 0; at < stream.size(); at++)

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "png/png_decode.h"
+#include "tests/png/corpus_files.h"
 #include "tests/png/png_builder.h"
 
 namespace {
@@ -265,12 +266,31 @@ TEST(PngDecodeLibpng, RandomImagesMatchPixelForPixel) {
           while (first_difference < pixels.size() && pixels[first_difference] == expected[first_difference])
             ++first_difference;
           EXPECT_EQ(first_difference, pixels.size()) << "first difference at pixel " << first_difference / 4;
+          Bytes reference;
+          ASSERT_EQ(png_decode_exact(file, info, reference), 0u);
+          EXPECT_TRUE(reference == pixels);
           ++compared;
         }
       }
     }
   }
   EXPECT_EQ(compared, 6 * (15 * 2 + 11 * 2));
+}
+
+// Real photographs of every kind the corpus holds (RGB, RGBA, grey, palette, 16 bits, 1 bit).
+TEST(PngDecodeLibpng, CorpusPhotographsMatchPixelForPixel) {
+  const auto files = corpus::files("photos", ".png");
+  if (files.empty()) GTEST_SKIP() << "no corpus: run scripts/corpus.sh";
+  for (const auto& path : files) {
+    SCOPED_TRACE(corpus::label(path));
+    const Bytes file = corpus::read(path);
+    NativeImage oracle;
+    ASSERT_TRUE(read_with_libpng(file, oracle));
+    PngInfo info;
+    Bytes pixels;
+    ASSERT_EQ(png_decode(file, info, pixels), 0u);
+    EXPECT_TRUE(pixels == reduce_to_rgba(oracle));
+  }
 }
 
 TEST(PngDecodeLibpng, EveryTruncationFails) {
