@@ -53,7 +53,7 @@ constexpr std::array<uint8_t, CODE_LENGTH_SYMBOLS> CODE_LENGTH_ORDER = {
 // Our choices. Main tables of 2^bits entries; the subtable space holds what any code that passes
 // the checks of build_table can need (a canonical code's long codes share few prefixes), and a
 // code that would need more makes the build fail, which hands the stream to the exact decoder.
-constexpr uint32_t LITLEN_TABLE_BITS = 10;
+constexpr uint32_t LITLEN_TABLE_BITS = 11;
 constexpr uint32_t DIST_TABLE_BITS = 8;
 constexpr uint32_t CODE_LENGTH_TABLE_BITS = 7;  // the longest code-length code: no subtables
 constexpr uint32_t LITLEN_TABLE_SIZE = (1u << LITLEN_TABLE_BITS) + 2048;
@@ -513,6 +513,8 @@ private:
         const uint8_t* in = in_next_;
         uint8_t* out = out_next_;
         uint8_t* out_end = out_end_;  // locals: the output's stores could alias the members
+        const uint8_t* out_begin = out_begin_;
+        uint64_t base = base_;
         const uint8_t* const in_end = in_end_;
         auto save = [&] {
             bitbuf_ = bitbuf;
@@ -526,6 +528,8 @@ private:
             in = in_next_;
             out = out_next_;
             out_end = out_end_;
+            out_begin = out_begin_;
+            base = base_;
         };
         for (;;) {
             if (in_end - in >= 8) {
@@ -554,6 +558,15 @@ private:
                     load();
                 }
                 *out++ = uint8_t(value_of(e));
+                // Runs of literals are common: two more fit in the bits left (at least 41, and a
+                // literal takes at most 15) before the buffer needs a refill.
+                for (int more = 0; more < 2; more++) {
+                    e = litlen[bitbuf & ((1u << LITLEN_TABLE_BITS) - 1)];
+                    if (!(e & LITERAL) || out == out_end) break;
+                    bitbuf >>= bits_consumed(e);
+                    bitsleft -= bits_consumed(e);
+                    *out++ = uint8_t(value_of(e));
+                }
                 continue;
             }
             if (e & EXCEPTIONAL) {
@@ -578,7 +591,7 @@ private:
             bitsleft -= bits_consumed(e);
             if (e & EXCEPTIONAL) return false;  // unassigned, or distance symbol 30 or 31
             const uint32_t distance = value_of(e) + extra_bits(saved, e);
-            if (distance > base_ + uint64_t(out - out_begin_)) return false;  // before the first byte
+            if (distance > base + uint64_t(out - out_begin)) return false;  // before the first byte
 
             if (uint64_t(out_end - out) >= length + COPY_SLOP) {
                 out = copy_match_fast(out, length, distance);
