@@ -28,14 +28,7 @@ Seeds inflate_seeds() {
                 seeds.push_back(samples::zlib_compress(d, level, strategy, level == 1 ? 10 : 15));
             }
 
-    BitWriter mixed;
-    mixed.block(false, 1).fixed_symbol('a').fixed_symbol(286).fixed_symbol(257).fixed_distance(0).fixed_symbol(256);
-    mixed.block(false, 0).stored_lengths(3, 0xFFFF - 3).bytes({'b', 'c', 'd'});
-    const DynamicCodes c = dynamic_block(mixed, true, lengths_with(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}}), {2, 2});
-    for (uint32_t s : {uint32_t('a'), uint32_t('b'), 257u}) c.litlen.write(mixed, s);
-    c.dist.write(mixed, 1);
-    c.litlen.write(mixed, 256);
-    seeds.push_back(mixed.zlib());
+    seeds.push_back(mixed_blocks_stream());
 
     BitWriter crossing;
     crossing.block(true, 2);

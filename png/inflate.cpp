@@ -59,46 +59,15 @@
 #include <algorithm>
 #include <array>
 
+#include "png/deflate_format.h"
 #include "png/inflate_fast.h"
 
 namespace {
 
-// Fixed by the format.
-constexpr uint32_t MAX_CODE_BITS = 15;          // longest literal/length or distance code
-constexpr uint32_t MAX_CODE_LENGTH_BITS = 7;    // longest code of the code-length code
-constexpr uint32_t LITLEN_SYMBOLS = 288;        // 286 and 287 take part in the code only
-constexpr uint32_t DIST_SYMBOLS = 32;           // 30 and 31 take part in the code only
-constexpr uint32_t CODE_LENGTH_SYMBOLS = 19;
-constexpr uint32_t END_OF_BLOCK = 256;
+using namespace deflate;
 
 // An entry through which no code passes. Larger than any symbol or link of the trees here.
 constexpr uint32_t TREE_EMPTY = 32767;
-
-// The most output one bit of input can stand for: a match makes at most 258 bytes and costs
-// at least two bits (a length code and a distance code of one bit or more); a literal costs
-// at least one bit for one byte and a stored byte eight bits.
-constexpr uint64_t MAX_BYTES_PER_BIT = 258 / 2;
-
-// The farthest a match reaches back; the ring that holds output beyond `keep` is this long.
-constexpr uint64_t WINDOW_SIZE = 32768;
-
-// Base values and extra-bit counts of length codes 257..285 and distance codes 0..29.
-constexpr std::array<uint16_t, 29> LENGTH_BASE = {
-    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<uint8_t, 29> LENGTH_EXTRA = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint16_t, 30> DIST_BASE = {
-    1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
-    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<uint8_t, 30> DIST_EXTRA = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
-    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-// The order in which a dynamic block stores the lengths of the code-length code.
-constexpr std::array<uint8_t, CODE_LENGTH_SYMBOLS> CODE_LENGTH_ORDER = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // A decoding tree in one flat array of 2N entries. Node k owns entries 2k (next bit 0) and
 // 2k + 1 (next bit 1); an entry is TREE_EMPTY, a symbol (below N), or N + the internal node
@@ -236,19 +205,11 @@ uint32_t decode_symbol(Inflater& s, const HuffmanTree& tree) {
     }
 }
 
-// The fixed codes of block type 1: literal/length lengths 8, 9, 7, 8 over the ranges
-// 0-143, 144-255, 256-279, 280-287, and 5 bits for all 32 distance symbols. Both trees are
-// built anew for every fixed block; these lengths always build.
+// The fixed codes of block type 1. Both trees are built anew for every fixed block; these
+// lengths always build.
 void make_fixed_trees(Inflater& s) {
-    std::array<uint8_t, LITLEN_SYMBOLS> lit{};
-    std::fill(lit.begin(), lit.begin() + 144, 8);
-    std::fill(lit.begin() + 144, lit.begin() + 256, 9);
-    std::fill(lit.begin() + 256, lit.begin() + 280, 7);
-    std::fill(lit.begin() + 280, lit.end(), 8);
-    std::array<uint8_t, DIST_SYMBOLS> dist{};
-    dist.fill(5);
-    build_tree(s.litlen, lit, MAX_CODE_BITS);
-    build_tree(s.dist, dist, MAX_CODE_BITS);
+    build_tree(s.litlen, fixed_litlen_lengths(), MAX_CODE_BITS);
+    build_tree(s.dist, fixed_dist_lengths(), MAX_CODE_BITS);
 }
 
 // Reads the header of a dynamic block and builds its literal/length and distance trees.

@@ -24,31 +24,11 @@
 #include <array>
 #include <cstring>
 
+#include "png/deflate_format.h"
+
 namespace {
 
-// Fixed by the format.
-constexpr uint32_t MAX_CODE_BITS = 15;
-constexpr uint32_t LITLEN_SYMBOLS = 288;
-constexpr uint32_t DIST_SYMBOLS = 32;
-constexpr uint32_t CODE_LENGTH_SYMBOLS = 19;
-constexpr uint32_t END_OF_BLOCK_SYMBOL = 256;
-constexpr uint64_t WINDOW_SIZE = 32768;          // farthest distance
-constexpr uint64_t MAX_BYTES_PER_BIT = 258 / 2;  // a 258-byte match in two bits
-
-constexpr std::array<uint16_t, 29> LENGTH_BASE = {
-    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<uint8_t, 29> LENGTH_EXTRA = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint16_t, 30> DIST_BASE = {
-    1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
-    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<uint8_t, 30> DIST_EXTRA = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
-    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr std::array<uint8_t, CODE_LENGTH_SYMBOLS> CODE_LENGTH_ORDER = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+using namespace deflate;
 
 // Our choices. Main tables of 2^bits entries; the subtable space holds what any code that passes
 // the checks of build_table can need (a canonical code's long codes share few prefixes), and a
@@ -76,7 +56,7 @@ constexpr uint64_t COPY_SLOP = 8;
 //   bit  13     EXCEPTIONAL: not a literal and not a length (end of block, unassigned, pointer,
 //               literal/length symbols 286 and 287, which are skipped)
 //   bit  14     SUBTABLE: the value is the subtable's first index
-//   bit  15     END_OF_BLOCK
+//   bit  15     BLOCK_END: the end-of-block symbol
 //   bits 16-31  the value: literal byte, base length, base distance, code-length symbol, or
 //               subtable start
 // Per symbol, the tables are built from a "symbol entry" holding the value, the flags and the
@@ -85,7 +65,7 @@ constexpr uint32_t UNASSIGNED = 1u << 7;
 constexpr uint32_t LITERAL = 1u << 12;
 constexpr uint32_t EXCEPTIONAL = 1u << 13;
 constexpr uint32_t SUBTABLE = 1u << 14;
-constexpr uint32_t END_OF_BLOCK = 1u << 15;
+constexpr uint32_t BLOCK_END = 1u << 15;
 constexpr uint32_t UNASSIGNED_ENTRY = EXCEPTIONAL | UNASSIGNED;
 
 uint32_t bits_consumed(uint32_t entry) { return entry & 63; }
@@ -102,7 +82,7 @@ using SymbolEntries = std::array<uint32_t, LITLEN_SYMBOLS>;
 SymbolEntries litlen_symbols() {
     SymbolEntries s{};
     for (uint32_t i = 0; i < 256; i++) s[i] = i << 16 | LITERAL;
-    s[END_OF_BLOCK_SYMBOL] = EXCEPTIONAL | END_OF_BLOCK;
+    s[END_OF_BLOCK] = EXCEPTIONAL | BLOCK_END;
     for (uint32_t i = 0; i < 29; i++) s[257 + i] = uint32_t{LENGTH_BASE[i]} << 16 | LENGTH_EXTRA[i];
     s[286] = s[287] = EXCEPTIONAL;
     return s;
@@ -239,15 +219,8 @@ struct FixedTables {
     std::array<uint32_t, LITLEN_TABLE_SIZE> litlen{};
     std::array<uint32_t, DIST_TABLE_SIZE> dist{};
     FixedTables() {
-        std::array<uint8_t, LITLEN_SYMBOLS> lit{};
-        std::fill(lit.begin(), lit.begin() + 144, 8);
-        std::fill(lit.begin() + 144, lit.begin() + 256, 9);
-        std::fill(lit.begin() + 256, lit.begin() + 280, 7);
-        std::fill(lit.begin() + 280, lit.end(), 8);
-        std::array<uint8_t, DIST_SYMBOLS> d{};
-        d.fill(5);
-        build_table(litlen.data(), LITLEN_TABLE_SIZE, lit, LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES);
-        build_table(dist.data(), DIST_TABLE_SIZE, d, DIST_TABLE_BITS, DIST_SYMBOL_ENTRIES);
+        build_table(litlen.data(), LITLEN_TABLE_SIZE, fixed_litlen_lengths(), LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES);
+        build_table(dist.data(), DIST_TABLE_SIZE, fixed_dist_lengths(), DIST_TABLE_BITS, DIST_SYMBOL_ENTRIES);
     }
 };
 
@@ -500,7 +473,7 @@ private:
         std::array<uint8_t, DIST_SYMBOLS> dist{};
         std::copy_n(lengths.begin(), hlit, lit.begin());
         std::copy_n(lengths.begin() + hlit, hdist, dist.begin());
-        if (lit[END_OF_BLOCK_SYMBOL] == 0) return false;
+        if (lit[END_OF_BLOCK] == 0) return false;
         return build_table(litlen_.data(), LITLEN_TABLE_SIZE, lit, LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES) &&
                build_table(dist_.data(), DIST_TABLE_SIZE, dist, DIST_TABLE_BITS, DIST_SYMBOL_ENTRIES);
     }
@@ -570,7 +543,7 @@ private:
                 continue;
             }
             if (e & EXCEPTIONAL) {
-                if (e & END_OF_BLOCK) {
+                if (e & BLOCK_END) {
                     save();
                     return true;
                 }

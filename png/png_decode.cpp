@@ -376,13 +376,20 @@ bool rows_to_pixels_fast(const uint8_t* data, const PngInfo& info, uint32_t bpp,
     }
     return true;
   }
-  std::vector<uint8_t> current(line), previous(line);
+  // Rows of filter type None are converted where they lie; the others are reconstructed into the
+  // line buffer that does not hold the prior row.
+  std::vector<uint8_t> lines(2 * line);
+  const uint8_t* prior = nullptr;
   for (size_t y = 0; y < info.height; ++y, out += out_line) {
     const uint8_t* row = data + y * (line + 1);
-    if (unfilter_scanline(current.data(), row[0], row + 1, y ? previous.data() : nullptr, (bpp + 7) / 8, line) ||
-        pixels_to_rgba(info, current.data(), width, out))
-      return false;
-    std::swap(current, previous);
+    const uint8_t* reconstructed = row + 1;
+    if (row[0] != 0) {
+      uint8_t* target = lines.data() + (y & 1) * line;
+      if (unfilter_scanline(target, row[0], row + 1, prior, (bpp + 7) / 8, line)) return false;
+      reconstructed = target;
+    }
+    if (pixels_to_rgba(info, reconstructed, width, out)) return false;
+    prior = reconstructed;
   }
   return true;
 }

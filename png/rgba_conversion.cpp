@@ -60,6 +60,14 @@ void rgb_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_
 uint32_t palette_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
   const uint32_t d = info.bit_depth;
   const uint32_t entries = uint32_t(info.palette.size() / 4);
+  if (d == 8) {  // the common case, without the bit reader
+    const uint8_t* palette = info.palette.data();
+    for (uint64_t i = 0; i < count; ++i, out += 4) {
+      if (raw[i] >= entries) return PNG_INDEX_BEYOND_PALETTE;
+      std::memcpy(out, palette + 4 * raw[i], 4);
+    }
+    return PNG_OK;
+  }
   uint64_t pos = 0;
   for (uint64_t i = 0; i < count; ++i, out += 4) {
     const uint32_t s = d == 8 ? raw[i] : read_bits_msb(raw, pos, d);

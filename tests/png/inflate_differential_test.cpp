@@ -100,16 +100,7 @@ TEST(InflateDifferential, GeneratedStreamsCutAndCorrupted) {
 // writes (incomplete, one-symbol, lengths 286 and 287, deep sparse codes) and dense matches.
 TEST(InflateDifferential, HandMadeStreamsEveryByteValue) {
     std::vector<std::pair<std::string, Bytes>> streams;
-    {
-        BitWriter w;
-        w.block(false, 1).fixed_symbol('a').fixed_symbol(286).fixed_symbol(257).fixed_distance(0).fixed_symbol(256);
-        w.block(false, 0).stored_lengths(3, 0xFFFF - 3).bytes({'b', 'c', 'd'});
-        const DynamicCodes c = dynamic_block(w, true, lengths_with(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}}), {2, 2});
-        for (uint32_t s : {uint32_t('a'), uint32_t('b'), 257u}) c.litlen.write(w, s);
-        c.dist.write(w, 1);
-        c.litlen.write(w, 256);
-        streams.emplace_back("mixed blocks", w.zlib());
-    }
+    streams.emplace_back("mixed blocks", mixed_blocks_stream());
     {
         BitWriter w;  // one-symbol distance code, literal code of 15-bit codes
         std::vector<uint8_t> lit(286, 0);
