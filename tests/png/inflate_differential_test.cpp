@@ -28,7 +28,7 @@ Outcome inflate(const Bytes& input, const InflateOptions& options) {
 
 // Every decoder and keep against the exact full decode; false (with a failure recorded) on the
 // first difference, so that a broken decoder does not flood the log.
-bool same_everywhere(const Bytes& input, const std::string& what) {
+bool same_everywhere(const Bytes& input, const std::string& what, bool with_keeps = true) {
     const Outcome exact = inflate(input, {.exact = true});
     const Outcome fast = inflate(input, {});
     EXPECT_EQ(fast.code, exact.code) << what;
@@ -37,6 +37,7 @@ bool same_everywhere(const Bytes& input, const std::string& what) {
         ADD_FAILURE() << what << ": other bytes";
         return false;
     }
+    if (!with_keeps) return true;
     struct Keep {
         uint64_t bytes;
         bool exact;
@@ -58,16 +59,18 @@ bool same_everywhere(const Bytes& input, const std::string& what) {
 
 // Cuts at every `step`-th length and every byte replaced by each of `values` (XOR masks).
 void cuts_and_corruptions(const Bytes& stream, const std::string& what, size_t step,
-                          std::initializer_list<uint8_t> masks) {
+                          std::initializer_list<uint8_t> masks, bool with_keeps = true) {
     if (!same_everywhere(stream, what)) return;
     for (size_t cut = 0; cut < stream.size(); cut += step)
-        if (!same_everywhere(Bytes(stream.begin(), stream.begin() + long(cut)), what + " cut at " + std::to_string(cut)))
+        if (!same_everywhere(Bytes(stream.begin(), stream.begin() + long(cut)), what + " cut at " + std::to_string(cut),
+                             with_keeps))
             return;
     for (size_t at = 0; at < stream.size(); at += step)
         for (const uint8_t mask : masks) {
             Bytes bad = stream;
             bad[at] ^= mask;
-            if (!same_everywhere(bad, what + " byte " + std::to_string(at) + " ^ " + std::to_string(mask))) return;
+            if (!same_everywhere(bad, what + " byte " + std::to_string(at) + " ^ " + std::to_string(mask), with_keeps))
+                return;
         }
 }
 
@@ -77,10 +80,10 @@ TEST(InflateDifferential, GeneratedStreamsCutAndCorrupted) {
         Bytes data;
     };
     const Source sources[] = {
-        {"text", samples::text(1500, 21)},
-        {"runs", samples::runs(1500, 22)},
-        {"photo rows", samples::photo_rows(16, 16, 23)},
-        {"random", samples::random_bytes(300, 24)},
+        {"text", samples::text(1000, 21)},
+        {"runs", samples::runs(1000, 22)},
+        {"photo rows", samples::photo_rows(12, 12, 23)},
+        {"random", samples::random_bytes(200, 24)},
     };
     struct Mode {
         const char* name;
@@ -93,7 +96,7 @@ TEST(InflateDifferential, GeneratedStreamsCutAndCorrupted) {
     for (const Source& s : sources)
         for (const Mode& m : modes)
             cuts_and_corruptions(samples::zlib_compress(s.data, m.level, m.strategy),
-                                 std::string(s.name) + ", " + m.name, 1, {0xFF, 0x01, 0x80});
+                                 std::string(s.name) + ", " + m.name, 1, {0xFF, 0x01});
 }
 
 // Small hand-made streams, every byte replaced by every other value: codes that zlib never
@@ -118,7 +121,7 @@ TEST(InflateDifferential, HandMadeStreamsEveryByteValue) {
         BitWriter w;
         const DynamicCodes c = dynamic_block(w, true, lengths_with(286, {{'a', 2}, {256, 2}, {285, 1}}), {1});
         c.litlen.write(w, 'a');
-        for (int i = 0; i < 40; i++) {
+        for (int i = 0; i < 12; i++) {
             c.litlen.write(w, 285);
             c.dist.write(w, 0);
         }
@@ -148,8 +151,8 @@ TEST(InflateDifferential, CorpusStreams) {
         Bytes out;
         ASSERT_EQ(zlib_decompress(stream, out), 0u) << path;
         EXPECT_TRUE(out == original) << path;
-        cuts_and_corruptions(Bytes(stream.begin(), stream.begin() + long(std::min<size_t>(stream.size(), 12000))),
-                             path.filename().string() + " (first 12000 bytes)", 97, {0xFF, 0x04});
+        cuts_and_corruptions(Bytes(stream.begin(), stream.begin() + long(std::min<size_t>(stream.size(), 6000))),
+                             path.filename().string() + " (first 6000 bytes)", 149, {0xFF, 0x04}, false);
     }
 }
 
