@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/png/bit_writer.h"
+#include "tests/png/corpus_files.h"
 #include "tests/png/inflate_samples.h"
 
 namespace {
@@ -27,20 +28,23 @@ Seeds inflate_seeds() {
                 seeds.push_back(samples::zlib_compress(d, level, strategy, level == 1 ? 10 : 15));
             }
 
-    BitWriter mixed;
-    mixed.block(false, 1).fixed_symbol('a').fixed_symbol(286).fixed_symbol(257).fixed_distance(0).fixed_symbol(256);
-    mixed.block(false, 0).stored_lengths(3, 0xFFFF - 3).bytes({'b', 'c', 'd'});
-    const DynamicCodes c = dynamic_block(mixed, true, lengths_with(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}}), {2, 2});
-    for (uint32_t s : {uint32_t('a'), uint32_t('b'), 257u}) c.litlen.write(mixed, s);
-    c.dist.write(mixed, 1);
-    c.litlen.write(mixed, 256);
-    seeds.push_back(mixed.zlib());
+    seeds.push_back(mixed_blocks_stream());
 
     BitWriter crossing;
     crossing.block(true, 2);
     dynamic_header(crossing, 258, 3, {{18, 86}, {2}, {2}, {18, 127}, {18, 8}, {2}, {2}, {16, 0}});
     crossing.code(0, 2).code(1, 2).code(3, 2).code(1, 2).code(2, 2);
     seeds.push_back(crossing.zlib());
+
+    // Real streams, when scripts/corpus.sh has run: the image data of the small photographs
+    // and the start of each corpus stream (which then fails where it is cut).
+    for (const auto& path : corpus::files("photos", ".png"))
+        if (std::filesystem::file_size(path) <= 65536) seeds.push_back(corpus::idat_of(corpus::read(path)));
+    for (const auto& path : corpus::files("zlib", ".zz")) {
+        std::vector<uint8_t> stream = corpus::read(path);
+        stream.resize(std::min<size_t>(stream.size(), 4096));
+        seeds.push_back(stream);
+    }
     return seeds;
 }
 

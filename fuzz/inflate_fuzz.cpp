@@ -1,6 +1,8 @@
 // libFuzzer target for the inflater. Beyond the sanitizers' own checks it holds the inflater
-// to two promises: whatever zlib accepts it decodes to the same bytes, and no input makes the
-// output array grow beyond what the input's bits could fill.
+// to its promises: the table-driven decoder gives the exact decoder's result code for every
+// input and its bytes on success, also when only a prefix is kept; whatever zlib accepts it
+// decodes to the same bytes; and no input makes the output array grow beyond what the input's
+// bits could fill.
 #include <zlib.h>
 
 #include <algorithm>
@@ -32,6 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // 258 bytes per two bits, plus the one stored block that may have grown and then failed.
     const uint64_t most = uint64_t(size) * 8 * 129 + 65535;
     if (out.size() > most) std::abort();
+
+    std::vector<uint8_t> exact;
+    if (zlib_decompress_with({data, size}, exact, {.exact = true}) != code) std::abort();  // another code
+    if (code == 0 && exact != out) std::abort();  // other bytes
+    const uint64_t keep = code == 0 ? out.size() / 2 : size;
+    std::vector<uint8_t> kept;
+    if (zlib_decompress_with({data, size}, kept, {.keep = keep}) != code) std::abort();  // the prefix changed the code
+    if (code == 0 && !std::equal(kept.begin(), kept.end(), out.begin(), out.begin() + long(keep)))
+        std::abort();  // not the prefix
 
     static std::vector<uint8_t> expected(1 << 18);  // kept between runs: no 256 KiB per input
     size_t expected_size = 0;

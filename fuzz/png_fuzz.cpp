@@ -1,5 +1,7 @@
 // libFuzzer entry for png_decode: whatever the bytes, the call ends with a result code, reads
-// nothing outside the input and, on success, hands back exactly width × height RGBA pixels.
+// nothing outside the input and, on success, hands back exactly width × height RGBA pixels; and
+// png_decode_exact, the reference, gives the same code, header fields, palette, colour key and
+// pixels, failure leftovers included.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -12,5 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t code = png_decode({data, size}, info, pixels);
   if (code == 0 && pixels.size() != size_t{info.width} * info.height * 4) __builtin_trap();
   if (info.palette.size() % 4 != 0 || info.palette.size() > 1024) __builtin_trap();
+
+  PngInfo exact_info;
+  std::vector<uint8_t> exact_pixels;
+  if (png_decode_exact({data, size}, exact_info, exact_pixels) != code) __builtin_trap();
+  if (exact_pixels != pixels || exact_info.palette != info.palette) __builtin_trap();
+  if (exact_info.width != info.width || exact_info.height != info.height ||
+      exact_info.colour_type != info.colour_type || exact_info.bit_depth != info.bit_depth ||
+      exact_info.interlace_method != info.interlace_method || exact_info.key_defined != info.key_defined ||
+      exact_info.key_r != info.key_r || exact_info.key_g != info.key_g || exact_info.key_b != info.key_b)
+    __builtin_trap();
   return 0;
 }

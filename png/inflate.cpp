@@ -1,4 +1,6 @@
-// A small, exact zlib/deflate decoder: one bit per step, one tree walk per symbol.
+// A small, exact zlib/deflate decoder: one bit per step, one tree walk per symbol. It is the
+// reference of the table-driven decoder in inflate_fast.cpp, which hands every stream it cannot
+// finish cleanly back to this one, so the codes below are the codes of both.
 //
 // Result codes. 0 is success; the first failure ends decoding and is returned unchanged.
 // "Byte index" is bp / 8 counted from input byte 2 (the first deflate byte), while L is the
@@ -48,46 +50,24 @@
 // cannot make the array grow beyond what its bits can fill; once the cap applies, no later
 // growth is needed. After a successful final block the array is trimmed to exactly pos;
 // after a failure it is left as it is.
+//
+// With a `keep` below the output's length (InflateOptions), positions from keep on are written
+// to a 32 KiB ring instead of the array, which never grows beyond keep: the decode runs to its
+// end with the same codes while its memory stays bounded by what the caller wants stored.
 #include "png/inflate.h"
 
 #include <algorithm>
 #include <array>
 
+#include "png/deflate_format.h"
+#include "png/inflate_fast.h"
+
 namespace {
 
-// Fixed by the format.
-constexpr uint32_t MAX_CODE_BITS = 15;          // longest literal/length or distance code
-constexpr uint32_t MAX_CODE_LENGTH_BITS = 7;    // longest code of the code-length code
-constexpr uint32_t LITLEN_SYMBOLS = 288;        // 286 and 287 take part in the code only
-constexpr uint32_t DIST_SYMBOLS = 32;           // 30 and 31 take part in the code only
-constexpr uint32_t CODE_LENGTH_SYMBOLS = 19;
-constexpr uint32_t END_OF_BLOCK = 256;
+using namespace deflate;
 
 // An entry through which no code passes. Larger than any symbol or link of the trees here.
 constexpr uint32_t TREE_EMPTY = 32767;
-
-// The most output one bit of input can stand for: a match makes at most 258 bytes and costs
-// at least two bits (a length code and a distance code of one bit or more); a literal costs
-// at least one bit for one byte and a stored byte eight bits.
-constexpr uint64_t MAX_BYTES_PER_BIT = 258 / 2;
-
-// Base values and extra-bit counts of length codes 257..285 and distance codes 0..29.
-constexpr std::array<uint16_t, 29> LENGTH_BASE = {
-    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<uint8_t, 29> LENGTH_EXTRA = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint16_t, 30> DIST_BASE = {
-    1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
-    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<uint8_t, 30> DIST_EXTRA = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
-    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-// The order in which a dynamic block stores the lengths of the code-length code.
-constexpr std::array<uint8_t, CODE_LENGTH_SYMBOLS> CODE_LENGTH_ORDER = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // A decoding tree in one flat array of 2N entries. Node k owns entries 2k (next bit 0) and
 // 2k + 1 (next bit 1); an entry is TREE_EMPTY, a symbol (below N), or N + the internal node
@@ -110,6 +90,8 @@ struct Inflater {
     std::vector<uint8_t>* out = nullptr;
     uint64_t pos = 0;              // next output position
     uint64_t max_output = INFLATE_MAX_OUTPUT;
+    uint64_t keep = UINT64_MAX;    // positions from here on go to `window`, not to *out
+    std::vector<uint8_t> window;   // the last WINDOW_SIZE positions at or beyond keep
 };
 
 // Records the first failure only; every step returns as soon as one is recorded.
@@ -146,7 +128,14 @@ uint32_t read_bits_lsb(Inflater& s, uint32_t n) {
 void grow_output(Inflater& s, uint64_t needed, uint64_t target) {
     const uint64_t remaining_bits = 8 * (s.L - 2) - s.bp;
     const uint64_t reachable = needed + MAX_BYTES_PER_BIT * remaining_bits;
-    s.out->resize(std::min({target, reachable, s.max_output}));
+    s.out->resize(std::min({target, reachable, s.max_output, std::max(needed, s.keep)}));
+}
+
+// Output position p, wherever it is held.
+uint8_t& output_at(Inflater& s, uint64_t p) {
+    if (p < s.keep) return (*s.out)[p];
+    if (s.window.empty()) s.window.resize(WINDOW_SIZE);
+    return s.window[p % WINDOW_SIZE];
 }
 
 // Builds `tree` from the code lengths of its alphabet (N = lengths.size()). Format notes:
@@ -216,19 +205,11 @@ uint32_t decode_symbol(Inflater& s, const HuffmanTree& tree) {
     }
 }
 
-// The fixed codes of block type 1: literal/length lengths 8, 9, 7, 8 over the ranges
-// 0-143, 144-255, 256-279, 280-287, and 5 bits for all 32 distance symbols. Both trees are
-// built anew for every fixed block; these lengths always build.
+// The fixed codes of block type 1. Both trees are built anew for every fixed block; these
+// lengths always build.
 void make_fixed_trees(Inflater& s) {
-    std::array<uint8_t, LITLEN_SYMBOLS> lit{};
-    std::fill(lit.begin(), lit.begin() + 144, 8);
-    std::fill(lit.begin() + 144, lit.begin() + 256, 9);
-    std::fill(lit.begin() + 256, lit.begin() + 280, 7);
-    std::fill(lit.begin() + 280, lit.end(), 8);
-    std::array<uint8_t, DIST_SYMBOLS> dist{};
-    dist.fill(5);
-    build_tree(s.litlen, lit, MAX_CODE_BITS);
-    build_tree(s.dist, dist, MAX_CODE_BITS);
+    build_tree(s.litlen, fixed_litlen_lengths(), MAX_CODE_BITS);
+    build_tree(s.dist, fixed_dist_lengths(), MAX_CODE_BITS);
 }
 
 // Reads the header of a dynamic block and builds its literal/length and distance trees.
@@ -336,8 +317,8 @@ void inflate_huffman_block(Inflater& s, uint32_t btype) {
                 fail(s, INFLATE_OUTPUT_LIMIT);  // one byte more than the output may hold
                 return;
             }
-            if (s.pos >= out.size()) grow_output(s, s.pos + 1, 2 * s.pos + 2);
-            out[s.pos++] = static_cast<uint8_t>(sym);
+            if (s.pos < s.keep && s.pos >= out.size()) grow_output(s, s.pos + 1, 2 * s.pos + 2);
+            output_at(s, s.pos++) = static_cast<uint8_t>(sym);
         } else if (sym == END_OF_BLOCK) {
             return;
         } else if (sym <= 285) {
@@ -367,13 +348,22 @@ void inflate_huffman_block(Inflater& s, uint32_t btype) {
                 fail(s, INFLATE_OUTPUT_LIMIT);  // the match would pass the output's ceiling
                 return;
             }
-            if (s.pos + length >= out.size()) grow_output(s, s.pos + length, 2 * (s.pos + length));
-            uint8_t* o = out.data();
+            if (s.pos < s.keep && s.pos + length >= out.size())
+                grow_output(s, std::min(s.pos + length, s.keep), 2 * (s.pos + length));
             const uint64_t start = s.pos;
             uint64_t from = start - distance;
-            for (uint32_t k = 0; k < length; k++) {
-                o[s.pos++] = o[from++];
-                if (from == start) from = start - distance;
+            if (start + length <= s.keep) {
+                uint8_t* o = out.data();
+                for (uint32_t k = 0; k < length; k++) {
+                    o[s.pos++] = o[from++];
+                    if (from == start) from = start - distance;
+                }
+            } else {
+                for (uint32_t k = 0; k < length; k++) {
+                    const uint8_t byte = output_at(s, from++);
+                    output_at(s, s.pos++) = byte;
+                    if (from == start) from = start - distance;
+                }
             }
         }
         // 286 and 287: nothing to do.
@@ -407,7 +397,8 @@ void inflate_stored_block(Inflater& s) {
         return;
     }
     std::vector<uint8_t>& out = *s.out;
-    if (s.pos + len >= out.size()) out.resize(s.pos + len);
+    const uint64_t stored_end = std::min(s.pos + len, s.keep);
+    if (s.pos < s.keep && stored_end >= out.size()) out.resize(stored_end);
     if (p + len > s.L) {
         fail(s, INFLATE_STORED_PAST_END);  // the block's data goes past the input
         return;
@@ -416,8 +407,12 @@ void inflate_stored_block(Inflater& s) {
         fail(s, INFLATE_INPUT_EXHAUSTED);  // the last data bytes are missing
         return;
     }
-    std::copy_n(s.in.begin() + static_cast<ptrdiff_t>(2 + p), len, out.begin() + static_cast<ptrdiff_t>(s.pos));
-    s.pos += len;
+    if (s.pos + len <= s.keep) {
+        std::copy_n(s.in.begin() + static_cast<ptrdiff_t>(2 + p), len, out.begin() + static_cast<ptrdiff_t>(s.pos));
+        s.pos += len;
+    } else {
+        for (uint32_t k = 0; k < len; k++) output_at(s, s.pos++) = s.in[2 + p + k];
+    }
     s.bp = (p + len) * 8;
 }
 
@@ -449,7 +444,7 @@ uint32_t inflate_deflate(Inflater& s, std::vector<uint8_t>& output, std::span<co
         else
             inflate_huffman_block(s, btype);
         if (bfinal) {
-            if (s.error == 0) output.resize(s.pos);
+            if (s.error == 0) output.resize(std::min(s.pos, s.keep));
             break;
         }
     }
@@ -462,21 +457,38 @@ uint32_t inflate_deflate(Inflater& s, std::vector<uint8_t>& output, std::span<co
 // FLG makes 256 * CMF + FLG a multiple of 31 and flags a preset dictionary (bit 5). The
 // window size is checked for range but not enforced: every distance up to 32768 is taken.
 // The Adler-32 trailer, and anything after the final block, is not looked at.
-uint32_t zlib_decompress_limited(std::span<const uint8_t> input, std::vector<uint8_t>& output,
-                                 uint64_t max_output) {
+//
+// The table-driven decoder goes first. Whenever it gives up (on any failure, on codes the tree
+// would not build, on bits it cannot prove to lie inside the input), the output array gets
+// back its size on entry and this decoder runs from the start, so that the code, and the
+// leftovers, are exactly this decoder's.
+uint32_t zlib_decompress_with(std::span<const uint8_t> input, std::vector<uint8_t>& output,
+                              const InflateOptions& options) {
     if (input.size() < 2) return INFLATE_INPUT_TOO_SHORT;  // no room for the zlib header
     const uint32_t cmf = input[0];
     const uint32_t flg = input[1];
     if ((256 * cmf + flg) % 31 != 0) return INFLATE_HEADER_CHECK;  // header check bits wrong
     if ((cmf & 15) != 8 || (cmf >> 4) > 7) return INFLATE_HEADER_METHOD;  // not deflate, or window > 32K
     if (flg & 0x20) return INFLATE_HEADER_DICTIONARY;  // preset dictionary not supported
+    const uint64_t max_output = std::min(options.max_output, INFLATE_MAX_OUTPUT);
+    if (!options.exact) {
+        const size_t entry_size = output.size();
+        if (inflate_fast(input, output, max_output, options.keep)) return INFLATE_OK;
+        output.resize(entry_size);
+    }
     Inflater s;
-    s.max_output = std::min(max_output, INFLATE_MAX_OUTPUT);
+    s.max_output = max_output;
+    s.keep = options.keep;
     return inflate_deflate(s, output, input);
 }
 
+uint32_t zlib_decompress_limited(std::span<const uint8_t> input, std::vector<uint8_t>& output,
+                                 uint64_t max_output) {
+    return zlib_decompress_with(input, output, {.max_output = max_output});
+}
+
 uint32_t zlib_decompress(std::span<const uint8_t> input, std::vector<uint8_t>& output) {
-    return zlib_decompress_limited(input, output, INFLATE_MAX_OUTPUT);
+    return zlib_decompress_with(input, output, {});
 }
 
 const char* inflate_describe(uint32_t code) {

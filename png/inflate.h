@@ -18,6 +18,25 @@ inline constexpr uint64_t INFLATE_MAX_OUTPUT = 0xFFFFFFFFu;
 uint32_t zlib_decompress_limited(std::span<const uint8_t> input, std::vector<uint8_t>& output,
                                  uint64_t max_output);
 
+// How zlib_decompress_with decodes.
+struct InflateOptions {
+    // The ceiling on the output size, as zlib_decompress_limited takes it.
+    uint64_t max_output = INFLATE_MAX_OUTPUT;
+    // Only the first `keep` output bytes are stored; the rest of the stream is still decoded,
+    // through a 32 KiB window, so that the result code is the one of a full decode. On success
+    // output.size() is then min(decompressed length, keep).
+    uint64_t keep = UINT64_MAX;
+    // The bit-by-bit reference decoder alone. Otherwise the table-driven decoder runs first and
+    // hands over to the reference decoder whenever it cannot tell the outcome itself.
+    bool exact = false;
+};
+
+// zlib_decompress with every option. Both decoders give the same result code for every input
+// and, on success, the same bytes; after a failure the output holds the reference decoder's
+// leftovers (its size included).
+uint32_t zlib_decompress_with(std::span<const uint8_t> input, std::vector<uint8_t>& output,
+                              const InflateOptions& options);
+
 // Result codes of the inflater; conditions in the table at the top of inflate.cpp.
 inline constexpr uint32_t INFLATE_OK = 0;
 inline constexpr uint32_t INFLATE_CODE_PAST_END = 10;

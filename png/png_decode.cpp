@@ -52,6 +52,8 @@
 
 #include "png/inflate.h"
 #include "png/result_codes.h"
+#include "png/rgba_conversion.h"
+#include "png/unfilter.h"
 
 namespace {
 
@@ -140,14 +142,6 @@ bool image_sizes(const PngInfo& info, uint32_t bpp, ImageSizes& s) {
   return largest <= PNG_MAX_BUFFER_BYTES;
 }
 
-// n bits from bit position `pos` of buf, where bit k is bit 7 - (k mod 8) of byte k div 8;
-// the first bit read is the most significant of the result. pos advances by n.
-uint32_t read_bits_msb(const uint8_t* buf, uint64_t& pos, uint32_t n) {
-  uint32_t v = 0;
-  for (uint32_t i = 0; i < n; ++i, ++pos) v = v << 1 | ((buf[pos >> 3] >> (7 - (pos & 7))) & 1);
-  return v;
-}
-
 // The counterpart of read_bits_msb; it only sets bits, so buf must start zeroed.
 void write_bits_msb(uint8_t* buf, uint64_t& pos, uint32_t v, uint32_t n) {
   for (uint32_t i = n; i-- > 0; ++pos)
@@ -166,62 +160,6 @@ void copy_bits(uint8_t* dst, uint64_t dst_bit, const uint8_t* src, uint64_t nbit
     d[i] |= uint8_t(b >> shift);
     // Only touch the next byte when bits land there; it may lie past the raw image otherwise.
     if (shift != 0 && uint8_t(b << (8 - shift)) != 0) d[i + 1] |= uint8_t(b << (8 - shift));
-  }
-}
-
-// The Paeth predictor: of left (a), up (b) and upper left (c), the one closest to
-// a + b - c, ties going to a, then b.
-uint8_t paeth_predictor(int16_t a, int16_t b, int16_t c) {
-  const int16_t p = int16_t(a + b - c);
-  const int16_t pa = int16_t(std::abs(p - a)), pb = int16_t(std::abs(p - b)),
-                pc = int16_t(std::abs(p - c));
-  if (pa <= pb && pa <= pc) return uint8_t(a);
-  return uint8_t(pb <= pc ? b : c);
-}
-
-// Reconstructs `length` bytes of one row into out. left is the reconstructed byte bw
-// before (0 in the first pixel), up the prior row's byte (0 without a prior row), upper
-// left the prior row's byte bw before. All sums are modulo 256.
-uint32_t unfilter_scanline(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
-                           size_t bw, size_t length) {
-  const size_t first = std::min(bw, length);  // bytes of the first pixel: no left neighbour
-  switch (filter_type) {
-    case 0:  // None
-      std::memcpy(out, in, length);
-      return PNG_OK;
-    case 1:  // Sub
-      for (size_t x = 0; x < first; ++x) out[x] = in[x];
-      for (size_t x = bw; x < length; ++x) out[x] = uint8_t(in[x] + out[x - bw]);
-      return PNG_OK;
-    case 2:  // Up
-      if (!prior) {
-        std::memcpy(out, in, length);
-      } else {
-        for (size_t x = 0; x < length; ++x) out[x] = uint8_t(in[x] + prior[x]);
-      }
-      return PNG_OK;
-    case 3:  // Average, the sum taken in more than 8 bits
-      if (!prior) {
-        for (size_t x = 0; x < first; ++x) out[x] = in[x];
-        for (size_t x = bw; x < length; ++x) out[x] = uint8_t(in[x] + (out[x - bw] >> 1));
-      } else {
-        for (size_t x = 0; x < first; ++x) out[x] = uint8_t(in[x] + (prior[x] >> 1));
-        for (size_t x = bw; x < length; ++x)
-          out[x] = uint8_t(in[x] + ((unsigned{out[x - bw]} + prior[x]) >> 1));
-      }
-      return PNG_OK;
-    case 4:  // Paeth; without a prior row it reduces to Sub
-      if (!prior) {
-        for (size_t x = 0; x < first; ++x) out[x] = in[x];
-        for (size_t x = bw; x < length; ++x) out[x] = uint8_t(in[x] + out[x - bw]);
-      } else {
-        for (size_t x = 0; x < first; ++x) out[x] = uint8_t(in[x] + paeth_predictor(0, prior[x], 0));
-        for (size_t x = bw; x < length; ++x)
-          out[x] = uint8_t(in[x] + paeth_predictor(out[x - bw], prior[x], prior[x - bw]));
-      }
-      return PNG_OK;
-    default:
-      return PNG_BAD_FILTER_TYPE;  // filter type above 4; nothing written
   }
 }
 
@@ -316,16 +254,19 @@ uint32_t read_chunks(std::span<const uint8_t> b, PngInfo& info, std::vector<uint
   }
 }
 
-// Inflates the joined IDAT data. The output is pre-sized to the estimate, but never beyond
-// what the data could possibly inflate to, so a tiny file with a huge header allocates little.
-uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes,
+// Inflates the joined IDAT data. Only the bytes the rows read are stored: the rest of the
+// stream is decoded through the inflater's window, for its result code, so a stream that goes on
+// far beyond the image costs time but no memory. The output is pre-sized to what the rows need,
+// which the data can always produce (or the file was rejected), so a tiny file with a huge
+// header allocates little.
+uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes, bool exact,
                             std::vector<uint8_t>& inflated) {
   uint64_t most = 0;
   if (!mul(idat.size(), MAX_INFLATE_RATIO, most)) most = UINT64_MAX;
   // Fewer than 2 bytes are left to the inflater, which has its own code for them.
   if (idat.size() >= 2 && sizes.rows > most) return PNG_DATA_TOO_SMALL;
-  inflated.resize(std::min(sizes.estimate, most));
-  return zlib_decompress(idat, inflated);
+  inflated.resize(std::min(sizes.rows, most));
+  return zlib_decompress_with(idat, inflated, {.keep = sizes.rows, .exact = exact});
 }
 
 // Rows without interlace. Row y takes 1 + line bytes at y × (line + 1): its filter type,
@@ -392,105 +333,68 @@ uint32_t unfilter_passes(const uint8_t* data, const PngInfo& info, uint32_t bpp,
   return PNG_OK;
 }
 
-// Conversion of the raw image, pixel i to output bytes 4i ... 4i + 3. 16-bit samples keep
-// their first (most significant) byte; colour keys compare with the full stored sample.
-// Below 8 bits the samples run on from pixel to pixel across rows.
-void grey_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
-  const uint32_t d = info.bit_depth;
-  const bool key = info.key_defined;
-  if (d == 16) {
-    for (uint64_t i = 0; i < count; ++i, out += 4) {
-      const uint32_t g = read_be16(raw + 2 * i);
-      out[0] = out[1] = out[2] = raw[2 * i];
-      out[3] = key && g == info.key_r ? 0 : 255;
-    }
-  } else if (d == 8) {
-    for (uint64_t i = 0; i < count; ++i, out += 4) {
-      out[0] = out[1] = out[2] = raw[i];
-      out[3] = key && raw[i] == info.key_r ? 0 : 255;
-    }
-  } else {
-    const uint32_t scale = 255 / ((1u << d) - 1);  // exact: 255, 85 or 17
-    uint64_t pos = 0;
-    for (uint64_t i = 0; i < count; ++i, out += 4) {
-      const uint32_t s = read_bits_msb(raw, pos, d);
-      out[0] = out[1] = out[2] = uint8_t(s * scale);
-      out[3] = key && s == info.key_r ? 0 : 255;
-    }
-  }
-}
-
-void rgb_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
-  const bool key = info.key_defined;
-  if (info.bit_depth == 16) {
-    for (uint64_t i = 0; i < count; ++i, raw += 6, out += 4) {
-      out[0] = raw[0];
-      out[1] = raw[2];
-      out[2] = raw[4];
-      const bool keyed = key && read_be16(raw) == info.key_r && read_be16(raw + 2) == info.key_g &&
-                         read_be16(raw + 4) == info.key_b;
-      out[3] = keyed ? 0 : 255;
-    }
-  } else {
-    for (uint64_t i = 0; i < count; ++i, raw += 3, out += 4) {
-      out[0] = raw[0];
-      out[1] = raw[1];
-      out[2] = raw[2];
-      const bool keyed = key && raw[0] == info.key_r && raw[1] == info.key_g && raw[2] == info.key_b;
-      out[3] = keyed ? 0 : 255;
-    }
-  }
-}
-
-uint32_t palette_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
-  const uint32_t d = info.bit_depth;
-  const uint32_t entries = uint32_t(info.palette.size() / 4);
-  uint64_t pos = 0;
-  for (uint64_t i = 0; i < count; ++i, out += 4) {
-    const uint32_t s = d == 8 ? raw[i] : read_bits_msb(raw, pos, d);
-    if (s >= entries) return d == 8 ? PNG_INDEX_BEYOND_PALETTE : PNG_INDEX_BEYOND_PALETTE_LOW;
-    std::memcpy(out, &info.palette[4 * s], 4);
-  }
-  return PNG_OK;
-}
-
-void grey_alpha_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
-  const uint32_t step = info.bit_depth / 4;  // bytes per pixel: 2 or 4
-  const uint32_t alpha = info.bit_depth / 8;  // offset of the alpha sample
-  for (uint64_t i = 0; i < count; ++i, raw += step, out += 4) {
-    out[0] = out[1] = out[2] = raw[0];
-    out[3] = raw[alpha];
-  }
-}
-
-void rgba16_to_rgba(const uint8_t* raw, uint64_t count, uint8_t* out) {
-  for (uint64_t i = 0; i < count; ++i, raw += 8, out += 4) {
-    out[0] = raw[0];
-    out[1] = raw[2];
-    out[2] = raw[4];
-    out[3] = raw[6];
-  }
-}
-
 // Makes the raw image held in `pixels` into width × height RGBA pixels there.
 uint32_t convert_to_rgba(const PngInfo& info, std::vector<uint8_t>& pixels) {
   std::vector<uint8_t> raw;
   raw.swap(pixels);
   const uint64_t count = uint64_t{info.width} * info.height;
   pixels.resize(count * 4);
-  uint8_t* out = pixels.data();
-  switch (info.colour_type) {
-    case 0: grey_to_rgba(info, raw.data(), count, out); return PNG_OK;
-    case 2: rgb_to_rgba(info, raw.data(), count, out); return PNG_OK;
-    case 3: return palette_to_rgba(info, raw.data(), count, out);
-    case 4: grey_alpha_to_rgba(info, raw.data(), count, out); return PNG_OK;
-    default: rgba16_to_rgba(raw.data(), count, out); return PNG_OK;
-  }
+  return pixels_to_rgba(info, raw.data(), count, pixels.data());
 }
 
-}  // namespace
+// The reference way from the decompressed data to the pixels, one step after the other as the
+// format describes them.
+uint32_t rows_to_pixels_exact(const uint8_t* data, const PngInfo& info, uint32_t bpp, const ImageSizes& sizes,
+                              std::vector<uint8_t>& pixels) {
+  pixels.assign(sizes.raw, 0);  // bit-level writes only set bits
+  const uint32_t r = info.interlace_method == 0 ? unfilter_rows(data, info, bpp, sizes, pixels.data())
+                                                : unfilter_passes(data, info, bpp, sizes, pixels.data());
+  if (r != PNG_OK) return r;
+  if (info.colour_type == 6 && info.bit_depth == 8) return PNG_OK;  // the raw image is RGBA already
+  return convert_to_rgba(info, pixels);
+}
 
-uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
+// The fast way, for images without interlace: no raw image. 8-bit RGB and RGBA rows are
+// reconstructed straight into the RGBA pixels, the prior row read back from there; every other
+// format goes a row at a time through a line buffer and is converted while the row is in cache.
+// False for a bad filter type or palette index: the reference way then runs again from the
+// start, so that a failure leaves exactly its leftovers.
+bool rows_to_pixels_fast(const uint8_t* data, const PngInfo& info, uint32_t bpp, const ImageSizes& sizes,
+                         std::vector<uint8_t>& pixels) {
+  if (info.interlace_method != 0) return false;
+  const size_t line = sizes.line, width = info.width, out_line = width * 4;
+  pixels.resize(sizes.pixels);
+  uint8_t* out = pixels.data();
+  if (info.bit_depth == 8 && (info.colour_type == 2 || info.colour_type == 6)) {
+    const int channels = info.colour_type == 2 ? 3 : 4;
+    for (size_t y = 0; y < info.height; ++y, out += out_line) {
+      const uint8_t* row = data + y * (line + 1);
+      if (!unfilter_row_to_rgba(out, row[0], row + 1, y ? out - out_line : nullptr, width, channels)) return false;
+      if (channels == 3 && info.key_defined)
+        for (uint8_t* p = out; p < out + out_line; p += 4)
+          if (p[0] == info.key_r && p[1] == info.key_g && p[2] == info.key_b) p[3] = 0;
+    }
+    return true;
+  }
+  // Rows of filter type None are converted where they lie; the others are reconstructed into the
+  // line buffer that does not hold the prior row.
+  std::vector<uint8_t> lines(2 * line);
+  const uint8_t* prior = nullptr;
+  for (size_t y = 0; y < info.height; ++y, out += out_line) {
+    const uint8_t* row = data + y * (line + 1);
+    const uint8_t* reconstructed = row + 1;
+    if (row[0] != 0) {
+      uint8_t* target = lines.data() + (y & 1) * line;
+      if (unfilter_scanline(target, row[0], row + 1, prior, (bpp + 7) / 8, line)) return false;
+      reconstructed = target;
+    }
+    if (pixels_to_rgba(info, reconstructed, width, out)) return false;
+    prior = reconstructed;
+  }
+  return true;
+}
+
+uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, bool exact) {
   info = PngInfo{};
   pixels.clear();
   if (bytes.empty()) return PNG_NO_INPUT;
@@ -504,16 +408,21 @@ uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<u
   std::vector<uint8_t> idat;
   if (uint32_t r = read_chunks(bytes, info, idat)) return r;
   std::vector<uint8_t> inflated;
-  if (uint32_t r = inflate_image_data(idat, sizes, inflated)) return r;
+  if (uint32_t r = inflate_image_data(idat, sizes, exact, inflated)) return r;
   idat = {};
   if (inflated.size() < sizes.rows) return PNG_ROWS_TRUNCATED;  // never read past the data
   if (info.height == 0) return PNG_OK;  // no rows: no line buffers, nothing to convert
 
-  pixels.assign(sizes.raw, 0);  // bit-level writes only set bits
-  const uint32_t r = info.interlace_method == 0
-                         ? unfilter_rows(inflated.data(), info, bpp, sizes, pixels.data())
-                         : unfilter_passes(inflated.data(), info, bpp, sizes, pixels.data());
-  if (r != PNG_OK) return r;
-  if (info.colour_type == 6 && info.bit_depth == 8) return PNG_OK;  // the raw image is RGBA already
-  return convert_to_rgba(info, pixels);
+  if (!exact && rows_to_pixels_fast(inflated.data(), info, bpp, sizes, pixels)) return PNG_OK;
+  return rows_to_pixels_exact(inflated.data(), info, bpp, sizes, pixels);
+}
+
+}  // namespace
+
+uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
+  return decode(bytes, info, pixels, false);
+}
+
+uint32_t png_decode_exact(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
+  return decode(bytes, info, pixels, true);
 }

@@ -24,5 +24,9 @@ struct PngInfo {
 // (the inflater's codes pass through unchanged). Never throws on malformed input.
 uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels);
 
+// The reference decoder, step by step as the format describes it, with the exact inflater: the
+// oracle of png_decode, which gives the same code, info, pixels and failure leftovers.
+uint32_t png_decode_exact(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels);
+
 // The whole content of a file; empty when it cannot be opened or is empty.
 std::vector<uint8_t> read_file_bytes(const std::string& path);

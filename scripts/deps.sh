@@ -11,7 +11,7 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libosmesa6-dev libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # tests, oracles and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev libdeflate-dev perl
   # headless runs, demo generation and capture
   xvfb xdotool x11-apps xauth imagemagick lame sox ffmpeg
 )

@@ -14,6 +14,8 @@ run_ctest() {  # run_ctest CONFIG
 
 echo "== release build"
 scripts/build.sh release || exit 1
+# Real photographs and files for the inflater's and PNG decoder's differential tests.
+scripts/corpus.sh || status=1
 run_ctest release
 
 echo "== sanitizer build (address, undefined behaviour)"

@@ -1,8 +1,9 @@
-// Decode throughput of png_decode beside libpng, libspng and stb_image, all to 8-bit RGBA,
-// on four kinds of picture: a photo-sized RGB image, RGBA with transparency, a palette
-// image and an interlaced one. The images are made once by libpng with its default filter
-// choice; their content is smooth with noise, as photographs are, so that the compressed
-// data have a photograph's proportions.
+// Decode speed of png_decode beside libpng, libspng and stb_image, all to 8-bit RGBA, in one run:
+// every PNG photograph of the corpus (scripts/corpus.sh), and four generated pictures made by
+// libpng with its default filter choice (a photo-sized RGB image, RGBA with transparency, a
+// palette image, an interlaced one; smooth content with noise, as photographs are). The exact
+// decoder runs too, as the figure before the fast one. At the end, per picture, each decoder's
+// speed as a multiple of libpng's and ours over the fastest peer (1 or more: no peer is faster).
 #include <benchmark/benchmark.h>
 #include <png.h>
 #include <spng.h>
@@ -10,18 +11,23 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdio>
+#include <map>
+#include <string>
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
 #include "png/png_decode.h"
+#include "tests/png/corpus_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 struct Picture {
+  std::string name;
   uint32_t width, height;
   int colour_type, interlace;
   Bytes file;
@@ -70,18 +76,18 @@ Bytes encode(uint32_t w, uint32_t h, int colour_type, int interlace, Bytes& rows
   return out;
 }
 
-const Picture& picture(int kind) {
-  static const std::vector<Picture> pictures = [] {
+std::vector<Picture> generated_pictures() {
+  return [] {
     std::mt19937 rng(42);
     std::vector<Picture> all;
     {
       Bytes rows = make_rows(1920, 1080, 3, rng);
-      all.push_back({1920, 1080, 2, 0, encode(1920, 1080, 2, 0, rows, {}, {})});
+      all.push_back({"generated RGB 1920x1080", 1920, 1080, 2, 0, encode(1920, 1080, 2, 0, rows, {}, {})});
     }
     {
       Bytes rows = make_rows(1024, 768, 4, rng);
       for (size_t i = 3; i < rows.size(); i += 4) rows[i] = (i / 4) % 1024 < 300 ? 0 : rows[i];  // a clear band
-      all.push_back({1024, 768, 6, 0, encode(1024, 768, 6, 0, rows, {}, {})});
+      all.push_back({"generated RGBA 1024x768", 1024, 768, 6, 0, encode(1024, 768, 6, 0, rows, {}, {})});
     }
     {
       Bytes rows = make_rows(1024, 768, 1, rng);
@@ -89,85 +95,121 @@ const Picture& picture(int kind) {
       Bytes alphas(64);
       for (int i = 0; i < 256; ++i) palette[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2)};
       for (int i = 0; i < 64; ++i) alphas[i] = uint8_t(i * 4);
-      all.push_back({1024, 768, 3, 0, encode(1024, 768, 3, 0, rows, palette, alphas)});
+      all.push_back({"generated palette 1024x768", 1024, 768, 3, 0, encode(1024, 768, 3, 0, rows, palette, alphas)});
     }
     {
       Bytes rows = make_rows(1024, 768, 3, rng);
-      all.push_back({1024, 768, 2, 1, encode(1024, 768, 2, 1, rows, {}, {})});
+      all.push_back({"generated RGB interlaced 1024x768", 1024, 768, 2, 1, encode(1024, 768, 2, 1, rows, {}, {})});
     }
     return all;
   }();
-  return pictures.at(kind);
+}
+
+// The corpus's PNG photographs that libpng reads, then the generated pictures.
+std::vector<Picture> load_pictures() {
+  std::vector<Picture> all;
+  for (const auto& path : corpus::files("photos", ".png")) {
+    Bytes file = corpus::read(path);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) continue;
+    all.push_back({corpus::label(path), image.width, image.height, file[25], file[28], std::move(file)});
+    png_image_free(&image);
+  }
+  if (all.empty()) std::fprintf(stderr, "png_decode_bench: no corpus (scripts/corpus.sh), generated pictures only\n");
+  for (Picture& p : generated_pictures()) all.push_back(std::move(p));
+  return all;
 }
 
 void report(benchmark::State& state, const Picture& p) {
   const double megapixels = double(p.width) * p.height / 1e6;
   state.counters["MP/s"] = benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["file_KiB"] = double(p.file.size()) / 1024;
 }
 
-void BM_hallshow(benchmark::State& state) {
-  const Picture& p = picture(int(state.range(0)));
+void decode(benchmark::State& state, const Picture* picture, int decoder) {
+  const Picture& p = *picture;
+  Bytes pixels(size_t{p.width} * p.height * 4);
   PngInfo info;
-  Bytes pixels;
   for (auto _ : state) {
-    if (png_decode(p.file, info, pixels) != 0) state.SkipWithError("png_decode failed");
+    bool ok = true;
+    switch (decoder) {
+      case 0:
+        ok = png_decode(p.file, info, pixels) == 0;
+        break;
+      case 1:
+        ok = png_decode_exact(p.file, info, pixels) == 0;
+        break;
+      case 2: {
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ok = png_image_begin_read_from_memory(&image, p.file.data(), p.file.size());
+        image.format = PNG_FORMAT_RGBA;
+        ok = ok && png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+        break;
+      }
+      case 3: {
+        spng_ctx* ctx = spng_ctx_new(0);
+        spng_set_png_buffer(ctx, p.file.data(), p.file.size());
+        ok = spng_decode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) == 0;
+        spng_ctx_free(ctx);
+        break;
+      }
+      default: {
+        int w = 0, h = 0, n = 0;
+        stbi_uc* decoded = stbi_load_from_memory(p.file.data(), int(p.file.size()), &w, &h, &n, 4);
+        ok = decoded != nullptr;
+        benchmark::DoNotOptimize(decoded);
+        stbi_image_free(decoded);
+      }
+    }
+    if (!ok) state.SkipWithError("decode failed");
     benchmark::DoNotOptimize(pixels.data());
   }
   report(state, p);
 }
 
-void BM_libpng(benchmark::State& state) {
-  const Picture& p = picture(int(state.range(0)));
-  Bytes pixels(size_t{p.width} * p.height * 4);
-  for (auto _ : state) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, p.file.data(), p.file.size())) state.SkipWithError("libpng");
-    image.format = PNG_FORMAT_RGBA;
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) state.SkipWithError("libpng");
-    benchmark::DoNotOptimize(pixels.data());
+const char* const DECODERS[] = {"png_decode", "exact", "libpng", "libspng", "stb_image"};
+
+// The console output, then one line per picture: speeds over libpng's, and ours over the best peer.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  explicit RatioReporter(const std::vector<Picture>& pictures) : pictures_(pictures) {}
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) time_[run.benchmark_name()] = run.GetAdjustedCPUTime();
   }
-  report(state, p);
-}
-
-void BM_spng(benchmark::State& state) {
-  const Picture& p = picture(int(state.range(0)));
-  Bytes pixels(size_t{p.width} * p.height * 4);
-  for (auto _ : state) {
-    spng_ctx* ctx = spng_ctx_new(0);
-    spng_set_png_buffer(ctx, p.file.data(), p.file.size());
-    if (spng_decode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0)
-      state.SkipWithError("libspng");
-    spng_ctx_free(ctx);
-    benchmark::DoNotOptimize(pixels.data());
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\nspeed over libpng's (libpng in ms per decode); last column: ours over the fastest peer\n");
+    std::printf("%-52s %6s %8s %6s %6s %6s %6s %6s\n", "picture", "format", "libpng", "ours", "exact", "spng", "stb",
+                "best");
+    for (const Picture& p : pictures_) {
+      auto t = [&](int d) { return time_["png/" + std::string(DECODERS[d]) + "/" + p.name]; };
+      if (t(0) <= 0 || t(2) <= 0) continue;
+      const double best_peer = std::min({t(2), t(3) > 0 ? t(3) : 1e30, t(4) > 0 ? t(4) : 1e30});
+      const std::string format = std::to_string(p.file[25]) + "/" + std::to_string(p.file[24]) + (p.file[28] ? "i" : "");
+      std::printf("%-52s %6s %8.2f %6.2f %6.2f %6.2f %6.2f %6.2f\n", p.name.c_str(), format.c_str(), t(2),
+                  t(2) / t(0), t(2) / t(1), t(2) / t(3), t(2) / t(4), best_peer / t(0));
+    }
   }
-  report(state, p);
-}
 
-void BM_stb_image(benchmark::State& state) {
-  const Picture& p = picture(int(state.range(0)));
-  for (auto _ : state) {
-    int w = 0, h = 0, n = 0;
-    stbi_uc* pixels = stbi_load_from_memory(p.file.data(), int(p.file.size()), &w, &h, &n, 4);
-    if (!pixels) state.SkipWithError("stb_image");
-    benchmark::DoNotOptimize(pixels);
-    stbi_image_free(pixels);
-  }
-  report(state, p);
-}
-
-// 0: RGB 1920 × 1080, 1: RGBA 1024 × 768 with transparency, 2: palette 1024 × 768 with tRNS,
-// 3: RGB 1024 × 768 interlaced.
-void pictures(benchmark::internal::Benchmark* b) {
-  b->ArgName("picture")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
-}
-
-BENCHMARK(BM_hallshow)->Apply(pictures);
-BENCHMARK(BM_libpng)->Apply(pictures);
-BENCHMARK(BM_spng)->Apply(pictures);
-BENCHMARK(BM_stb_image)->Apply(pictures);
+ private:
+  const std::vector<Picture>& pictures_;
+  std::map<std::string, double> time_;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  const std::vector<Picture> pictures = load_pictures();
+  for (const Picture& p : pictures)
+    for (int d = 0; d < 5; ++d)
+      benchmark::RegisterBenchmark(("png/" + std::string(DECODERS[d]) + "/" + p.name).c_str(), decode, &p, d)
+          ->Unit(benchmark::kMillisecond);
+  RatioReporter reporter(pictures);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

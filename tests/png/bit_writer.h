@@ -173,3 +173,16 @@ inline std::vector<uint8_t> lengths_with(size_t n, std::initializer_list<std::pa
     for (auto [symbol, length] : set) out[symbol] = length;
     return out;
 }
+
+// A stream of all three block types in a row, with what zlib never writes: literal/length
+// symbol 286 in a fixed block, a stored block between, a small dynamic block last.
+inline std::vector<uint8_t> mixed_blocks_stream() {
+    BitWriter w;
+    w.block(false, 1).fixed_symbol('a').fixed_symbol(286).fixed_symbol(257).fixed_distance(0).fixed_symbol(256);
+    w.block(false, 0).stored_lengths(3, 0xFFFF - 3).bytes({'b', 'c', 'd'});
+    const DynamicCodes c = dynamic_block(w, true, lengths_with(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}}), {2, 2});
+    for (uint32_t s : {uint32_t('a'), uint32_t('b'), 257u}) c.litlen.write(w, s);
+    c.dist.write(w, 1);
+    c.litlen.write(w, 256);
+    return w.zlib();
+}

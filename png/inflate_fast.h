@@ -1,0 +1,14 @@
+#pragma once
+// The table-driven inflater, used by zlib_decompress_with before the exact one.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Decodes the deflate data of `input` (a zlib stream whose two header bytes have been checked)
+// into `output`, storing only the first `keep` bytes. Returns true when the stream decoded
+// cleanly: output then holds exactly what the exact decoder gives. Returns false whenever the
+// outcome is anything else or it cannot tell (a failure, a code the exact decoder's tree would
+// not build as a plain prefix code, a bit beyond the input): output then holds leftovers, and
+// the exact decoder must decide.
+bool inflate_fast(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output,
+                  uint64_t keep);

@@ -1,0 +1,219 @@
+// The five filters of the format. unfilter_scanline is the definition, one byte at a time;
+// unfilter_row_to_rgba gives the same bytes for 8-bit RGB and RGBA rows a pixel at a time, the
+// pixel's samples side by side in one register (SSE2 where the compiler offers it), which is
+// where Sub, Average and Paeth, each waiting on the pixel to its left, spend their time. It
+// writes RGBA directly, so 8-bit RGB needs neither a line buffer nor a conversion pass: the
+// prior row is the RGBA row above, whose alpha lane is computed along and then overwritten.
+#include "png/unfilter.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "png/result_codes.h"
+
+namespace {
+
+// The Paeth predictor: of left (a), up (b) and upper left (c), the one closest to
+// a + b - c, ties going to a, then b.
+uint8_t paeth_predictor(int16_t a, int16_t b, int16_t c) {
+  const int16_t p = int16_t(a + b - c);
+  const int16_t pa = int16_t(std::abs(p - a)), pb = int16_t(std::abs(p - b)),
+                pc = int16_t(std::abs(p - c));
+  if (pa <= pb && pa <= pc) return uint8_t(a);
+  return uint8_t(pb <= pc ? b : c);
+}
+
+}  // namespace
+
+uint32_t unfilter_scanline(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
+                           size_t bw, size_t length) {
+  const size_t first = std::min(bw, length);  // bytes of the first pixel: no left neighbour
+  switch (filter_type) {
+    case 0:  // None
+      std::memcpy(out, in, length);
+      return PNG_OK;
+    case 1:  // Sub
+      for (size_t x = 0; x < first; ++x) out[x] = in[x];
+      for (size_t x = bw; x < length; ++x) out[x] = uint8_t(in[x] + out[x - bw]);
+      return PNG_OK;
+    case 2:  // Up
+      if (!prior) {
+        std::memcpy(out, in, length);
+      } else {
+        for (size_t x = 0; x < length; ++x) out[x] = uint8_t(in[x] + prior[x]);
+      }
+      return PNG_OK;
+    case 3:  // Average, the sum taken in more than 8 bits
+      if (!prior) {
+        for (size_t x = 0; x < first; ++x) out[x] = in[x];
+        for (size_t x = bw; x < length; ++x) out[x] = uint8_t(in[x] + (out[x - bw] >> 1));
+      } else {
+        for (size_t x = 0; x < first; ++x) out[x] = uint8_t(in[x] + (prior[x] >> 1));
+        for (size_t x = bw; x < length; ++x)
+          out[x] = uint8_t(in[x] + ((unsigned{out[x - bw]} + prior[x]) >> 1));
+      }
+      return PNG_OK;
+    case 4:  // Paeth; without a prior row it reduces to Sub
+      if (!prior) {
+        for (size_t x = 0; x < first; ++x) out[x] = in[x];
+        for (size_t x = bw; x < length; ++x) out[x] = uint8_t(in[x] + out[x - bw]);
+      } else {
+        for (size_t x = 0; x < first; ++x) out[x] = uint8_t(in[x] + paeth_predictor(0, prior[x], 0));
+        for (size_t x = bw; x < length; ++x)
+          out[x] = uint8_t(in[x] + paeth_predictor(out[x - bw], prior[x], prior[x - bw]));
+      }
+      return PNG_OK;
+    default:
+      return PNG_BAD_FILTER_TYPE;  // filter type above 4; nothing written
+  }
+}
+
+
+namespace {
+
+// Pixels as 32-bit words of four byte lanes (R in the lowest byte on the little-endian machines
+// this runs on). `C` input samples per pixel; an RGB pixel reads 3 bytes only, so that the last
+// pixel of the data never reads past it.
+template <int C>
+uint32_t load_pixel(const uint8_t* p) {
+  if constexpr (C == 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  } else {
+    // Assembled in registers: three bytes copied to memory and read back as four stall the load.
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
+  }
+}
+
+void store_pixel(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+// Lane-wise byte sum modulo 256, and lane-wise floor((a + b) / 2), without carries between lanes.
+uint32_t add_lanes(uint32_t a, uint32_t b) { return ((a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu)) ^ ((a ^ b) & 0x80808080u); }
+[[maybe_unused]] uint32_t average_lanes(uint32_t a, uint32_t b) { return (a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1); }
+
+#if defined(__SSE2__)
+__m128i widen(uint32_t pixel) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(pixel)), _mm_setzero_si128()); }
+__m128i abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
+// mask ? x : y, lane by lane
+__m128i select(__m128i mask, __m128i x, __m128i y) { return _mm_or_si128(_mm_and_si128(mask, x), _mm_andnot_si128(mask, y)); }
+#endif
+
+template <int C>
+void paeth_row(uint8_t* out, const uint8_t* in, const uint8_t* prior, size_t width, uint32_t alpha) {
+#if defined(__SSE2__)
+  // The predictor in 16-bit lanes: p - a = b - c, p - b = a - c, p - c = (b - c) + (a - c).
+  __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+  const __m128i low_byte = _mm_set1_epi16(0xFF);
+  for (size_t x = 0; x < width; ++x) {
+    const __m128i b = widen(load_pixel<4>(prior + 4 * x));
+    const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+    const __m128i pa = abs16(bc), pb = abs16(ac), pc = abs16(_mm_add_epi16(bc, ac));
+    const __m128i not_a = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+    const __m128i predicted = select(not_a, select(_mm_cmpgt_epi16(pb, pc), c, b), a);
+    a = _mm_and_si128(_mm_add_epi16(widen(load_pixel<C>(in + C * x)), predicted), low_byte);
+    store_pixel(out + 4 * x, uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(a, a))) | alpha);
+    c = b;
+  }
+#else
+  for (size_t x = 0; x < width; ++x) {
+    const uint32_t f = load_pixel<C>(in + C * x), up = load_pixel<4>(prior + 4 * x);
+    const uint32_t left = x ? load_pixel<4>(out + 4 * x - 4) : 0, upper_left = x ? load_pixel<4>(prior + 4 * x - 4) : 0;
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) {
+      const int shift = 8 * k;
+      const uint8_t p = paeth_predictor(int16_t((left >> shift) & 0xFF), int16_t((up >> shift) & 0xFF),
+                                        int16_t((upper_left >> shift) & 0xFF));
+      v |= uint32_t(uint8_t(((f >> shift) & 0xFF) + p)) << shift;
+    }
+    store_pixel(out + 4 * x, v | alpha);
+  }
+#endif
+}
+
+#if defined(__SSE2__)
+// Sub and Average with the pixel in the low lanes of a register: the chain from one pixel to the
+// next is one or a few instructions. Average's floor((left + up) / 2) is the rounding-up average
+// minus the bit that rounding added.
+template <int C>
+void sub_row(uint8_t* out, const uint8_t* in, size_t width, uint32_t alpha) {
+  __m128i left = _mm_setzero_si128();
+  for (size_t x = 0; x < width; ++x) {
+    left = _mm_add_epi8(_mm_cvtsi32_si128(int(load_pixel<C>(in + C * x))), left);
+    store_pixel(out + 4 * x, uint32_t(_mm_cvtsi128_si32(left)) | alpha);
+  }
+}
+
+template <int C>
+void average_row(uint8_t* out, const uint8_t* in, const uint8_t* prior, size_t width, uint32_t alpha) {
+  const __m128i one = _mm_set1_epi8(1);
+  __m128i left = _mm_setzero_si128();
+  for (size_t x = 0; x < width; ++x) {
+    const __m128i up = prior ? _mm_cvtsi32_si128(int(load_pixel<4>(prior + 4 * x))) : _mm_setzero_si128();
+    const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(left, up), _mm_and_si128(_mm_xor_si128(left, up), one));
+    left = _mm_add_epi8(_mm_cvtsi32_si128(int(load_pixel<C>(in + C * x))), mean);
+    store_pixel(out + 4 * x, uint32_t(_mm_cvtsi128_si32(left)) | alpha);
+  }
+}
+#else
+template <int C>
+void sub_row(uint8_t* out, const uint8_t* in, size_t width, uint32_t alpha) {
+  uint32_t left = 0;
+  for (size_t x = 0; x < width; ++x) {
+    left = add_lanes(load_pixel<C>(in + C * x), left);
+    store_pixel(out + 4 * x, left | alpha);
+  }
+}
+
+template <int C>
+void average_row(uint8_t* out, const uint8_t* in, const uint8_t* prior, size_t width, uint32_t alpha) {
+  uint32_t left = 0;
+  for (size_t x = 0; x < width; ++x) {
+    const uint32_t up = prior ? load_pixel<4>(prior + 4 * x) : 0;
+    left = add_lanes(load_pixel<C>(in + C * x), average_lanes(left, up));
+    store_pixel(out + 4 * x, left | alpha);
+  }
+}
+#endif
+
+template <int C>
+bool row_to_rgba(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior, size_t width) {
+  const uint32_t alpha = C == 3 ? 0xFF000000u : 0;
+  if (!prior) {  // the row above is all zeros: Up is None, Paeth is Sub
+    if (filter_type == 2) filter_type = 0;
+    if (filter_type == 4) filter_type = 1;
+  }
+  switch (filter_type) {
+    case 0:
+      for (size_t x = 0; x < width; ++x) store_pixel(out + 4 * x, load_pixel<C>(in + C * x) | alpha);
+      return true;
+    case 1:
+      sub_row<C>(out, in, width, alpha);
+      return true;
+    case 2:
+      for (size_t x = 0; x < width; ++x)
+        store_pixel(out + 4 * x, add_lanes(load_pixel<C>(in + C * x), load_pixel<4>(prior + 4 * x)) | alpha);
+      return true;
+    case 3:
+      average_row<C>(out, in, prior, width, alpha);
+      return true;
+    case 4:
+      paeth_row<C>(out, in, prior, width, alpha);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool unfilter_row_to_rgba(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
+                          size_t width, int channels) {
+  return channels == 3 ? row_to_rgba<3>(out, filter_type, in, prior, width)
+                       : row_to_rgba<4>(out, filter_type, in, prior, width);
+}
