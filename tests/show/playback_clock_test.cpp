@@ -160,6 +160,16 @@ TEST(PlaybackClock, RunsFreeWhenTheDeviceNeverCallsBackFromTheStart) {
   }
 }
 
+// The studio starts or seeks the music to a later place; a device that then never calls back runs
+// the clock on from that place, not from 0.
+TEST(PlaybackClock, RunsFreeFromWhereTheMusicWasStartedOrMoved) {
+  constexpr double START = 3.0, AT = 42.0;
+  PlaybackClock clock;
+  clock.start(START, AT);
+  EXPECT_EQ(clock.position_at(START + 0.1, AudioAnchor{}), AT);
+  EXPECT_NEAR(clock.position_at(START + 2.0, AudioAnchor{}), AT + 2.0, 0.05);
+}
+
 TEST(PlaybackClock, JumpsALargeLagAndWaitsOutALead) {
   PlaybackClock clock;
   AudioAnchor a;
