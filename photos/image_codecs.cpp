@@ -29,12 +29,13 @@ SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type) {
 
 SurfacePtr load_image_file(const std::string& path) {
   // Only a JPEG needs a look inside before the codecs have it; anything else goes straight to them.
+  // A JPEG is then decoded from the bytes already read rather than read from the disk again.
   std::ifstream file(path, std::ios::binary);
   uint8_t start[3] = {};
   if (file.read(reinterpret_cast<char*>(start), sizeof start) && sniff_image_format(start) == ImageFormat::Jpeg) {
     file.seekg(0);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (std::optional<SurfacePtr> cmyk = decode_cmyk_jpeg(bytes)) return std::move(*cmyk);
+    return load_image_bytes(bytes, sdl_image_type(ImageFormat::Jpeg));
   }
   init_image_codecs();
   return SurfacePtr(IMG_Load(path.c_str()));
