@@ -3,7 +3,6 @@
 // goes to the codecs like any other file, so nothing that loaded before stops loading.
 #include <SDL_image.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "photos/image_codecs.h"
@@ -36,16 +35,9 @@ TextureImage decode_png_file(const std::string& path) {
   if (png_decode(read_file_bytes(path), info, pixels) != 0 || info.width == 0 || info.height == 0 ||
       codecs_key_differently(info))
     return {};
-  TextureImage image;
-  image.kind = TextureImage::Kind::FileTexture;
-  image.width = info.width;
-  image.height = info.height;
-  image.pixels.resize(pixels.size());
-  const size_t row_bytes = size_t(info.width) * 4;
-  for (uint32_t y = 0; y < info.height; ++y)  // top row first from the decoder, bottom first for GL
-    std::memcpy(image.pixels.data() + size_t(info.height - 1 - y) * row_bytes, pixels.data() + y * row_bytes,
-                row_bytes);
-  return image;
+  // Top row first from the decoder, bottom first for GL.
+  return bottom_first_image(pixels.data(), info.width, info.height, size_t(info.width) * 4,
+                            TextureImage::Kind::FileTexture);
 }
 
 }  // namespace

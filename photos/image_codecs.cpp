@@ -46,19 +46,21 @@ SurfacePtr to_rgba32(SDL_Surface* surface) {
   return SurfacePtr(SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGBA32, 0));
 }
 
-TextureImage bottom_first_image(const SDL_Surface& rgba, TextureImage::Kind kind) {
+TextureImage bottom_first_image(const uint8_t* top_first, uint32_t width, uint32_t height, size_t pitch,
+                                TextureImage::Kind kind) {
   TextureImage image;
-  if (rgba.w <= 0 || rgba.h <= 0 || rgba.format->format != SDL_PIXELFORMAT_RGBA32) return image;
   image.kind = kind;
-  image.width = static_cast<uint32_t>(rgba.w);
-  image.height = static_cast<uint32_t>(rgba.h);
-  const size_t row_bytes = size_t(image.width) * 4;
-  image.pixels.resize(row_bytes * image.height);
-  const auto* src = static_cast<const uint8_t*>(rgba.pixels);
-  for (uint32_t y = 0; y < image.height; ++y) {
-    // The surface's rows run top down (and may be padded); GL wants the bottom row first.
-    std::memcpy(image.pixels.data() + size_t(image.height - 1 - y) * row_bytes, src + size_t(y) * rgba.pitch,
-                row_bytes);
-  }
+  image.width = width;
+  image.height = height;
+  const size_t row_bytes = size_t(width) * 4;
+  image.pixels.resize(row_bytes * height);
+  for (uint32_t y = 0; y < height; ++y)
+    std::memcpy(image.pixels.data() + size_t(height - 1 - y) * row_bytes, top_first + size_t(y) * pitch, row_bytes);
   return image;
+}
+
+TextureImage bottom_first_image(const SDL_Surface& rgba, TextureImage::Kind kind) {
+  if (rgba.w <= 0 || rgba.h <= 0 || rgba.format->format != SDL_PIXELFORMAT_RGBA32) return {};
+  return bottom_first_image(static_cast<const uint8_t*>(rgba.pixels), uint32_t(rgba.w), uint32_t(rgba.h),
+                            size_t(rgba.pitch), kind);
 }

@@ -28,5 +28,9 @@ SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type);
 // null when it cannot be converted.
 SurfacePtr to_rgba32(SDL_Surface* surface);
 
-// An RGBA32 surface's pixels as a TextureImage of `kind`, bottom row first.
+// RGBA rows, top row first and `pitch` bytes apart (padding allowed), as a TextureImage of `kind`,
+// bottom row first as GL wants it.
+TextureImage bottom_first_image(const uint8_t* top_first, uint32_t width, uint32_t height, size_t pitch,
+                                TextureImage::Kind kind);
+// An RGBA32 surface's pixels the same way.
 TextureImage bottom_first_image(const SDL_Surface& rgba, TextureImage::Kind kind);
