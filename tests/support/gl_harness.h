@@ -37,6 +37,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 class OffscreenGl;
 
 namespace gltest {
@@ -135,19 +137,8 @@ std::filesystem::path output_folder();
 // Saves `frame` as <output_folder>/<Suite>.<Test>.<label>.png and prints the path; returns it.
 std::filesystem::path save_for_inspection(const Frame& frame, std::string_view label);
 
-// A new, empty folder that is the working directory while this lives; removed afterwards and the
-// previous working directory restored.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_, previous_;
-};
+// The show reads its files from the working directory: gltest::TempDir folder; enters a fresh one.
+using ::TempDir;
 
 // One key of a track file: int32 row, float value, int8 type (a KeyType code).
 struct Key {

@@ -147,7 +147,7 @@ TEST_F(StudioOverlayTest, DrawsTextAndTimelineAndHiddenOnlyTheFaults) {
   const gltest::Rgba wave = shown.at(640, t.y + t.wave_height / 2);
   EXPECT_GT(wave.b, 100) << wave;
 
-  view_.hud = false;
+  view_.overlay_shown = false;
   ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
   overlay_.draw(view_);
   EXPECT_EQ(drawn(), plain);  // hidden: the show's picture alone
