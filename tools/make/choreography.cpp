@@ -85,6 +85,17 @@ class Maker {
     layers_[0].name = "back";
     layers_[1].name = "beard";
     motion_ = in.style == ShowStyle::Calm ? Motion{0.02, 0.03} : Motion{0.035, 0.06};
+    // Sections of 16 bars and more change layout every 8 bars: after ten seconds or so one picture
+    // pattern has been seen.
+    std::vector<Section> split;
+    for (size_t i = 0; i < m_.sections.size(); ++i) {
+      const int end = i + 1 < m_.sections.size() ? m_.sections[i + 1].first_bar : static_cast<int>(m_.bars.size());
+      Section s = m_.sections[i];
+      split.push_back(s);
+      if (end - s.first_bar >= 16)
+        for (int b = s.first_bar + 8; b + 8 <= end; b += 8) split.push_back(Section{b, s.energy, s.level_db});
+    }
+    m_.sections = split;
     photos_ = in.plan.show_entries;
     if (photos_.empty()) photos_.push_back(0);
   }
@@ -104,7 +115,7 @@ class Maker {
   std::string format(const std::vector<std::pair<int, std::string>>& comments) const;
 
   const ChoreographyInput& in_;
-  const MusicMap& m_;
+  MusicMap m_;  // its long sections split into phrases, each with a layout of its own
   SeededRandom random_;
   Motion motion_{};
   std::array<Layer, 2> layers_;

@@ -297,7 +297,9 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
   // Join short runs (but keep the opening one, the intro).
   for (size_t i = 1; i < m.sections.size();) {
     const int next = i + 1 < m.sections.size() ? m.sections[i + 1].first_bar : bar_count;
-    if (next - m.sections[i].first_bar < 8 && i + 1 < m.sections.size()) {
+    // A quiet stretch between loud ones (a breakdown), or the reverse, is kept however short.
+    const bool contrast = std::abs(static_cast<int>(m.sections[i].energy) - static_cast<int>(m.sections[i - 1].energy)) == 2;
+    if (next - m.sections[i].first_bar < 8 && i + 1 < m.sections.size() && !contrast) {
       m.sections.erase(m.sections.begin() + i);
       if (i < m.sections.size() && m.sections[i].energy == m.sections[i - 1].energy)
         m.sections.erase(m.sections.begin() + i);

@@ -143,11 +143,13 @@ bool write_entry(const SquarePhoto& square, EntryType type, EntryRole role, int 
       image = image.resize(static_cast<double>(side) / image.width(),
                            VImage::option()->set("vscale", static_cast<double>(side) / image.height()));
     }
+    // The alpha of a cut-out. libvips reads these bytes where they are, while saving below, so they
+    // live as long as the function.
+    std::vector<uint8_t> mask;
     if (role == EntryRole::Cameo || role == EntryRole::Frame || role == EntryRole::Iris) {
-      const std::vector<uint8_t> mask = cutout_mask(role, image.width());
-      VImage alpha = VImage::new_from_memory(const_cast<uint8_t*>(mask.data()), mask.size(), image.width(),
-                                             image.height(), 1, VIPS_FORMAT_UCHAR);
-      image = image.bandjoin(alpha);  // saved below, while the mask still lives
+      mask = cutout_mask(role, image.width());
+      image = image.bandjoin(VImage::new_from_memory(mask.data(), mask.size(), image.width(), image.height(), 1,
+                                                     VIPS_FORMAT_UCHAR));
     }
     switch (type) {
       case EntryType::Jpeg:
