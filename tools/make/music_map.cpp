@@ -130,6 +130,18 @@ struct BeatMarks {
   }
 };
 
+// The mean mark of a grid's beats between two times, on whichever half of the grid is stronger.
+double grid_score(const BeatMarks& marks, const GridFit& fit, double from, double to) {
+  if (fit.period <= 0) return 0;
+  double on = 0, off = 0;
+  int n = 0;
+  for (double t = fit.origin + std::ceil((from - fit.origin) / fit.period) * fit.period; t < to; t += fit.period, ++n) {
+    on += marks.at(t);
+    off += marks.at(t + fit.period / 2);
+  }
+  return n ? std::max(on, off) / n : 0;
+}
+
 int onsets_between(const AudioAnalysis& a, double from, double to) {
   return static_cast<int>(std::lower_bound(a.onsets.begin(), a.onsets.end(), to) -
                           std::lower_bound(a.onsets.begin(), a.onsets.end(), from));
@@ -194,7 +206,25 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
     tempo = median_tempo(a.beats);
     if (tempo > 0) fit = fit_grid(beats, 60.0 / tempo);
     // Beats that agree: most of them on one grid, within a few hundredths of a second.
-    const bool clear = fit.fitted >= 8 && fit.fitted >= static_cast<int>(beats.size() * 0.6) && fit.rms < 0.035;
+    bool clear = fit.fitted >= 8 && fit.fitted >= static_cast<int>(beats.size() * 0.6) && fit.rms < 0.035;
+    // Fast songs can lock the tracker at two thirds of their tempo, slow ones at three halves:
+    // a grid at the other tempo, fitted to the onsets, that lands on clearly stronger onsets wins.
+    // (Octave errors are left alone: a photo held for two beats instead of one costs little.)
+    if (clear) {
+      std::vector<double> onsets;
+      for (double t : a.onsets)
+        if (t >= SETTLE_SECONDS) onsets.push_back(t);
+      const double base = grid_score(marks, fit, m.sound_start, m.end);
+      for (double factor : {1.5, 2.0 / 3.0}) {
+        const GridFit other = fit_grid(onsets, 60.0 / (tempo * factor));
+        if (other.fitted < 8 || 60.0 / other.period < 40 || 60.0 / other.period > 240) continue;
+        if (grid_score(marks, other, m.sound_start, m.end) > 1.25 * base) {
+          fit = other;
+          tempo *= factor;
+          break;
+        }
+      }
+    }
     if (!clear && tempo > 0 && follows_tracker(beats, 60.0 / tempo)) {
       // A tempo that moves (a live band, a change of tempo): the tracker's own beats are the grid.
       tracked = beats;
