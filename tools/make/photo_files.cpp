@@ -21,8 +21,10 @@ namespace {
 // report of what probe_photo says in one line.
 void quiet_log(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-std::string first_line(const char* message) {
+// libvips' message, on one line, without the file's name (the caller puts it in front).
+std::string first_line(const char* message, const std::string& path) {
   std::string s = message ? message : "";
+  for (size_t at; (at = s.find("\"" + path + "\" ")) != std::string::npos;) s.erase(at, path.size() + 3);
   vips_error_clear();
   // libvips prefixes the operation's name and may run on over several lines.
   if (size_t nl = s.find('\n'); nl != std::string::npos) s.erase(nl);
@@ -85,7 +87,7 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
     }
     return true;
   } catch (const vips::VError& e) {
-    why = first_line(e.what());
+    why = first_line(e.what(), path);
     return false;
   }
 }
@@ -123,7 +125,7 @@ bool make_square(const std::string& path, int side, SquarePhoto& out, std::strin
     out.crop_side = s * k;
     return true;
   } catch (const vips::VError& e) {
-    why = first_line(e.what());
+    why = first_line(e.what(), path);
     return false;
   }
 }
@@ -164,7 +166,7 @@ bool write_entry(const SquarePhoto& square, EntryType type, EntryRole role, int 
     }
     return true;
   } catch (const vips::VError& e) {
-    why = first_line(e.what());
+    why = first_line(e.what(), path);
     return false;
   }
 }

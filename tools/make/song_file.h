@@ -5,8 +5,8 @@
 
 // Shorter than this, the beat tracker has nothing to go by and a show has no room to move.
 inline constexpr double MIN_SONG_SECONDS = 10.0;
-// Longer than this is no song but a recording; the show's photos would repeat for an hour.
-inline constexpr double MAX_SONG_SECONDS = 30.0 * 60.0;
+// Longer than this is no song but a mix or a recording: 31 photos would come round again and again.
+inline constexpr double MAX_SONG_SECONDS = 15.0 * 60.0;
 
 struct SongInfo {
   bool mp3 = false;
