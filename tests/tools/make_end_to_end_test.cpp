@@ -135,6 +135,13 @@ TEST_F(MakeEndToEnd, MakesACompleteFolderAndSaysWhatItSkipped) {
   for (const char* used : {"a_landscape.jpg", "b_portrait.jpg", "c_cmyk.jpg", "d_photo.webp", "e_palette.png", "f_deep.png"})
     EXPECT_NE(listing.find(used), std::string::npos) << used;
   EXPECT_EQ(folders_in(WORK), (std::vector<std::string>{"photos", "show"}));
+
+  // A show already there is not replaced without --force, and stays whole.
+  const std::string before = slurp(WORK / "show/show.txt");
+  EXPECT_EQ(run("cd " + WORK.string() + " && " + MAKE + " photos/a_landscape.jpg --music song.wav --out show 2>refused.txt"), 1);
+  EXPECT_NE(slurp(WORK / "refused.txt").find("--force"), std::string::npos);
+  EXPECT_EQ(slurp(WORK / "show/show.txt"), before);
+  EXPECT_EQ(folders_in(WORK), (std::vector<std::string>{"photos", "show"}));
 }
 
 TEST_F(MakeEndToEnd, SameInputsSameBytes) {
