@@ -115,8 +115,8 @@ TEST(CataloguePlan, EveryEntryFilledFewerPhotosRepeatMoreAreSpread) {
 TEST(CutoutMask, ShapesWhereTheyBelong) {
   const int s = 400;
   auto at = [&](const std::vector<uint8_t>& m, int x, int y) { return m[static_cast<size_t>(y) * s + x]; };
-  const auto cameo = cutout_mask(EntryRole::Cameo, s), frame = cutout_mask(EntryRole::Frame, s),
-             iris = cutout_mask(EntryRole::Iris, s);
+  const auto cameo = cutout_mask(Cutout::Cameo, s, s), frame = cutout_mask(Cutout::Frame, s, s),
+             iris = cutout_mask(Cutout::Iris, s, s), circle = cutout_mask(Cutout::Circle, s, s);
   EXPECT_EQ(at(cameo, 200, 200), 255);
   EXPECT_EQ(at(cameo, 2, 2), 0);
   EXPECT_EQ(at(frame, 200, 200), 0);  // the window
@@ -124,6 +124,12 @@ TEST(CutoutMask, ShapesWhereTheyBelong) {
   EXPECT_EQ(at(iris, 200, 200), 0);   // the hole
   EXPECT_EQ(at(iris, 200, 100), 255);
   EXPECT_EQ(at(iris, 2, 2), 255);
+  EXPECT_EQ(at(circle, 200, 200), 255);
+  EXPECT_EQ(at(circle, 2, 2), 0);
+  // Not square: the shapes follow the sides.
+  const auto wide = cutout_mask(Cutout::Cameo, 800, 200);
+  EXPECT_EQ(wide[100 * 800 + 60], 255);  // inside the oval near its left end
+  EXPECT_EQ(wide[0 * 800 + 400], 0);   // above it, in the middle
 }
 
 // A beat tracker's output for a steady song: beats every `period` from `start`, jittered, with a

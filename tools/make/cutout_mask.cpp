@@ -14,38 +14,43 @@ uint8_t coverage(double d, double soft) {
 
 }  // namespace
 
-std::vector<uint8_t> cutout_mask(EntryRole role, int side) {
-  std::vector<uint8_t> mask(static_cast<size_t>(side) * side, 255);
-  const double c = side / 2.0;
-  const double soft = std::max(1.5, side / 300.0);
-  for (int y = 0; y < side; ++y) {
-    for (int x = 0; x < side; ++x) {
-      const double px = x + 0.5 - c, py = y + 0.5 - c;
-      double inside = 0;  // pixels inside the shown part's edge
-      switch (role) {
-        case EntryRole::Cameo: {
-          // An oval slightly taller than wide, its edge softened over a wider band.
-          const double rx = side * 0.42, ry = side * 0.46;
+std::vector<uint8_t> cutout_mask(Cutout cutout, int width, int height) {
+  std::vector<uint8_t> mask(static_cast<size_t>(width) * height, 255);
+  if (cutout == Cutout::None) return mask;
+  const double cx = width / 2.0, cy = height / 2.0;
+  const double shorter = std::min(width, height);
+  const double soft = std::max(1.5, shorter / 300.0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double px = x + 0.5 - cx, py = y + 0.5 - cy;
+      double inside = 0;  // pixels inside the edge of the part shown
+      double edge = soft;
+      switch (cutout) {
+        case Cutout::Cameo: {
+          // An oval, its edge softened over a wider band, as a cameo's is.
+          const double rx = width * 0.44, ry = height * 0.46;
           const double k = std::sqrt((px * px) / (rx * rx) + (py * py) / (ry * ry));
           inside = (1 - k) * std::min(rx, ry);
-          mask[static_cast<size_t>(y) * side + x] = coverage(inside, soft * 4);
-          continue;
-        }
-        case EntryRole::Frame: {
-          // Outside a rounded square window of half-side 0.35 × side, corner radius 0.05 × side.
-          const double h = side * 0.35, r = side * 0.05;
-          const double qx = std::abs(px) - (h - r), qy = std::abs(py) - (h - r);
-          const double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0)) + std::min(std::max(qx, qy), 0.0) - r;
-          inside = outside;
+          edge = soft * 4;
           break;
         }
-        case EntryRole::Iris:
-          inside = std::hypot(px, py) - side * 0.15;
+        case Cutout::Frame: {
+          // Outside a rounded window of half-extents 0.35 × the sides, corner radius 5% of the width.
+          const double r = width * 0.05;
+          const double qx = std::abs(px) - (width * 0.35 - r), qy = std::abs(py) - (height * 0.35 - r);
+          inside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0)) + std::min(std::max(qx, qy), 0.0) - r;
           break;
-        default:
-          continue;
+        }
+        case Cutout::Iris:
+          inside = std::hypot(px, py) - height * 0.15;
+          break;
+        case Cutout::Circle:
+          inside = shorter * 0.49 - std::hypot(px, py);
+          break;
+        case Cutout::None:
+          break;
       }
-      mask[static_cast<size_t>(y) * side + x] = coverage(inside, soft);
+      mask[static_cast<size_t>(y) * width + x] = coverage(inside, edge);
     }
   }
   return mask;

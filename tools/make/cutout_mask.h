@@ -4,9 +4,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/make/catalogue_plan.h"
 
-// side × side bytes, top row first. Cameo: an oval of 92% of the side; Frame: the photo with a
-// rounded window of 70% of the side cut from its middle; Iris: a round hole of 30% of the side.
-// Any other role: all 255.
-std::vector<uint8_t> cutout_mask(EntryRole role, int side);
+enum class Cutout {
+  None,
+  Cameo,   // a soft-edged oval, 88% of the width and 92% of the height across
+  Frame,   // the photo with a rounded window of 70% of its width and height cut from its middle
+  Iris,    // a round hole 30% of the height across
+  Circle,  // a circle as wide as the shorter side, transparent around it
+};
+
+// width × height bytes, top row first. None: all 255.
+std::vector<uint8_t> cutout_mask(Cutout cutout, int width, int height);

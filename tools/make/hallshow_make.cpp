@@ -142,12 +142,12 @@ int main(int argc, char** argv) {
                     std::to_string(done) + "/" + std::to_string(entries_of.size()));
     int side = 0;
     for (int e : entries) side = std::max(side, entry_side(ENTRY_ROLES[e]));
-    SquarePhoto square;
+    CroppedPhoto square;
     if (!make_square(photos[photo].path, side, square, error)) {
       progress.end();
       return fail(photos[photo].path + ": " + error);
     }
-    crop_of[photo] = {square.crop_left, square.crop_top, square.crop_side};
+    crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
     for (int e : entries) {
       if (interrupted()) return stopped();
       const std::string path = (dir / PHOTO_CATALOGUE[e].path).string();

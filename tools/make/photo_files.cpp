@@ -9,11 +9,11 @@
 
 using vips::VImage;
 
-struct SquarePhoto::Impl {
+struct CroppedPhoto::Impl {
   VImage image;
 };
 
-SquarePhoto::~SquarePhoto() { delete impl; }
+CroppedPhoto::~CroppedPhoto() { delete impl; }
 
 namespace {
 
@@ -92,37 +92,44 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
   }
 }
 
-bool make_square(const std::string& path, int side, SquarePhoto& out, std::string& why) {
+bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why) {
   try {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     int w = header.width(), h = header.height();
     if (upright_swaps(header)) std::swap(w, h);
-    // Shrink so the short side is the square's side: thumbnail fits inside a box of the photo's
+    // Scale so the photo just covers width × height; thumbnail fits inside a box of the photo's
     // own shape, so the box is the photo scaled.
-    const double scale = std::min(1.0, static_cast<double>(side) / std::min(w, h));
+    double scale = std::max(static_cast<double>(width) / w, static_cast<double>(height) / h);
+    if (!enlarge) scale = std::min(scale, 1.0);
     const int box_w = std::max(1, static_cast<int>(std::ceil(w * scale))), box_h = std::max(1, static_cast<int>(std::ceil(h * scale)));
     VImage image = VImage::thumbnail(path.c_str(), box_w, VImage::option()
                                                               ->set("height", box_h)
-                                                              ->set("size", VIPS_SIZE_DOWN)
+                                                              ->set("size", enlarge ? VIPS_SIZE_BOTH : VIPS_SIZE_DOWN)
                                                               ->set("fail_on", VIPS_FAIL_ON_ERROR));
     image = as_srgb(image).copy_memory();  // the attention search reads it more than once, out of order
-    const int s = std::min(image.width(), image.height());
+    // The crop: width × height, or that shape as large as the photo allows.
+    const double fit = std::min({1.0, static_cast<double>(image.width()) / width, static_cast<double>(image.height()) / height});
+    const int cw = std::max(1, std::min(image.width(), static_cast<int>(std::lround(width * fit))));
+    const int ch = std::max(1, std::min(image.height(), static_cast<int>(std::lround(height * fit))));
     int ax = image.width() / 2, ay = image.height() / 2;
-    VImage square = image;
-    if (image.width() != image.height()) {
-      square = image.smartcrop(s, s, VImage::option()
-                                         ->set("interesting", VIPS_INTERESTING_ATTENTION)
-                                         ->set("attention_x", &ax)
-                                         ->set("attention_y", &ay));
+    if (cw != image.width() || ch != image.height()) {
+      // Where the subject is: skin, saturated colour and detail, as libvips' "attention" finds them.
+      (void)image.smartcrop(cw, ch, VImage::option()
+                                        ->set("interesting", VIPS_INTERESTING_ATTENTION)
+                                        ->set("attention_x", &ax)
+                                        ->set("attention_y", &ay));
     }
-    const int left = std::clamp(ax - s / 2, 0, image.width() - s), top = std::clamp(ay - s / 2, 0, image.height() - s);
+    const int left = std::clamp(ax - cw / 2, 0, image.width() - cw), top = std::clamp(ay - ch / 2, 0, image.height() - ch);
     delete out.impl;
-    out.impl = new SquarePhoto::Impl{square.copy_memory()};
-    out.side = s;
+    out.impl = new CroppedPhoto::Impl{image.extract_area(left, top, cw, ch).copy_memory()};
+    out.width = cw;
+    out.height = ch;
+    out.side = std::min(cw, ch);
     const double k = static_cast<double>(w) / image.width();
     out.crop_left = left * k;
     out.crop_top = top * k;
-    out.crop_side = s * k;
+    out.crop_width = cw * k;
+    out.crop_height = ch * k;
     return true;
   } catch (const vips::VError& e) {
     why = first_line(e.what(), path);
@@ -130,7 +137,57 @@ bool make_square(const std::string& path, int side, SquarePhoto& out, std::strin
   }
 }
 
-bool write_entry(const SquarePhoto& square, EntryType type, EntryRole role, int side, const std::string& path,
+bool make_square(const std::string& path, int side, CroppedPhoto& out, std::string& why) {
+  return make_cover(path, side, side, false, out, why);
+}
+
+namespace {
+
+Cutout cutout_of(EntryRole role) {
+  switch (role) {
+    case EntryRole::Cameo: return Cutout::Cameo;
+    case EntryRole::Frame: return Cutout::Frame;
+    case EntryRole::Iris: return Cutout::Iris;
+    default: return Cutout::None;
+  }
+}
+
+// Saves in the type asked for; a cut-out gets its alpha. libvips reads the mask's bytes where they
+// are while it saves, so they live until the save is done.
+void save(VImage image, EntryType type, Cutout cutout, bool palette, const std::string& path) {
+  std::vector<uint8_t> mask;
+  if (cutout != Cutout::None) {
+    mask = cutout_mask(cutout, image.width(), image.height());
+    image = image.bandjoin(VImage::new_from_memory(mask.data(), mask.size(), image.width(), image.height(), 1,
+                                                   VIPS_FORMAT_UCHAR));
+  }
+  switch (type) {
+    case EntryType::Jpeg:
+      image.jpegsave(path.c_str(), VImage::option()->set("Q", 90)->set("strip", true));
+      break;
+    case EntryType::Png:
+      image.pngsave(path.c_str(), VImage::option()->set("compression", 3)->set("strip", true)->set("palette", palette));
+      break;
+    case EntryType::Gif:
+      image.gifsave(path.c_str(), VImage::option()->set("strip", true));
+      break;
+  }
+}
+
+}  // namespace
+
+bool write_photo_file(const CroppedPhoto& photo, EntryType type, Cutout cutout, bool palette, const std::string& path,
+                      std::string& why) {
+  try {
+    save(photo.impl->image, type, cutout, palette, path);
+    return true;
+  } catch (const vips::VError& e) {
+    why = first_line(e.what(), path);
+    return false;
+  }
+}
+
+bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int side, const std::string& path,
                  std::string& why) {
   try {
     VImage image = square.impl->image;
@@ -145,25 +202,7 @@ bool write_entry(const SquarePhoto& square, EntryType type, EntryRole role, int 
       image = image.resize(static_cast<double>(side) / image.width(),
                            VImage::option()->set("vscale", static_cast<double>(side) / image.height()));
     }
-    // The alpha of a cut-out. libvips reads these bytes where they are, while saving below, so they
-    // live as long as the function.
-    std::vector<uint8_t> mask;
-    if (role == EntryRole::Cameo || role == EntryRole::Frame || role == EntryRole::Iris) {
-      mask = cutout_mask(role, image.width());
-      image = image.bandjoin(VImage::new_from_memory(mask.data(), mask.size(), image.width(), image.height(), 1,
-                                                     VIPS_FORMAT_UCHAR));
-    }
-    switch (type) {
-      case EntryType::Jpeg:
-        image.jpegsave(path.c_str(), VImage::option()->set("Q", 90)->set("strip", true));
-        break;
-      case EntryType::Png:
-        image.pngsave(path.c_str(), VImage::option()->set("compression", 3)->set("strip", true));
-        break;
-      case EntryType::Gif:
-        image.gifsave(path.c_str(), VImage::option()->set("strip", true));
-        break;
-    }
+    save(image, type, cutout_of(role), false, path);
     return true;
   } catch (const vips::VError& e) {
     why = first_line(e.what(), path);
