@@ -54,7 +54,12 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
   fvec_t* in = new_fvec(HOP);
   fvec_t* beat = new_fvec(1);
   fvec_t* hit = new_fvec(1);
-  if (!tempo || !onset || !in || !beat || !hit) {
+  aubio_pvoc_t* pvoc = new_aubio_pvoc(WINDOW, HOP);
+  cvec_t* spectrum = new_cvec(WINDOW);
+  aubio_filterbank_t* mel = new_aubio_filterbank(AudioAnalysis::BANDS, WINDOW);
+  fvec_t* bands = new_fvec(AudioAnalysis::BANDS);
+  if (mel) aubio_filterbank_set_mel_coeffs(mel, RATE, 40, 8000);
+  if (!tempo || !onset || !in || !beat || !hit || !pvoc || !spectrum || !mel || !bands) {
     why = "cannot start the beat tracker";
     return false;
   }
@@ -88,6 +93,9 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
       }
       aubio_tempo_do(tempo, in, beat);
       aubio_onset_do(onset, in, hit);
+      aubio_pvoc_do(pvoc, in, spectrum);
+      aubio_filterbank_do(mel, spectrum, bands);
+      for (int k = 0; k < AudioAnalysis::BANDS; ++k) out.bands.push_back(std::log(bands->data[k] + 1e-6f));
       if (beat->data[0] != 0) out.beats.push_back(aubio_tempo_get_last_s(tempo));
       if (hit->data[0] != 0) out.onsets.push_back(aubio_onset_get_last_s(onset));
       const float db = static_cast<float>(10 * std::log10(std::max(power / HOP, 1e-12)));
@@ -108,6 +116,10 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
   // Beats the tracker placed beyond the end (its delay compensation) are dropped.
   std::erase_if(out.beats, [&](double t) { return t < 0 || t > out.duration; });
   std::sort(out.onsets.begin(), out.onsets.end());
+  del_fvec(bands);
+  del_aubio_filterbank(mel);
+  del_cvec(spectrum);
+  del_aubio_pvoc(pvoc);
   del_fvec(in);
   del_fvec(beat);
   del_fvec(hit);

@@ -142,6 +142,29 @@ double grid_score(const BeatMarks& marks, const GridFit& fit, double from, doubl
   return n ? std::max(on, off) / n : 0;
 }
 
+// How much the spectrum's shape changes across t: the mean mel bands over the `span` seconds after
+// t against those over the `span` before. Chords change on "one".
+double harmony_change(const AudioAnalysis& a, double t, double span) {
+  const int B = AudioAnalysis::BANDS;
+  const size_t frames = a.bands.size() / B;
+  if (frames == 0) return 0;
+  auto mean = [&](double from, double to, std::vector<double>& m) {
+    m.assign(B, 0);
+    const auto i0 = static_cast<size_t>(std::max(0.0, from) / a.frame_seconds);
+    const auto i1 = std::min(frames, static_cast<size_t>(std::max(0.0, to) / a.frame_seconds));
+    if (i1 <= i0) return false;
+    for (size_t i = i0; i < i1; ++i)
+      for (int k = 0; k < B; ++k) m[k] += a.bands[i * B + k];
+    for (double& v : m) v /= static_cast<double>(i1 - i0);
+    return true;
+  };
+  std::vector<double> before, after;
+  if (!mean(t - span, t, before) || !mean(t, t + span, after)) return 0;
+  double d = 0;
+  for (int k = 0; k < B; ++k) d += std::abs(after[k] - before[k]);
+  return d / B;
+}
+
 int onsets_between(const AudioAnalysis& a, double from, double to) {
   return static_cast<int>(std::lower_bound(a.onsets.begin(), a.onsets.end(), to) -
                           std::lower_bound(a.onsets.begin(), a.onsets.end(), from));
@@ -268,21 +291,30 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
     }
     for (double t = tracked.back() + period; t < duration + 1e-9; t += period) m.beats.push_back(t);
   } else {
-    const double first = origin - std::floor(origin / period) * period;
-    for (double t = first; t < duration + 1e-9; t += period) m.beats.push_back(t);
+    double first = origin - std::floor(origin / period) * period;
+    // A beat a hair before the start (the encoder's rounding) is the beat at 0.
+    if (first - period > -0.03) first -= period;
+    for (double t = first; t < duration + 1e-9; t += period) m.beats.push_back(std::max(t, 0.0));
   }
   if (m.beats.empty()) m.beats.push_back(0);
 
   // Bar one: of the beats_per_bar phases, the one whose beats carry the most low-band and overall
-  // onset energy (kick drums and chord changes land on "one").
+  // onset energy (kick drums) and the most change of harmony (chords change on "one").
   int phase = 0;
   if (m.steady && (!a.low_flux.empty() || !a.flux.empty())) {
-    std::vector<double> score(beats_per_bar, 0);
+    std::vector<double> marks_score(beats_per_bar, 0), change_score(beats_per_bar, 0);
     for (size_t i = 0; i < m.beats.size(); ++i) {
       const double t = m.beats[i];
       if (t < m.sound_start - 0.05) continue;
-      score[i % beats_per_bar] += marks.at(t);
+      marks_score[i % beats_per_bar] += marks.at(t);
+      change_score[i % beats_per_bar] += harmony_change(a, t, period);
     }
+    // Each measure against its mean over the phases, so neither outweighs the other by its units.
+    const double mm = std::accumulate(marks_score.begin(), marks_score.end(), 0.0) / beats_per_bar;
+    const double mc = std::accumulate(change_score.begin(), change_score.end(), 0.0) / beats_per_bar;
+    std::vector<double> score(beats_per_bar, 0);
+    for (int p = 0; p < beats_per_bar; ++p)
+      score[p] = (mm > 0 ? marks_score[p] / mm : 0) + (mc > 0 ? change_score[p] / mc : 0);
     phase = static_cast<int>(std::max_element(score.begin(), score.end()) - score.begin());
   } else {
     // No beat to go by: bar one where the sound starts.

@@ -14,6 +14,10 @@ struct AudioAnalysis {
   std::vector<float> loudness;        // level of each frame, dB full scale
   std::vector<float> flux;            // onset strength of each frame (0 or more)
   std::vector<float> low_flux;        // rise of the energy below ~150 Hz in each frame (0 or more)
+  // The spectrum's shape, BANDS mel bands a frame (log energy), frame after frame: how much the
+  // harmony changes across a beat, which it does most on "one".
+  static constexpr int BANDS = 24;
+  std::vector<float> bands;
 };
 
 enum class Energy { Quiet, Mid, Loud };
