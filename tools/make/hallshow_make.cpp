@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -134,29 +137,47 @@ int main(int argc, char** argv) {
   for (const EntryPlan& e : plan.entries)
     if (e.photo >= 0) entries_of[e.photo].push_back(e.index);
   std::vector<std::array<double, 3>> crop_of(photos.size(), {0, 0, 0});
+  // Two photos at a time: decoding a JPEG is one thread's work, and the machine has more cores.
+  const std::vector<std::pair<int, std::vector<int>>> jobs(entries_of.begin(), entries_of.end());
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::mutex lock;  // the progress line, `done` and the first failure
   size_t done = 0;
-  for (const auto& [photo, entries] : entries_of) {
-    if (interrupted()) return stopped();
-    ++done;
-    progress.update(static_cast<double>(done - 1) / entries_of.size(),
-                    std::to_string(done) + "/" + std::to_string(entries_of.size()));
-    int side = 0;
-    for (int e : entries) side = std::max(side, entry_side(ENTRY_ROLES[e]));
-    CroppedPhoto square;
-    if (!make_square(photos[photo].path, side, square, error)) {
-      progress.end();
-      return fail(photos[photo].path + ": " + error);
-    }
-    crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
-    for (int e : entries) {
-      if (interrupted()) return stopped();
-      const std::string path = (dir / PHOTO_CATALOGUE[e].path).string();
-      if (!write_entry(square, entry_type(e), ENTRY_ROLES[e], std::min(square.side, entry_side(ENTRY_ROLES[e])), path,
-                       error)) {
-        progress.end();
-        return fail(path + ": " + error);
+  std::string failure;
+  auto work = [&] {
+    for (size_t j; !failed && !interrupted() && (j = next++) < jobs.size();) {
+      const auto& [photo, entries] = jobs[j];
+      int side = 0;
+      for (int e : entries) side = std::max(side, entry_side(ENTRY_ROLES[e]));
+      CroppedPhoto square;
+      std::string why;
+      bool ok = make_square(photos[photo].path, side, square, why);
+      if (!ok) why = photos[photo].path + ": " + why;
+      for (size_t k = 0; ok && k < entries.size() && !interrupted(); ++k) {
+        const int e = entries[k];
+        const std::string path = (dir / PHOTO_CATALOGUE[e].path).string();
+        ok = write_entry(square, entry_type(e), ENTRY_ROLES[e], std::min(square.side, entry_side(ENTRY_ROLES[e])), path, why);
+        if (!ok) why = path + ": " + why;
       }
+      std::lock_guard<std::mutex> hold(lock);
+      if (!ok) {
+        if (!failed.exchange(true)) failure = why;
+        return;
+      }
+      crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
+      ++done;
+      progress.update(static_cast<double>(done) / jobs.size(), std::to_string(done) + "/" + std::to_string(jobs.size()));
     }
+  };
+  {
+    std::thread helper(work);
+    work();
+    helper.join();
+  }
+  if (interrupted()) return stopped();
+  if (failed) {
+    progress.end();
+    return fail(failure);
   }
   progress.update(1, std::to_string(entries_of.size()) + "/" + std::to_string(entries_of.size()));
 
