@@ -137,6 +137,20 @@ TEST_F(MakeEndToEnd, MakesACompleteFolderAndSaysWhatItSkipped) {
     EXPECT_NE(listing.find(used), std::string::npos) << used;
   EXPECT_EQ(folders_in(WORK), (std::vector<std::string>{"photos", "show"}));
 
+  // Photo changes fall on the song's beats: it runs at 120 a minute from its first sample, a beat
+  // every 10 rows; a key may sit a row off for the tracker's and the encoder's rounding.
+  const ShowText show = parse_show_text(slurp(WORK / "show/show.txt"), "show.txt");
+  int changes = 0;
+  for (const TextTrack& t : show.tracks) {
+    if (!t.name.ends_with(".n")) continue;
+    for (const TrackKey& k : t.keys) {
+      if (k.row == 0) continue;
+      ++changes;
+      EXPECT_LE(std::min(k.row % 10, 10 - k.row % 10), 1) << t.name << " changes at row " << k.row << ", off the beat";
+    }
+  }
+  EXPECT_GE(changes, 5);
+
   // A show already there is not replaced without --force, and stays whole.
   const std::string before = slurp(WORK / "show/show.txt");
   EXPECT_EQ(run("cd " + WORK.string() + " && " + MAKE + " photos/a_landscape.jpg --music song.wav --out show 2>refused.txt"), 1);
