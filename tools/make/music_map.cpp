@@ -143,7 +143,8 @@ double grid_score(const BeatMarks& marks, const GridFit& fit, double from, doubl
 }
 
 // How much the spectrum's shape changes across t: the mean mel bands over the `span` seconds after
-// t against those over the `span` before. Chords change on "one".
+// t against those over the `span` before. Chords change on "one"; half a bar either side hears a
+// chord change rather than a note of the bass line.
 double harmony_change(const AudioAnalysis& a, double t, double span) {
   const int B = AudioAnalysis::BANDS;
   const size_t frames = a.bands.size() / B;
@@ -315,7 +316,7 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
       const double t = m.beats[i];
       if (t < m.sound_start - 0.05) continue;
       marks_score[i % beats_per_bar] += marks.at(t);
-      change_score[i % beats_per_bar] += harmony_change(a, t, period);
+      change_score[i % beats_per_bar] += harmony_change(a, t, period * std::max(1, beats_per_bar / 2));
     }
     // Each measure against its mean over the phases, so neither outweighs the other by its units.
     const double mm = std::accumulate(marks_score.begin(), marks_score.end(), 0.0) / beats_per_bar;
