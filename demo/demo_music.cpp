@@ -1,6 +1,8 @@
-// demo_music FILE.wav: writes the demo's music as a 16-bit stereo WAV file, for lame to encode.
+// demo_music FILE.wav [BPM BARS]: writes the demo's music as a 16-bit stereo WAV file, for lame to
+// encode; at another tempo and length for tests of beat tracking.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -15,11 +17,21 @@ void put(std::ofstream& out, uint32_t v, int bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: demo_music FILE.wav\n");
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: demo_music FILE.wav [BPM BARS]\n");
     return 2;
   }
-  const std::vector<int16_t> samples = synthesise_music();
+  double bpm = MUSIC_BPM;
+  int bars = MUSIC_BARS;
+  if (argc == 4) {
+    bpm = std::atof(argv[2]);
+    bars = std::atoi(argv[3]);
+    if (!(bpm >= 30 && bpm <= 300) || bars < 2 || bars > 1000) {
+      std::fprintf(stderr, "demo_music: BPM is 30 to 300, BARS 2 to 1000\n");
+      return 2;
+    }
+  }
+  const std::vector<int16_t> samples = synthesise_music(bpm, bars);
   const uint32_t data_bytes = static_cast<uint32_t>(samples.size() * 2);
   std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
   out.write("RIFF", 4), put(out, 36 + data_bytes, 4), out.write("WAVE", 4);

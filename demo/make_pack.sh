@@ -2,7 +2,8 @@
 # demo/make_pack.sh BUILD SHOW [PHOTO_SOURCES]: makes the demo show in the folder SHOW with the
 # generators built in BUILD: "e12.mp3", the photos under "hall.photo/" and the tracks under "kestos/".
 # With PHOTO_SOURCES (the folder scripts/fetch_photos.sh fills) the photos are real photographs,
-# made by demo/convert_photos.sh as demo/photo_credits.txt lists them; without it, generated ones.
+# made by demo_catalogue (hallshow-make's catalogue code) as demo/photo_credits.txt lists them;
+# without it, generated ones.
 # Each of the three parts is remade only when its generator or its source has changed since it was
 # last made (a stamp per part records their checksums), so a second run costs nothing.
 set -euo pipefail
@@ -13,7 +14,10 @@ mkdir -p "$2"
 show=$(cd "$2" && pwd)
 sources=${3:+$(cd "$3" && pwd)}
 photos=$build/demo/demo_photos music=$build/demo/demo_music kesto=$build/tools/kesto
-for tool in "$photos" "$music" "$kesto"; do
+catalogue=$build/demo/demo_catalogue
+tools=("$photos" "$music" "$kesto")
+[ -n "$sources" ] && tools+=("$catalogue")
+for tool in "${tools[@]}"; do
   [ -x "$tool" ] || { echo "make_pack: $tool is not built" >&2; exit 1; }
 done
 stamps=$show/.stamps
@@ -30,14 +34,14 @@ made() { mv "$stamps/$1.want" "$stamps/$1"; }
 # Photos: the 43 files of the catalogue (entry 43 shares entry 40's file). Switching between real
 # and generated ones changes what the stamp covers, so the other kind is made.
 if [ -n "$sources" ]; then
-  photo_inputs=("$here/photo_credits.txt" "$here/convert_photos.sh")
+  photo_inputs=("$here/photo_credits.txt" "$catalogue")
 else
   photo_inputs=("$photos")
 fi
 if ! up_to_date photos "${photo_inputs[@]}" || [ "$(ls "$show/hall.photo" 2>/dev/null | wc -l)" -ne 43 ]; then
   if [ -n "$sources" ]; then
-    echo "make_pack: photographs from $sources (about a minute, once)"
-    "$here/convert_photos.sh" "$sources" "$show"
+    echo "make_pack: photographs from $sources (once)"
+    "$catalogue" "$here/photo_credits.txt" "$sources" "$show"
   else
     echo "make_pack: photos"
     part=$show/.photos.part

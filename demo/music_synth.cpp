@@ -7,8 +7,6 @@
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr double BEAT = 60.0 / MUSIC_BPM;  // seconds
-constexpr double BAR = 4 * BEAT;
 
 struct Mix {
   std::vector<float> left, right;
@@ -209,8 +207,8 @@ constexpr Note TUNE[] = {
 constexpr int ARP_ORDER[8] = {0, 1, 2, 3, 2, 1, 2, 1};
 
 // Echoes of one part at three sixteenths, alternating sides: space without a reverb.
-void echo(Mix& dry, const Mix& wet, double feedback) {
-  const size_t delay = at(BEAT * 0.75);
+void echo(Mix& dry, const Mix& wet, double feedback, double beat) {
+  const size_t delay = at(beat * 0.75);
   std::vector<float> l = wet.left, r = wet.right;
   for (size_t i = delay; i < l.size(); ++i) {
     l[i] += static_cast<float>(feedback * r[i - delay]);
@@ -224,12 +222,17 @@ void echo(Mix& dry, const Mix& wet, double feedback) {
 
 }  // namespace
 
-std::vector<int16_t> synthesise_music() {
-  const size_t frames = at(MUSIC_LENGTH_SECONDS);
+std::vector<int16_t> synthesise_music(double bpm, int bars) {
+  const double BEAT = 60.0 / bpm;  // seconds
+  const double BAR = 4 * BEAT;
+  // The closing chord rings for a second and a half after the last bar line, then a second of silence.
+  const double end_seconds = (bars - 1) * BAR + (MUSIC_END_SECONDS - (MUSIC_BARS - 1) * 4 * 60.0 / MUSIC_BPM);
+  const double length_seconds = end_seconds + (MUSIC_LENGTH_SECONDS - MUSIC_END_SECONDS);
+  const size_t frames = at(length_seconds);
   Mix mix(frames), spacious(frames);
   Noise noise;
 
-  for (int bar = 0; bar < MUSIC_BARS - 1; ++bar) {
+  for (int bar = 0; bar < bars - 1; ++bar) {
     const double t = bar * BAR;
     const Chord& chord = CHORDS[bar % 4];
     const bool drums = (bar >= 4 && bar < 20) || (bar >= 24 && bar < 34);
@@ -270,12 +273,12 @@ std::vector<int16_t> synthesise_music() {
     if (bar == 24 || bar == 12) crash(mix, t, 0.25, noise);
   }
   // The closing chord on the downbeat of the last bar, left to ring out.
-  const double end = (MUSIC_BARS - 1) * BAR;
+  const double end = (bars - 1) * BAR;
   kick(mix, end, 0.9);
   crash(mix, end, 0.2, noise);
   for (int k = 0; k < 4; ++k) pluck(spacious, end + k * 0.03, CHORDS[0].arp[k] - 12, 0.16, 0.35, (k - 1.5) * 0.3);
   bass(mix, end, 0.8, CHORDS[0].bass, 0.3);
-  echo(mix, spacious, 0.35);
+  echo(mix, spacious, 0.35, BEAT);
 
   // Loudness: soft saturation, then a fade over the last moments so the file ends in silence.
   float peak = 0;
@@ -288,7 +291,7 @@ std::vector<int16_t> synthesise_music() {
   std::vector<int16_t> out(frames * 2);
   for (size_t i = 0; i < frames; ++i) {
     const double s = static_cast<double>(i) / MUSIC_RATE;
-    const double fade = std::clamp((MUSIC_END_SECONDS - s) / (MUSIC_END_SECONDS - end - 0.2), 0.0, 1.0);
+    const double fade = std::clamp((end_seconds - s) / (end_seconds - end - 0.2), 0.0, 1.0);
     out[2 * i] = static_cast<int16_t>(std::lround(mix.left[i] * scale * fade * 32767));
     out[2 * i + 1] = static_cast<int16_t>(std::lround(mix.right[i] * scale * fade * 32767));
   }

@@ -11,5 +11,7 @@ inline constexpr int MUSIC_BARS = 36;                  // 72 s of music, the las
 inline constexpr double MUSIC_END_SECONDS = 71.5;      // the closing chord has died away
 inline constexpr double MUSIC_LENGTH_SECONDS = 72.5;   // with a little silence after it
 
-// Interleaved stereo, 16-bit signed, MUSIC_LENGTH_SECONDS long.
-std::vector<int16_t> synthesise_music();
+// Interleaved stereo, 16-bit signed, MUSIC_LENGTH_SECONDS long. Other tempos and lengths play the
+// same arrangement, cut short after `bars` bars (the last the closing chord): test songs for beat
+// tracking.
+std::vector<int16_t> synthesise_music(double bpm = MUSIC_BPM, int bars = MUSIC_BARS);

@@ -10,10 +10,15 @@ packages=(
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libjpeg62-turbo-dev libmpg123-dev
   libgl-dev libglu1-mesa-dev libegl-dev libosmesa6-dev libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # hallshow-make: photos (libvips: every format, EXIF orientation, colour profiles, attention
+  # crops) and the music's beats (aubio)
+  libvips-dev libaubio-dev
   # tests, oracles and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev libdeflate-dev perl
   # headless runs, demo generation and capture
   xvfb xdotool x11-apps xauth imagemagick lame sox ffmpeg
+  # the tempo benchmark's peer
+  bpm-tools
 )
 
 missing=()

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-scripts/build.sh release hallshow hallshow-capture kesto demo_photos demo_music
+scripts/build.sh release hallshow hallshow-capture kesto demo_photos demo_music demo_catalogue
 show="$root/build/demo-show"
 # Real photographs from Debian packages; when they cannot be fetched the generated ones stand in.
 sources=build/photo-sources

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# real_photos_test.sh PACK WORK: demo/convert_photos.sh run on stand-ins for the packages' originals
+# real_photos_test.sh CATALOGUE PACK WORK: demo_catalogue (CATALOGUE) run on stand-ins for the packages' originals
 # (small gradients under the names demo/photo_credits.txt gives) makes the same file names as the
 # generated pack in PACK, each of the type its extension promises, at the size the credits give it,
 # and the cut-outs transparent where they are cut. The fetched photographs themselves are not needed.
 set -uo pipefail
-[ $# -eq 2 ] || { echo "usage: real_photos_test.sh PACK WORK" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: real_photos_test.sh CATALOGUE PACK WORK" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 demo=$here/../../demo
-pack=$1 work=$2
+catalogue=$1 pack=$2 work=$3
 status=0
 fail() { echo "real_photos_test: $*" >&2; status=1; }
 rm -rf "$work" && mkdir -p "$work/sources"
@@ -18,7 +18,8 @@ while read -r package original; do
   convert -size 64x48 gradient:orange-navy "$work/sources/$package/$original" || exit 1
 done < <(awk '{print $4, $5}' <<<"$credits" | sort -u)
 
-"$demo/convert_photos.sh" "$work/sources" "$work/show" || { fail "convert_photos.sh failed"; exit 1; }
+mkdir -p "$work/show"
+"$catalogue" "$demo/photo_credits.txt" "$work/sources" "$work/show" || { fail "demo_catalogue failed"; exit 1; }
 diff <(ls "$pack/hall.photo") <(ls "$work/show/hall.photo") >"$work/names.diff" ||
   fail "the file names differ from the generated pack's: $(cat "$work/names.diff")"
 

@@ -1,0 +1,74 @@
+// The beat grid hallshow-make finds in songs of known tempo: the demo's own music synthesised at
+// five tempos, encoded to MP3 the way hallshow-make encodes any song, decoded and analysed as it
+// is for a show.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "demo/music_synth.h"
+#include "tools/make/audio_analysis.h"
+#include "tools/make/music_map.h"
+#include "tools/make/song_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void write_wav(const std::string& path, const std::vector<int16_t>& samples) {
+  std::ofstream out(path, std::ios::binary);
+  auto put = [&](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+  out.write("RIFF", 4), put(36 + data, 4), out.write("WAVE", 4), out.write("fmt ", 4), put(16, 4), put(1, 2),
+      put(2, 2), put(MUSIC_RATE, 4), put(MUSIC_RATE * 4, 4), put(4, 2), put(16, 2), out.write("data", 4), put(data, 4);
+  out.write(reinterpret_cast<const char*>(samples.data()), data);
+}
+
+MusicMap map_song_at(double bpm, int bars, const fs::path& dir) {
+  const std::string wav = (dir / "song.wav").string(), mp3 = (dir / "e12.mp3").string();
+  write_wav(wav, synthesise_music(bpm, bars));
+  SongInfo info;
+  std::string why;
+  EXPECT_TRUE(probe_song(wav, info, why)) << why;
+  EXPECT_TRUE(make_song_file(wav, info, mp3, why)) << why;
+  AudioAnalysis heard;
+  EXPECT_TRUE(analyse_audio(mp3, heard, why, nullptr)) << why;
+  return map_music(heard, 4, 0, false);
+}
+
+class BeatGrid : public testing::TestWithParam<double> {};
+
+TEST_P(BeatGrid, TempoWithinOnePercentAndBeatsWithinARow) {
+  const double bpm = GetParam();
+  const fs::path dir = fs::temp_directory_path() / ("hallshow_make_beats_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  // Long enough for the drums (from bar 5) to run 20 seconds.
+  const int bars = 4 + static_cast<int>(std::ceil(20.0 * bpm / 240.0)) + 2;
+  const MusicMap m = map_song_at(bpm, bars, dir);
+  fs::remove_all(dir);
+  ASSERT_TRUE(m.steady) << m.note;
+  // The tempo, or one octave of it: a tracker may hear 72 as 144.
+  double found = m.bpm;
+  while (found > bpm * 1.5) found /= 2;
+  while (found < bpm / 1.5) found *= 2;
+  EXPECT_NEAR(found, bpm, bpm * 0.01) << "found " << m.bpm;
+
+  // Every true beat while the music plays: a detected beat within one row (50 ms).
+  const double beat = 60.0 / bpm;
+  int near = 0, total = 0;
+  for (double t = 0; t < (bars - 1) * 4 * beat; t += beat, ++total) {
+    double best = 1e9;
+    for (double b : m.beats) best = std::min(best, std::abs(b - t));
+    near += best <= 0.05;
+  }
+  EXPECT_GE(near, total * 0.95) << near << " of " << total << " beats within a row";
+}
+
+INSTANTIATE_TEST_SUITE_P(MusicSynth, BeatGrid, testing::Values(72.0, 96.0, 120.0, 128.0, 174.0),
+                         [](const testing::TestParamInfo<double>& p) { return std::to_string(static_cast<int>(p.param)) + "bpm"; });
+
+}  // namespace

@@ -1,0 +1,262 @@
+// hallshow-make: from photos and a song to a show folder that plays at once, its photo changes
+// and moves on the song's beats.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "tools/make/audio_analysis.h"
+#include "tools/make/catalogue_plan.h"
+#include "tools/make/choreography.h"
+#include "tools/make/interruption.h"
+#include "tools/make/make_options.h"
+#include "tools/make/music_map.h"
+#include "tools/make/photo_files.h"
+#include "tools/make/photo_gathering.h"
+#include "tools/make/photo_order.h"
+#include "tools/make/progress.h"
+#include "tools/make/scene_geometry.h"
+#include "tools/make/show_folder.h"
+#include "tools/make/song_file.h"
+#include "tools/show_files.h"
+#include "tools/show_text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int EXIT_INTERRUPTED = 130;
+
+// Pixels of each entry's file: photos sharp at the largest scale the choreography gives a layer;
+// the cameo at its inset size; the blurred backdrop and the entries never loaded smaller.
+int entry_side(EntryRole role) {
+  switch (role) {
+    case EntryRole::Photo:
+    case EntryRole::Frame:
+    case EntryRole::Iris: return sharp_side(MAX_LAYER_FACTOR);
+    case EntryRole::Cameo: return sharp_side(0.8);
+    case EntryRole::Backdrop:
+    case EntryRole::Spare: return 1024;
+    case EntryRole::Repeat: return 0;
+  }
+  return 0;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "hallshow-make: %s\n", message.c_str());
+  return 1;
+}
+
+int stopped() {
+  std::fprintf(stderr, "\nhallshow-make: interrupted; nothing was made\n");
+  return EXIT_INTERRUPTED;
+}
+
+std::string clock_text(double seconds) {
+  char buf[32];
+  const int s = static_cast<int>(seconds + 0.5);
+  std::snprintf(buf, sizeof buf, "%d:%02d", s / 60, s % 60);
+  return buf;
+}
+
+std::string shell_word(const std::string& s) {
+  if (s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/-+") == std::string::npos)
+    return s;
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MakeOptions options;
+  std::string error;
+  if (!parse_make_options(argc, argv, options, error)) {
+    std::fprintf(stderr, "hallshow-make: %s\n%s", error.c_str(), MAKE_USAGE);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(MAKE_USAGE, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("hallshow-make %s\n", HALLSHOW_VERSION);
+    return 0;
+  }
+  catch_interruptions();
+  if (!start_photo_library(argv[0])) return fail("cannot start libvips");
+  Progress progress(isatty(2) != 0);
+
+  // The song first: a wrong file should not cost the photos' time.
+  SongInfo song;
+  if (!probe_song(options.music, song, error)) {
+    if (interrupted()) return stopped();
+    return fail(options.music + ": " + error);
+  }
+
+  ShowFolder folder;
+  if (!folder.begin(options.out, options.force, error)) return fail(error);
+
+  // Photos: every readable one, in the order they were taken.
+  std::vector<std::string> problems;
+  const std::vector<std::string> files = gather_photo_files(options.inputs, problems);
+  for (const std::string& p : problems) progress.warn(p);
+  progress.stage("photos");
+  std::vector<PhotoCandidate> photos;
+  std::vector<std::string> skipped = problems;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (interrupted()) return stopped();
+    progress.update(static_cast<double>(i) / files.size(), "reading " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
+    PhotoCandidate c;
+    if (probe_photo(files[i], true, c, error)) {
+      photos.push_back(c);
+    } else {
+      progress.warn(files[i] + ": " + error);
+      skipped.push_back(files[i] + ": " + error);
+    }
+  }
+  if (photos.empty()) {
+    progress.end();
+    return fail(files.empty() ? "no photos found in what was given" : "none of the files given is a photo that can be read");
+  }
+  order_photos(photos);
+  if (options.shuffle) shuffle_photos(photos, options.seed);
+  const CataloguePlan plan = plan_catalogue(static_cast<int>(photos.size()));
+
+  // The catalogue: each used photo cropped once, then written into every entry that shows it.
+  const fs::path dir(folder.dir());
+  fs::create_directory(dir / "hall.photo");
+  std::map<int, std::vector<int>> entries_of;  // photo → entries
+  for (const EntryPlan& e : plan.entries)
+    if (e.photo >= 0) entries_of[e.photo].push_back(e.index);
+  std::vector<std::array<double, 3>> crop_of(photos.size(), {0, 0, 0});
+  // Two photos at a time: decoding a JPEG is one thread's work, and the machine has more cores.
+  const std::vector<std::pair<int, std::vector<int>>> jobs(entries_of.begin(), entries_of.end());
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::mutex lock;  // the progress line, `done` and the first failure
+  size_t done = 0;
+  std::string failure;
+  auto work = [&] {
+    for (size_t j; !failed && !interrupted() && (j = next++) < jobs.size();) {
+      const auto& [photo, entries] = jobs[j];
+      int side = 0;
+      for (int e : entries) side = std::max(side, entry_side(ENTRY_ROLES[e]));
+      CroppedPhoto square;
+      std::string why;
+      bool ok = make_square(photos[photo].path, side, square, why);
+      if (!ok) why = photos[photo].path + ": " + why;
+      for (size_t k = 0; ok && k < entries.size() && !interrupted(); ++k) {
+        const int e = entries[k];
+        const std::string path = (dir / PHOTO_CATALOGUE[e].path).string();
+        ok = write_entry(square, entry_type(e), ENTRY_ROLES[e], std::min(square.side, entry_side(ENTRY_ROLES[e])), path, why);
+        if (!ok) why = path + ": " + why;
+      }
+      std::lock_guard<std::mutex> hold(lock);
+      if (!ok) {
+        if (!failed.exchange(true)) failure = why;
+        return;
+      }
+      crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
+      ++done;
+      progress.update(static_cast<double>(done) / jobs.size(), std::to_string(done) + "/" + std::to_string(jobs.size()));
+    }
+  };
+  {
+    std::thread helper(work);
+    work();
+    helper.join();
+  }
+  if (interrupted()) return stopped();
+  if (failed) {
+    progress.end();
+    return fail(failure);
+  }
+  progress.update(1, std::to_string(entries_of.size()) + "/" + std::to_string(entries_of.size()));
+
+  // The music.
+  progress.stage(song.mp3 ? "music" : "encoding");
+  const std::string mp3 = (dir / "e12.mp3").string();
+  if (!make_song_file(options.music, song, mp3, error)) {
+    progress.end();
+    if (interrupted()) return stopped();
+    return fail(options.music + ": " + error);
+  }
+  progress.update(1);
+  if (interrupted()) return stopped();
+
+  progress.stage("analysis");
+  AudioAnalysis heard;
+  if (!analyse_audio(mp3, heard, error, [&](double f) {
+        progress.update(f);
+        return !interrupted();
+      })) {
+    progress.end();
+    if (interrupted()) return stopped();
+    return fail(options.music + ": " + error);
+  }
+  progress.update(1);
+  const MusicMap music = map_music(heard, options.beats_per_bar, options.bpm, options.bpm > 0);
+  progress.end();
+  if (!music.note.empty()) std::fprintf(stderr, "hallshow-make: %s\n", music.note.c_str());
+
+  // The tracks.
+  ChoreographyInput in{music, plan, options.style, options.seed, fs::path(options.music).filename().string()};
+  const Choreography show = make_choreography(in);
+  {
+    std::ofstream out(dir / "show.txt", std::ios::binary);
+    out << show.text;
+    if (!out) return fail("cannot write show.txt");
+  }
+  const ShowText parsed = parse_show_text(show.text, "show.txt");
+  if (!parsed.errors.empty()) return fail("internal error, the tracks do not read back: " + parsed.errors[0]);
+  if (!write_track_files(parsed, dir.string(), error)) return fail(error);
+
+  // photos.txt: which photo is in which entry, cropped where, for what.
+  {
+    std::ofstream out(dir / "photos.txt", std::ios::binary);
+    out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
+           "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
+           "# with it. n in show.txt is the number at the start of the file name.\n";
+    char line[512];
+    for (const EntryPlan& e : plan.entries) {
+      if (e.photo < 0) {
+        std::snprintf(line, sizeof line, "%-7s %-21s the file of entry 40\n", std::to_string(e.index).c_str(),
+                      role_name(e.role));
+        out << line;
+        continue;
+      }
+      const auto& c = crop_of[e.photo];
+      std::snprintf(line, sizeof line, "%-7s %-21s %s  crop %.0f,%.0f %.0f\n", entry_file_name(e.index).c_str(),
+                    role_name(e.role), photos[e.photo].path.c_str(), c[0], c[1], c[2]);
+      out << line;
+    }
+    if (!plan.unused.empty()) {
+      out << "\n# Not used: more photos than the show has places for (an even spread of them is used).\n";
+      for (int p : plan.unused) out << "unused  " << photos[p].path << "\n";
+    }
+    if (!skipped.empty()) {
+      out << "\n# Skipped: not a photo that can be read.\n";
+      for (const std::string& s : skipped) out << "skipped " << s << "\n";
+    }
+    if (!out) return fail("cannot write photos.txt");
+  }
+
+  if (interrupted()) return stopped();
+  if (!folder.finish(error)) return fail(error);
+  const std::string d = shell_word(options.out);
+  std::printf("hallshow-make: %s made: %zu photos%s, %.1f beats a minute, %s. Open it in the studio with "
+              "'cd %s && hallshow-studio', play it with 'cd %s && hallshow', capture it with "
+              "'cd %s && hallshow-capture'\n",
+              options.out.c_str(), plan.used.size(),
+              plan.unused.empty() ? "" : (" (" + std::to_string(plan.unused.size()) + " left out)").c_str(), music.bpm,
+              clock_text(music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
+  return 0;
+}

@@ -1,0 +1,143 @@
+#include "tools/make/make_options.h"
+
+#include <charconv>
+#include <cmath>
+
+const char MAKE_USAGE[] =
+    "usage: hallshow-make PHOTO_OR_FOLDER... --music SONG [--out DIR] [--style calm|lively]\n"
+    "                     [--seed N] [--shuffle] [--bpm N] [--beats N] [--force]\n"
+    "       hallshow-make --help | --version\n"
+    "  Makes a show folder from photos and a song: the photos cropped square around their subject\n"
+    "  into hall.photo/, the song as e12.mp3, and tracks (show.txt, kestos/) whose photo changes,\n"
+    "  moves and pulses land on the song's beats.\n"
+    "  PHOTO_OR_FOLDER  photo files (JPEG, PNG, GIF, WebP, TIFF, BMP, HEIC) or folders, read\n"
+    "                   recursively; shown in the order they were taken, then by file name\n"
+    "  --music SONG     MP3 (copied as it is), or OGG, Opus, FLAC, WAV, AAC/M4A (encoded to MP3)\n"
+    "  --out DIR        the show folder to make (default ./show)\n"
+    "  --style S        calm: fewer, slower changes; lively: more, faster ones (default lively)\n"
+    "  --seed N         another choice among equally good moves (default 1)\n"
+    "  --shuffle        photos in an order drawn from the seed instead of the time they were taken\n"
+    "  --bpm N          the tempo to use when the song has no clear beat (default 120)\n"
+    "  --beats N        beats to a bar (default 4)\n"
+    "  --force          replace DIR even when it is not empty\n";
+
+namespace {
+
+bool parse_number(const std::string& text, double& out) {
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, out, std::chars_format::fixed);
+  return ec == std::errc() && p == end && std::isfinite(out);
+}
+
+bool parse_whole(const std::string& text, uint64_t& out) {
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, out);
+  return !text.empty() && ec == std::errc() && p == end;
+}
+
+}  // namespace
+
+bool parse_make_options(int argc, const char* const* argv, MakeOptions& options, std::string& error) {
+  bool music_given = false, out_given = false, style_given = false, seed_given = false, bpm_given = false,
+       beats_given = false;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.inputs.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (arg == "--force") {
+      options.force = true;
+      continue;
+    }
+    if (arg == "--shuffle") {
+      options.shuffle = true;
+      continue;
+    }
+    const bool takes_value = arg == "--music" || arg == "--out" || arg == "--style" || arg == "--seed" ||
+                             arg == "--bpm" || arg == "--beats";
+    if (!takes_value) {
+      error = "unknown option " + arg;
+      return false;
+    }
+    if (i + 1 >= argc) {
+      error = arg + " needs a value";
+      return false;
+    }
+    const std::string value = argv[++i];
+    auto once = [&](bool& given) {
+      if (given) error = arg + " is given twice";
+      given = true;
+      return error.empty();
+    };
+    if (arg == "--music") {
+      if (!once(music_given)) return false;
+      if (value.empty()) {
+        error = "--music needs a file";
+        return false;
+      }
+      options.music = value;
+    } else if (arg == "--out") {
+      if (!once(out_given)) return false;
+      if (value.empty()) {
+        error = "--out needs a folder";
+        return false;
+      }
+      options.out = value;
+    } else if (arg == "--style") {
+      if (!once(style_given)) return false;
+      if (value == "calm") {
+        options.style = ShowStyle::Calm;
+      } else if (value == "lively") {
+        options.style = ShowStyle::Lively;
+      } else {
+        error = "--style is calm or lively, not '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--seed") {
+      if (!once(seed_given)) return false;
+      if (!parse_whole(value, options.seed)) {
+        error = "--seed '" + value + "' is not a whole number from 0";
+        return false;
+      }
+    } else if (arg == "--bpm") {
+      if (!once(bpm_given)) return false;
+      // Beyond these a bar is shorter than a photo can be seen or longer than a phrase.
+      if (!parse_number(value, options.bpm) || options.bpm < 30 || options.bpm > 300) {
+        error = "--bpm '" + value + "' is not a tempo from 30 to 300 beats a minute";
+        return false;
+      }
+    } else {
+      if (!once(beats_given)) return false;
+      uint64_t beats = 0;
+      if (!parse_whole(value, beats) || beats < 2 || beats > 12) {
+        error = "--beats '" + value + "' is not a number of beats to a bar from 2 to 12";
+        return false;
+      }
+      options.beats_per_bar = static_cast<int>(beats);
+    }
+  }
+  if (options.help || options.version) return true;
+  if (options.music.empty()) {
+    error = "no song: give one with --music SONG";
+    return false;
+  }
+  if (options.inputs.empty()) {
+    error = "no photos: give photo files or folders";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The command line of hallshow-make.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class ShowStyle { Calm, Lively };
+
+struct MakeOptions {
+  std::vector<std::string> inputs;  // photo files and folders, in the order given
+  std::string music;                // --music SONG
+  std::string out = "show";         // --out DIR
+  ShowStyle style = ShowStyle::Lively;
+  uint64_t seed = 1;                // --seed N: the choice among equal moves, and --shuffle's order
+  bool shuffle = false;             // --shuffle: photos in an order drawn from the seed
+  double bpm = 0;                   // --bpm N: the tempo when the music has no clear beat; 0: none given
+  int beats_per_bar = 4;            // --beats N
+  bool force = false;               // --force: replace a folder that is not empty
+  bool help = false;
+  bool version = false;
+};
+
+// False, with a one-line `error`, when the arguments are not understood or do not go together.
+bool parse_make_options(int argc, const char* const* argv, MakeOptions& options, std::string& error);
+extern const char MAKE_USAGE[];

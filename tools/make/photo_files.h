@@ -1,0 +1,50 @@
+#pragma once
+// Photos through libvips: reading a photo's header, proving it decodes, cropping it square around
+// its subject and writing the catalogue's files. Everything libvips does for hallshow-make is here.
+#include <string>
+
+#include "tools/make/catalogue_plan.h"
+#include "tools/make/cutout_mask.h"
+#include "tools/make/photo_order.h"
+
+// Photos larger than this are refused before any pixel is decoded: a forged header can claim
+// gigapixels.
+inline constexpr double MAX_PHOTO_MEGAPIXELS = 250.0;
+
+// Once, before anything else here. False when libvips cannot start.
+bool start_photo_library(const char* argv0);
+
+// The header: size (upright), capture time. False, with `why`, when the file is no photo this can
+// read, or too large. With `decode`, the whole file is decoded (at a small size) too, so that a
+// truncated or damaged photo is found before it is planned into the show.
+bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std::string& why);
+
+// A photo cropped around its subject, held in memory while its files are written.
+struct CroppedPhoto {
+  struct Impl;
+  Impl* impl = nullptr;
+  int width = 0, height = 0, side = 0;  // pixels; side: the shorter
+  // The crop in the upright photo's pixels.
+  double crop_left = 0, crop_top = 0, crop_width = 0, crop_height = 0;
+  CroppedPhoto() = default;
+  CroppedPhoto(const CroppedPhoto&) = delete;
+  CroppedPhoto& operator=(const CroppedPhoto&) = delete;
+  ~CroppedPhoto();
+};
+
+// Loads (shrinking on load where the format allows), turns upright, converts to sRGB, scales to
+// cover width × height and crops that around the subject ("attention"). Without `enlarge` a
+// smaller photo is not scaled up: the crop keeps the shape, as large as the photo allows.
+bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why);
+// A square of `side` pixels, or of the photo's own short side when that is smaller.
+bool make_square(const std::string& path, int side, CroppedPhoto& out, std::string& why);
+
+// Writes one catalogue file from the square: its type, and for the cut-out roles its alpha;
+// the backdrop blurred and dimmed; `side` pixels (not above the square's own).
+bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int side, const std::string& path,
+                 std::string& why);
+
+// Writes the photo as it is cropped, in `type`, with the cut-out's alpha; `palette`: a PNG of at
+// most 256 colours.
+bool write_photo_file(const CroppedPhoto& photo, EntryType type, Cutout cutout, bool palette, const std::string& path,
+                      std::string& why);

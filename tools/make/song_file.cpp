@@ -1,0 +1,93 @@
+#include "tools/make/song_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "tools/make/child_process.h"
+
+namespace {
+
+std::string last_line(const std::string& s) {
+  std::string t = s;
+  while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+  const size_t nl = t.rfind('\n');
+  return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+std::string field(const std::string& text, const std::string& name) {
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.starts_with(name + "=")) return line.substr(name.size() + 1);
+  return {};
+}
+
+}  // namespace
+
+bool probe_song(const std::string& path, SongInfo& info, std::string& why) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    why = std::filesystem::exists(path, ec) ? "is not a file" : "does not exist";
+    return false;
+  }
+  const ChildResult r = run_program({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                                     "stream=codec_name,duration:format=format_name,duration", "-of",
+                                     "default=noprint_wrappers=1", path});
+  if (r.interrupted) return false;
+  if (r.exit_code < 0 && r.output.empty()) {
+    why = "cannot run ffprobe (is ffmpeg installed?)";
+    return false;
+  }
+  info.codec = field(r.output, "codec_name");
+  if (r.exit_code != 0 || info.codec.empty()) {
+    why = "is not audio: no sound can be read from it";
+    return false;
+  }
+  // The stream's own duration where there is one; the container's otherwise.
+  std::string d = field(r.output, "duration");
+  double seconds = d.empty() || d == "N/A" ? 0 : std::strtod(d.c_str(), nullptr);
+  if (!(seconds > 0)) {
+    const size_t at = r.output.rfind("duration=");
+    if (at != std::string::npos) seconds = std::strtod(r.output.c_str() + at + 9, nullptr);
+  }
+  if (!(seconds > 0) || !std::isfinite(seconds)) {
+    why = "has no length that can be read (is it a stream?)";
+    return false;
+  }
+  info.seconds = seconds;
+  char text[160];
+  if (seconds < MIN_SONG_SECONDS) {
+    std::snprintf(text, sizeof text, "is %.1f s long; a show needs at least %.0f s of music", seconds, MIN_SONG_SECONDS);
+    why = text;
+    return false;
+  }
+  if (seconds > MAX_SONG_SECONDS) {
+    std::snprintf(text, sizeof text, "is %.0f minutes long; a show takes at most %.0f minutes of music", seconds / 60,
+                  MAX_SONG_SECONDS / 60);
+    why = text;
+    return false;
+  }
+  info.mp3 = info.codec == "mp3" && field(r.output, "format_name") == "mp3";
+  return true;
+}
+
+bool make_song_file(const std::string& path, const SongInfo& info, const std::string& target, std::string& why) {
+  if (info.mp3) {
+    std::error_code ec;
+    std::filesystem::copy_file(path, target, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) why = "cannot copy to " + target + ": " + ec.message();
+    return !ec;
+  }
+  // Bit-exact flags and no metadata: the same song always makes the same bytes.
+  const ChildResult r = run_program({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a:0", "-vn",
+                                     "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100", "-map_metadata", "-1",
+                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target});
+  if (r.interrupted) return false;
+  if (r.exit_code != 0) {
+    why = "cannot be encoded to MP3: " + (r.errors.empty() ? std::string("ffmpeg failed") : last_line(r.errors));
+    return false;
+  }
+  return true;
+}
