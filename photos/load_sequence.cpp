@@ -36,7 +36,9 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
   if (!options.pipelined) {
     for (const LoadJob& job : jobs) {
       if (job.frame_before) steps.show_frame(job.frame_before);
-      steps.upload(job, decode_safely(steps, job));
+      TextureImage image = decode_safely(steps, job);
+      steps.upload(job, image);
+      steps.recycle(std::move(image));
     }
     return;
   }
@@ -50,6 +52,7 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
     if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
     TextureImage image = pool.take(i);
     steps.upload(jobs[i], image);
+    steps.recycle(std::move(image));
   }
 }
 
@@ -59,7 +62,21 @@ TextureImage TextureLoadSteps::decode(const LoadJob& job) {
   if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return {};
   const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
   if (job.loader == LoaderKind::FileTexture) return decode_file_texture(utf8_path(entry.wide_path));
-  return decode_picture_image(entry.path, square_side_);
+  std::vector<uint8_t> storage;
+  {
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (!spare_squares_.empty()) {
+      storage = std::move(spare_squares_.back());
+      spare_squares_.pop_back();
+    }
+  }
+  return decode_picture_image(entry.path, square_side_, std::move(storage));
+}
+
+void TextureLoadSteps::recycle(TextureImage&& image) {
+  if (image.kind != TextureImage::Kind::Picture) return;  // only the squares are worth keeping
+  std::lock_guard<std::mutex> lock(spare_mutex_);
+  if (spare_squares_.size() < SPARE_SQUARES) spare_squares_.push_back(std::move(image.pixels));
 }
 
 size_t TextureLoadSteps::decoded_bytes(const LoadJob& job) {
