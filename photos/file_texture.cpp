@@ -9,6 +9,7 @@
 #include "photos/image_format.h"
 #include "photos/texture_loaders.h"
 #include "png/png_decode.h"
+#include "png/read_file_bytes.h"
 
 namespace {
 

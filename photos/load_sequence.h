@@ -57,7 +57,8 @@ int default_decode_workers();
 // Decode failures (including exceptions from a decoder) give an empty image and the sequence goes on.
 void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const LoadOptions& options = {});
 
-// The show's collaborators: loading frames and the texture loaders of the catalogue's paths.
+// The show's collaborators: loading frames, presented through `present`, and the texture loaders of
+// the catalogue's paths.
 //
 // Every picture-path image is an S × S square, 64 MiB at S = 4096: mapping that much fresh memory
 // for each one, zeroing it page by page and unmapping it after the upload costs about as much as
@@ -65,7 +66,8 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
 // uploaded pictures are kept (at most SPARE_SQUARES of them) for the next pictures to draw into.
 class TextureLoadSteps : public LoadSteps {
  public:
-  explicit TextureLoadSteps(int square_side) : square_side_(square_side) {}  // S of the picture path
+  TextureLoadSteps(int square_side, void (*present)())  // S of the picture path
+      : square_side_(square_side), present_(present) {}
   void show_frame(const char* text) override;
   TextureImage decode(const LoadJob& job) override;
   void upload(const LoadJob& job, const TextureImage& image) override;
@@ -76,6 +78,7 @@ class TextureLoadSteps : public LoadSteps {
 
  private:
   int square_side_;
+  void (*present_)();
   std::mutex spare_mutex_;
   std::vector<std::vector<uint8_t>> spare_squares_;
 };

@@ -81,7 +81,7 @@ struct TraceEvent {
 
 class TimedSteps : public LoadSteps {
  public:
-  explicit TimedSteps(int square_side) : real_(square_side), origin_(Clock::now()) {}
+  explicit TimedSteps(int square_side) : real_(square_side, swap_buffers), origin_(Clock::now()) {}
   std::atomic<int64_t> decode_ns{0};
   int64_t upload_ns = 0;
   void show_frame(const char* text) override {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "png/png_decode.h"
+#include "png/read_file_bytes.h"
 #include "png/result_codes.h"
 
 namespace {

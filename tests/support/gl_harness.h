@@ -13,7 +13,7 @@
 //     gltest::TempDir folder;                             // a fresh folder, and the working directory
 //     gltest::write_constant_track("back.r", 1.0f);       // kestos/base_back.r.kesto
 //     bind_tracks();
-//     render_frame_at(0.0);                               // presents through the harness
+//     render_frame_at(0.0, swap_buffers);                 // presents through the harness
 //     const gltest::Frame frame = presented();            // the last presented frame
 //     EXPECT_EQ(frame.at(320, 180), (gltest::Rgba{255, 0, 0, 255}));
 //     EXPECT_EQ(presented_frames(), 1u);

@@ -163,7 +163,7 @@ void Studio::frame(double now) {
   // Hidden, the overlay leaves the picture alone but for the text's faults.
   view_.note = hud_ && now < note_until_ ? note_ : nullptr;
 
-  if (render_frame_at(row_) == FrameResult::Presented) {
+  if (render_frame_at(row_, swap_buffers) == FrameResult::Presented) {
     good_row_ = row_;
     have_good_row_ = true;
     if (transport_.at_end_of_show()) transport_.clear_end_of_show();
@@ -171,7 +171,7 @@ void Studio::frame(double now) {
     // "happy" is 2 here: the show would end. The studio holds at this row, and the picture that
     // stays is the show's last one.
     transport_.stop_at_end_of_show(row_);
-    if (!have_good_row_ || render_frame_at(good_row_) != FrameResult::Presented) swap_buffers();
+    if (!have_good_row_ || render_frame_at(good_row_, swap_buffers) != FrameResult::Presented) swap_buffers();
   }
   ++frames_;
   if (awaiting_show_) {
