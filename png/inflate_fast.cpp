@@ -24,6 +24,7 @@
 #include <array>
 #include <cstring>
 
+#include "png/cpu_features.h"
 #include "png/deflate_format.h"
 
 namespace {
@@ -275,10 +276,195 @@ inline uint8_t* copy_match_bytewise(uint8_t* out, uint32_t length, uint32_t dist
     return out + length;
 }
 
+// ---- The fast loop ----
+// Most of a stream is decoded far from the ends of the input and of the output. There, a
+// refill can always load eight bytes, and a whole match, with the words its copy writes beyond
+// its end, always fits; so the loop checks the two ends once per symbol, in its condition, and
+// nowhere inside. The bit buffer is refilled without a branch at the top of every round to at
+// least 56 bits, which is more than the longest match takes (a 15-bit length code with 5 extra
+// bits, a 15-bit distance code with 13), and leaves room for three literals in a row.
+
+constexpr ptrdiff_t MAX_MATCH_LENGTH = 258;
+// What a match may write beyond its end in the fast loop: three words before the length is
+// looked at, or the last word of a longer copy.
+constexpr uint64_t FAST_COPY_SLOP = 24;
+// Room the fast loop needs at the output for one more round, and bytes at the input for a refill.
+constexpr ptrdiff_t FAST_OUT_MARGIN = MAX_MATCH_LENGTH + FAST_COPY_SLOP;
+constexpr ptrdiff_t FAST_IN_MARGIN = 8;
+
+struct LoopState {
+    uint64_t bitbuf;
+    uint32_t bitsleft;
+    const uint8_t* in;
+    uint8_t* out;
+};
+
+enum class LoopExit { Margin, BlockEnd, GiveUp };
+
+#define INFLATE_ALWAYS_INLINE inline __attribute__((always_inline))
+
+// A match copy where FAST_COPY_SLOP bytes beyond the match may be written. From eight bytes back
+// on, words: the first three unconditionally, which is every match of 24 bytes or less. Closer,
+// the pattern is laid down a period at a time until a word of it exists, then copied by words
+// from a multiple of the period back.
+INFLATE_ALWAYS_INLINE uint8_t* copy_match_slop(uint8_t* out, uint32_t length, uint32_t distance) {
+    uint8_t* const end = out + length;
+    if (distance >= 8) {
+        const uint8_t* src = out - distance;
+        store64(out, load_le64(src));
+        store64(out + 8, load_le64(src + 8));
+        store64(out + 16, load_le64(src + 16));
+        if (length > 24) {
+            out += 24;
+            src += 24;
+            do {
+                store64(out, load_le64(src));
+                out += 8;
+                src += 8;
+            } while (out < end);
+        }
+        return end;
+    }
+    if (distance == 1) {
+        const uint64_t v = uint64_t{out[-1]} * 0x0101010101010101ull;
+        store64(out, v);
+        store64(out + 8, v);
+        store64(out + 16, v);
+        if (length > 24) {
+            out += 24;
+            do {
+                store64(out, v);
+                out += 8;
+            } while (out < end);
+        }
+        return end;
+    }
+    // Each word stored `distance` on from the last has its first `distance` bytes right.
+    uint8_t* p = out;
+    do {
+        store64(p, load_le64(p - distance));
+        p += distance;
+    } while (p < out + 8);
+    if (p < end) {
+        // [out, p) holds a whole number of periods, at least a word: copy from that far back.
+        const uint8_t* src = out;
+        do {
+            store64(p, load_le64(src));
+            p += 8;
+            src += 8;
+        } while (p < end);
+    }
+    return end;
+}
+
+// The fast loop proper. `reach` is how far back a match may reach: the bytes before `out` that
+// hold output. Leaves with Margin when an end comes near, BlockEnd after the end-of-block symbol,
+// and GiveUp on anything the exact decoder must judge (unassigned codes, distance 30 and 31, a
+// distance beyond the output).
+INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
+                                              const uint8_t* in_limit, const uint8_t* out_limit,
+                                              const uint8_t* out_begin, uint64_t base) {
+    uint64_t bitbuf = s.bitbuf;
+    uint32_t bitsleft = s.bitsleft;
+    const uint8_t* in = s.in;
+    uint8_t* out = s.out;
+    LoopExit exit = LoopExit::Margin;
+    constexpr uint32_t LITLEN_MASK = (1u << LITLEN_TABLE_BITS) - 1;
+    constexpr uint32_t DIST_MASK = (1u << DIST_TABLE_BITS) - 1;
+    while (in < in_limit && out < out_limit) {
+        bitbuf |= load_le64(in) << bitsleft;
+        in += (63 - bitsleft) >> 3;
+        bitsleft |= 56;
+
+        uint32_t e = litlen[bitbuf & LITLEN_MASK];
+        if (e & SUBTABLE) {
+            bitbuf >>= LITLEN_TABLE_BITS;
+            bitsleft -= LITLEN_TABLE_BITS;
+            e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+        }
+        uint64_t saved = bitbuf;
+        bitbuf >>= bits_consumed(e);
+        bitsleft -= bits_consumed(e);
+        if (e & LITERAL) {
+            // At least 41 bits are left, and a literal from the main table takes at most 11.
+            *out++ = uint8_t(value_of(e));
+            e = litlen[bitbuf & LITLEN_MASK];
+            if (!(e & LITERAL)) continue;
+            bitbuf >>= bits_consumed(e);
+            bitsleft -= bits_consumed(e);
+            *out++ = uint8_t(value_of(e));
+            e = litlen[bitbuf & LITLEN_MASK];
+            if (!(e & LITERAL)) continue;
+            bitbuf >>= bits_consumed(e);
+            bitsleft -= bits_consumed(e);
+            *out++ = uint8_t(value_of(e));
+            continue;
+        }
+        if (e & EXCEPTIONAL) {
+            if (e & BLOCK_END) {
+                exit = LoopExit::BlockEnd;
+                break;
+            }
+            if (e & UNASSIGNED) {
+                exit = LoopExit::GiveUp;
+                break;
+            }
+            continue;  // literal/length symbols 286 and 287 mean nothing
+        }
+        const uint32_t length = value_of(e) + extra_bits(saved, e);
+
+        e = dist[bitbuf & DIST_MASK];
+        if (e & SUBTABLE) {
+            bitbuf >>= DIST_TABLE_BITS;
+            bitsleft -= DIST_TABLE_BITS;
+            e = dist[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+        }
+        saved = bitbuf;
+        bitbuf >>= bits_consumed(e);
+        bitsleft -= bits_consumed(e);
+        const uint32_t distance = value_of(e) + extra_bits(saved, e);
+        if ((e & EXCEPTIONAL) || distance > base + uint64_t(out - out_begin)) {
+            exit = LoopExit::GiveUp;
+            break;
+        }
+        out = copy_match_slop(out, length, distance);
+    }
+    s = {bitbuf, bitsleft, in, out};
+    return exit;
+}
+
+LoopExit fast_loop_portable(LoopState& s, const uint32_t* litlen, const uint32_t* dist, const uint8_t* in_limit,
+                            const uint8_t* out_limit, const uint8_t* out_begin, uint64_t base) {
+    return fast_loop_body(s, litlen, dist, in_limit, out_limit, out_begin, base);
+}
+
+#if defined(__x86_64__)
+// The same loop where the compiler may use shrx and bzhi: shifts and masks by a register count
+// without the flags dependency and the extra moves of the plain instructions.
+__attribute__((target("bmi2"))) LoopExit fast_loop_bmi2(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
+                                                         const uint8_t* in_limit, const uint8_t* out_limit,
+                                                         const uint8_t* out_begin, uint64_t base) {
+    return fast_loop_body(s, litlen, dist, in_limit, out_limit, out_begin, base);
+}
+#endif
+
+using FastLoop = LoopExit (*)(LoopState&, const uint32_t*, const uint32_t*, const uint8_t*, const uint8_t*,
+                              const uint8_t*, uint64_t);
+
+FastLoop choose_fast_loop(uint32_t cpu) {
+#if defined(__x86_64__)
+    if (cpu & cpu_features() & CPU_BMI2) return fast_loop_bmi2;
+#endif
+    (void)cpu;
+    return fast_loop_portable;
+}
+
 class FastInflater {
 public:
-    FastInflater(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output, uint64_t keep)
-        : in_begin_(input.data() + 2),
+    FastInflater(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output, uint64_t keep,
+                 FastLoop fast_loop)
+        : fast_loop_(fast_loop),
+          in_begin_(input.data() + 2),
           in_next_(in_begin_),
           in_end_(input.data() + input.size()),
           vec_(output),
@@ -505,6 +691,20 @@ private:
             base = base_;
         };
         for (;;) {
+            if (in_end - in > FAST_IN_MARGIN && out_end - out > FAST_OUT_MARGIN) {
+                LoopState state{bitbuf, bitsleft, in, out};
+                const LoopExit exit = fast_loop_(state, litlen, dist, in_end - FAST_IN_MARGIN,
+                                                 out_end - FAST_OUT_MARGIN, out_begin, base);
+                bitbuf = state.bitbuf;
+                bitsleft = state.bitsleft;
+                in = state.in;
+                out = state.out;
+                if (exit == LoopExit::BlockEnd) {
+                    save();
+                    return true;
+                }
+                if (exit == LoopExit::GiveUp) return false;
+            }
             if (in_end - in >= 8) {
                 bitbuf |= load_le64(in) << bitsleft;
                 in += (63 - bitsleft) >> 3;
@@ -584,6 +784,7 @@ private:
         }
     }
 
+    const FastLoop fast_loop_;
     const uint8_t* const in_begin_;  // first byte of the deflate data
     const uint8_t* in_next_;
     const uint8_t* const in_end_;
@@ -609,7 +810,7 @@ private:
 }  // namespace
 
 bool inflate_fast(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output,
-                  uint64_t keep) {
-    FastInflater inflater(input, output, max_output, keep);
+                  uint64_t keep, uint32_t cpu) {
+    FastInflater inflater(input, output, max_output, keep, choose_fast_loop(cpu));
     return inflater.run();
 }

@@ -10,5 +10,6 @@
 // outcome is anything else or it cannot tell (a failure, a code the exact decoder's tree would
 // not build as a plain prefix code, a bit beyond the input): output then holds leftovers, and
 // the exact decoder must decide.
+// `cpu` masks the processor extensions (cpu_features.h) it may use.
 bool inflate_fast(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output,
-                  uint64_t keep);
+                  uint64_t keep, uint32_t cpu);

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "png/cpu_features.h"
 #include "png/inflate.h"
 
 // Decompresses `input` into `output`, writing from its first byte whatever its size on entry.
@@ -28,6 +29,8 @@ struct InflateOptions {
     // The bit-by-bit reference decoder alone. Otherwise the table-driven decoder runs first and
     // hands over to the reference decoder whenever it cannot tell the outcome itself.
     bool exact = false;
+    // The processor extensions (cpu_features.h) the table-driven decoder may use, where present.
+    uint32_t cpu = CPU_ANY;
 };
 
 // zlib_decompress with every option. Both decoders give the same result code for every input
