@@ -29,7 +29,7 @@ bool rows_to_pixels_fast(const uint8_t* data, const PngInfo& info, uint32_t bpp,
     const uint8_t* reconstructed = row + 1;
     if (row[0] != 0) {
       uint8_t* target = lines.data() + (y & 1) * line;
-      if (unfilter_scanline(target, row[0], row + 1, prior, (bpp + 7) / 8, line)) return false;
+      if (unfilter_scanline_fast(target, row[0], row + 1, prior, (bpp + 7) / 8, line)) return false;
       reconstructed = target;
     }
     if (pixels_to_rgba(info, reconstructed, width, out)) return false;

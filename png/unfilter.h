@@ -11,6 +11,12 @@
 uint32_t unfilter_scanline(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
                            size_t bw, size_t length);
 
+// unfilter_scanline's bytes, faster: Average and Paeth, which wait on the byte to their left, in
+// branch-free code specialised for the common pixel widths (1 and 2 bytes: grey, grey + alpha).
+// Without a prior row, `prior` is nullptr as there.
+uint32_t unfilter_scanline_fast(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
+                                size_t bw, size_t length);
+
 // One row of `width` 8-bit pixels of `channels` samples (3: RGB, 4: RGBA), filtered with
 // `filter_type`, reconstructed into RGBA pixels at out; the prior row is the previous RGBA row
 // (nullptr for none). RGB pixels get alpha 255. Returns false, having written anything, for a
