@@ -71,14 +71,14 @@ constexpr uint64_t MAX_INFLATE_RATIO = 1032;
 // far beyond the image costs time but no memory. The output is pre-sized to what the rows need,
 // which the data can always produce (or the file was rejected), so a tiny file with a huge
 // header allocates little.
-uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes, bool exact,
+uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes, bool exact, uint32_t cpu,
                             std::vector<uint8_t>& inflated) {
   uint64_t most = 0;
   if (!mul(idat.size(), MAX_INFLATE_RATIO, most)) most = UINT64_MAX;
   // Fewer than 2 bytes are left to the inflater, which has its own code for them.
   if (idat.size() >= 2 && sizes.rows > most) return PNG_DATA_TOO_SMALL;
   inflated.resize(std::min(sizes.rows, most));
-  return zlib_decompress_with(idat, inflated, {.keep = sizes.rows, .exact = exact});
+  return zlib_decompress_with(idat, inflated, {.keep = sizes.rows, .exact = exact, .cpu = cpu});
 }
 
 // Rows without interlace. Row y takes 1 + line bytes at y × (line + 1): its filter type,
@@ -129,7 +129,8 @@ uint32_t rows_to_pixels_exact(const uint8_t* data, const PngInfo& info, uint32_t
   return convert_to_rgba(info, pixels);
 }
 
-uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, bool exact) {
+uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, bool exact,
+                uint32_t cpu) {
   info = PngInfo{};
   pixels.clear();
   if (bytes.empty()) return PNG_NO_INPUT;
@@ -143,21 +144,25 @@ uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8
   std::vector<uint8_t> idat;
   if (uint32_t r = read_chunks(bytes, info, idat)) return r;
   std::vector<uint8_t> inflated;
-  if (uint32_t r = inflate_image_data(idat, sizes, exact, inflated)) return r;
+  if (uint32_t r = inflate_image_data(idat, sizes, exact, cpu, inflated)) return r;
   idat = {};
   if (inflated.size() < sizes.rows) return PNG_ROWS_TRUNCATED;  // never read past the data
   if (info.height == 0) return PNG_OK;  // no rows: no line buffers, nothing to convert
 
-  if (!exact && rows_to_pixels_fast(inflated.data(), info, bpp, sizes, pixels)) return PNG_OK;
+  if (!exact && rows_to_pixels_fast(inflated.data(), info, bpp, sizes, cpu, pixels)) return PNG_OK;
   return rows_to_pixels_exact(inflated.data(), info, bpp, sizes, pixels);
 }
 
 }  // namespace
 
 uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
-  return decode(bytes, info, pixels, false);
+  return decode(bytes, info, pixels, false, CPU_ANY);
 }
 
 uint32_t png_decode_exact(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
-  return decode(bytes, info, pixels, true);
+  return decode(bytes, info, pixels, true, CPU_PORTABLE);
+}
+
+uint32_t png_decode_with(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, uint32_t cpu) {
+  return decode(bytes, info, pixels, false, cpu);
 }

@@ -4,7 +4,7 @@
 #include "png/unfilter.h"
 
 bool rows_to_pixels_fast(const uint8_t* data, const PngInfo& info, uint32_t bpp, const ImageSizes& sizes,
-                         std::vector<uint8_t>& pixels) {
+                         uint32_t cpu, std::vector<uint8_t>& pixels) {
   if (info.interlace_method != 0) return false;
   const size_t line = sizes.line, width = info.width, out_line = width * 4;
   pixels.resize(sizes.pixels);
@@ -13,7 +13,7 @@ bool rows_to_pixels_fast(const uint8_t* data, const PngInfo& info, uint32_t bpp,
     const int channels = info.colour_type == 2 ? 3 : 4;
     for (size_t y = 0; y < info.height; ++y, out += out_line) {
       const uint8_t* row = data + y * (line + 1);
-      if (!unfilter_row_to_rgba(out, row[0], row + 1, y ? out - out_line : nullptr, width, channels)) return false;
+      if (!unfilter_row_to_rgba(out, row[0], row + 1, y ? out - out_line : nullptr, width, channels, cpu)) return false;
       if (channels == 3 && info.key_defined)
         for (uint8_t* p = out; p < out + out_line; p += 4)
           if (p[0] == info.key_r && p[1] == info.key_g && p[2] == info.key_b) p[3] = 0;

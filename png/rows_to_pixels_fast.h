@@ -11,5 +11,6 @@
 // format goes a row at a time through a line buffer and is converted while the row is in cache.
 // False for a bad filter type or palette index: the reference way then runs again from the
 // start, so that a failure leaves exactly its leftovers.
+// `cpu` masks the processor extensions (cpu_features.h) it may use.
 bool rows_to_pixels_fast(const uint8_t* data, const PngInfo& info, uint32_t bpp, const ImageSizes& sizes,
-                         std::vector<uint8_t>& pixels);
+                         uint32_t cpu, std::vector<uint8_t>& pixels);

@@ -21,5 +21,7 @@ uint32_t unfilter_scanline_fast(uint8_t* out, uint8_t filter_type, const uint8_t
 // `filter_type`, reconstructed into RGBA pixels at out; the prior row is the previous RGBA row
 // (nullptr for none). RGB pixels get alpha 255. Returns false, having written anything, for a
 // filter type above 4.
+// `cpu` masks the processor extensions (cpu_features.h) it may use: SSE2 for Sub, Average and
+// Paeth a pixel at a time in 16-bit lanes, SSSE3 for Paeth's absolute values in one instruction.
 bool unfilter_row_to_rgba(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
-                          size_t width, int channels);
+                          size_t width, int channels, uint32_t cpu);
