@@ -26,6 +26,7 @@
 
 #include "png/cpu_features.h"
 #include "png/deflate_format.h"
+#include "png/zlib_stream.h"
 
 namespace {
 
@@ -489,9 +490,11 @@ FastLoop choose_fast_loop(uint32_t cpu) {
 
 class FastInflater {
 public:
+    using Progress = std::function<void(const uint8_t* output, uint64_t final_bytes)>;
     FastInflater(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output, uint64_t keep,
-                 FastLoop fast_loop)
+                 FastLoop fast_loop, const Progress* progress)
         : fast_loop_(fast_loop),
+          progress_(progress),
           in_begin_(input.data() + 2),
           in_next_(in_begin_),
           in_end_(input.data() + input.size()),
@@ -719,10 +722,19 @@ private:
             base = base_;
         };
         for (;;) {
+            // Progress reports come between rounds of the fast loop, whose output end stops at
+            // the next one.
+            const uint64_t pos = base + uint64_t(out - out_begin);
+            if (progress_ && pos >= next_report_) {
+                (*progress_)(vec_.data(), std::min(pos, keep_));
+                next_report_ = windowed_ ? UINT64_MAX : pos + INFLATE_PROGRESS_STEP;
+            }
             if (in_end - in > FAST_IN_MARGIN && out_end - out > FAST_OUT_MARGIN) {
+                const uint8_t* fast_out_limit = out_end - FAST_OUT_MARGIN;
+                if (progress_ && next_report_ - pos < uint64_t(fast_out_limit - out)) fast_out_limit = out + (next_report_ - pos);
                 LoopState state{bitbuf, bitsleft, in, out};
                 const LoopExit exit = fast_loop_(state, litlen, dist, in_end - FAST_IN_MARGIN,
-                                                 out_end - FAST_OUT_MARGIN, out_begin, base);
+                                                 fast_out_limit, out_begin, base);
                 bitbuf = state.bitbuf;
                 bitsleft = state.bitsleft;
                 in = state.in;
@@ -813,6 +825,8 @@ private:
     }
 
     const FastLoop fast_loop_;
+    const Progress* const progress_;
+    uint64_t next_report_ = INFLATE_PROGRESS_STEP;  // output position of the next progress report
     const uint8_t* const in_begin_;  // first byte of the deflate data
     const uint8_t* in_next_;
     const uint8_t* const in_end_;
@@ -838,7 +852,8 @@ private:
 }  // namespace
 
 bool inflate_fast(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output,
-                  uint64_t keep, uint32_t cpu) {
-    FastInflater inflater(input, output, max_output, keep, choose_fast_loop(cpu));
+                  uint64_t keep, uint32_t cpu,
+                  const std::function<void(const uint8_t* output, uint64_t final_bytes)>& progress) {
+    FastInflater inflater(input, output, max_output, keep, choose_fast_loop(cpu), progress ? &progress : nullptr);
     return inflater.run();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // zlib (RFC 1950) stream of deflate (RFC 1951) data, held whole in memory, into a growable byte array.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -31,7 +32,15 @@ struct InflateOptions {
     bool exact = false;
     // The processor extensions (cpu_features.h) the table-driven decoder may use, where present.
     uint32_t cpu = CPU_ANY;
+    // Called now and then by the table-driven decoder, about every INFLATE_PROGRESS_STEP bytes,
+    // with the array's data and how many of its leading bytes (at most `keep`) are final, so that
+    // a caller can use them while they are still in cache. Should the decoder hand over to the
+    // exact one, it is called once more with 0: the bytes reported are to be taken again from the
+    // final output. The exact decoder never calls it.
+    std::function<void(const uint8_t* output, uint64_t final_bytes)> progress = nullptr;
 };
+
+inline constexpr uint64_t INFLATE_PROGRESS_STEP = 64 * 1024;
 
 // zlib_decompress with every option. Both decoders give the same result code for every input
 // and, on success, the same bytes; after a failure the output holds the reference decoder's

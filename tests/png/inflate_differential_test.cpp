@@ -118,6 +118,22 @@ TEST(InflateDifferential, LongStreamsThroughTheFastLoop) {
     for (const Bytes& d : {data, rows, samples::text(100000, 32)})
         for (int level : {1, 6, 9}) {
             const Bytes stream = samples::zlib_compress(d, level, Z_DEFAULT_STRATEGY);
+            // What the decoder reports final is final: the bytes of the full decode, at the time of
+            // the report; with a kept prefix, never beyond it.
+            for (const uint64_t keep : {uint64_t{UINT64_MAX}, uint64_t{d.size() / 3}}) {
+                int reports = 0;
+                uint64_t last = 0;
+                Bytes out;
+                const auto check = [&](const uint8_t* output, uint64_t final_bytes) {
+                    ++reports;
+                    EXPECT_TRUE(final_bytes == 0 || final_bytes > last) << "level " << level;
+                    EXPECT_LE(final_bytes, std::min<uint64_t>(keep, d.size()));
+                    EXPECT_TRUE(std::equal(output, output + final_bytes, d.begin())) << "level " << level;
+                    last = final_bytes;
+                };
+                ASSERT_EQ(zlib_decompress_with(stream, out, {.keep = keep, .progress = check}), 0u);
+                EXPECT_GE(reports, int(std::min<uint64_t>(keep, d.size()) / INFLATE_PROGRESS_STEP) - 1);
+            }
             cuts_and_corruptions(stream, "long stream of " + std::to_string(d.size()) + " at level " + std::to_string(level),
                                  stream.size() / 23, {0xFF, 0x10}, false);
         }

@@ -85,6 +85,44 @@ TEST(PngDecodeDifferential, EveryFormatFilterAndProcessorPath) {
     }
 }
 
+// Images large enough for the rows to be taken while the data are still inflating: whole, with a
+// bad filter type far down (found after many rows are done), and with the data cut short (the
+// inflater fails after it has reported rows).
+TEST(PngDecodeDifferential, RowsTakenWhileInflating) {
+  struct Format {
+    uint8_t colour_type, bit_depth, samples;
+  };
+  uint32_t seed = 5;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u, uint8_t(seed >> 24); };
+  for (const Format f : {Format{0, 8, 1}, Format{2, 8, 3}, Format{6, 8, 4}, Format{3, 8, 1}, Format{0, 1, 1}}) {
+    const uint32_t width = 400, height = 300;
+    const size_t line = (size_t{width} * f.bit_depth * f.samples + 7) / 8;
+    Bytes rows;
+    for (uint32_t y = 0; y < height; ++y) {
+      rows.push_back(uint8_t(y % 5));
+      for (size_t i = 0; i < line; ++i) rows.push_back(uint8_t(next() % 8 + (i / 64) * 3));  // smooth-ish
+    }
+    Bytes bad_filter = rows;
+    bad_filter[250 * (line + 1)] = 7;
+    const PngHeader header{.width = width, .height = height, .bit_depth = f.bit_depth, .colour_type = f.colour_type};
+    const Bytes plte = chunk("PLTE", Bytes(3 * 256, 9));
+    auto file = [&](const Bytes& r) { return f.colour_type == 3 ? simple_png(header, r, {plte}) : simple_png(header, r); };
+    const Bytes whole = file(rows);
+    const Bytes cut(whole.begin(), whole.begin() + long(whole.size() * 4 / 5));  // no IEND: the chunk walk fails
+    Bytes short_data = zlib_compress(Bytes(rows.begin(), rows.begin() + long(rows.size() * 4 / 5)));
+    short_data.resize(short_data.size() - 4);  // and no final block either
+    const Bytes truncated = f.colour_type == 3 ? png_file({ihdr_chunk(header), plte, chunk("IDAT", short_data), iend_chunk()})
+                                               : png_file({ihdr_chunk(header), chunk("IDAT", short_data), iend_chunk()});
+    const std::string what = "colour type " + std::to_string(f.colour_type) + " at " + std::to_string(f.bit_depth);
+    for (const uint32_t cpu : {CPU_ANY, CPU_PORTABLE}) {
+      same_decode(whole, what, cpu);
+      same_decode(file(bad_filter), what + ", bad filter type in row 250", cpu);
+      same_decode(cut, what + ", file cut", cpu);
+      same_decode(truncated, what + ", image data cut", cpu);
+    }
+  }
+}
+
 TEST(PngDecodeDifferential, CorpusPhotographsCutAndCorrupted) {
   const char* const names[] = {"chessboard_RGB.png", "green_palette.png", "palette_color.png",
                                "checker_bilevel.png", "foo3x5x4indexed.png"};
