@@ -367,6 +367,25 @@ INFLATE_ALWAYS_INLINE uint8_t* copy_match_slop(uint8_t* out, uint32_t length, ui
     return end;
 }
 
+// extra_bits for the fast loop, where it meets only plain length and distance entries (or an
+// exceptional distance entry, whose value is then thrown away): their flag bits 12 and 13 are
+// clear, so the code length is (entry >> 8) mod 64, the count the shift instructions take anyway,
+// and with BMI2 the mask is a single bzhi.
+template <bool BMI2>
+INFLATE_ALWAYS_INLINE uint32_t fast_extra_bits_of(uint64_t saved, uint32_t entry) {
+    uint64_t low;
+#if defined(__x86_64__)
+    if constexpr (BMI2) {
+        // Written out: the intrinsic cannot be used in code that is not itself compiled for BMI2.
+        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(uint64_t{entry & 63}));
+    } else
+#endif
+    {
+        low = saved & ((uint64_t{1} << (entry & 63)) - 1);
+    }
+    return uint32_t(low >> ((entry >> 8) & 63));
+}
+
 // The fast loop proper. Leaves with Margin when an end comes near, BlockEnd after the
 // end-of-block symbol, and GiveUp on anything the exact decoder must judge (unassigned codes,
 // distance 30 and 31, a distance beyond the output; `base` and `out_begin` tell where it starts).
@@ -376,6 +395,7 @@ INFLATE_ALWAYS_INLINE uint8_t* copy_match_slop(uint8_t* out, uint32_t length, ui
 // most 11), so that the lookup overlaps the refill, the literal's store or the match's copy.
 // Only the low 6 bits of `bitsleft` are kept meaningful: whole entries are subtracted from it,
 // their higher bits falling away, which saves masking the consumed-bits field out each time.
+template <bool BMI2>
 INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
                                               const uint8_t* in_limit, const uint8_t* out_limit,
                                               const uint8_t* out_begin, uint64_t base) {
@@ -386,6 +406,7 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
     LoopExit exit = LoopExit::Margin;
     constexpr uint32_t LITLEN_MASK = (1u << LITLEN_TABLE_BITS) - 1;
     constexpr uint32_t DIST_MASK = (1u << DIST_TABLE_BITS) - 1;
+    const auto fast_extra_bits = fast_extra_bits_of<BMI2>;
     // Refills to at least 56 bits; bits above bitsleft are zero, so OR-ing a word in is exact.
     auto refill = [&] {
         bitbuf |= load_le64(in) << (bitsleft & 63);
@@ -439,7 +460,7 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
             e = litlen[bitbuf & LITLEN_MASK];
             continue;  // literal/length symbols 286 and 287 mean nothing
         }
-        const uint32_t length = value_of(e) + extra_bits(saved, e);
+        const uint32_t length = value_of(e) + fast_extra_bits(saved, e);
 
         e = dist[bitbuf & DIST_MASK];
         if (e & SUBTABLE) {
@@ -449,7 +470,7 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
         }
         saved = bitbuf;
         consume(e);
-        const uint32_t distance = value_of(e) + extra_bits(saved, e);
+        const uint32_t distance = value_of(e) + fast_extra_bits(saved, e);
         if ((e & EXCEPTIONAL) || distance > base + uint64_t(out - out_begin)) {
             exit = LoopExit::GiveUp;
             break;
@@ -464,7 +485,7 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
 
 LoopExit fast_loop_portable(LoopState& s, const uint32_t* litlen, const uint32_t* dist, const uint8_t* in_limit,
                             const uint8_t* out_limit, const uint8_t* out_begin, uint64_t base) {
-    return fast_loop_body(s, litlen, dist, in_limit, out_limit, out_begin, base);
+    return fast_loop_body<false>(s, litlen, dist, in_limit, out_limit, out_begin, base);
 }
 
 #if defined(__x86_64__)
@@ -473,7 +494,7 @@ LoopExit fast_loop_portable(LoopState& s, const uint32_t* litlen, const uint32_t
 __attribute__((target("bmi2"))) LoopExit fast_loop_bmi2(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
                                                          const uint8_t* in_limit, const uint8_t* out_limit,
                                                          const uint8_t* out_begin, uint64_t base) {
-    return fast_loop_body(s, litlen, dist, in_limit, out_limit, out_begin, base);
+    return fast_loop_body<true>(s, litlen, dist, in_limit, out_limit, out_begin, base);
 }
 #endif
 
