@@ -26,7 +26,6 @@
 
 #include "png/cpu_features.h"
 #include "png/deflate_format.h"
-#include "png/zlib_stream.h"
 
 namespace {
 

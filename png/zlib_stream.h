@@ -7,6 +7,7 @@
 
 #include "png/cpu_features.h"
 #include "png/inflate.h"
+#include "png/inflate_fast.h"
 
 // Decompresses `input` into `output`, writing from its first byte whatever its size on entry.
 // Returns 0 on success, with output.size() the exact decompressed length; otherwise a result code
@@ -40,7 +41,6 @@ struct InflateOptions {
     std::function<void(const uint8_t* output, uint64_t final_bytes)> progress = nullptr;
 };
 
-inline constexpr uint64_t INFLATE_PROGRESS_STEP = 64 * 1024;
 
 // zlib_decompress with every option. Both decoders give the same result code for every input
 // and, on success, the same bytes; after a failure the output holds the reference decoder's
