@@ -2,9 +2,11 @@
 #include "photos/load_sequence.h"
 
 #include <algorithm>
+#include <fstream>
 #include <thread>
 
 #include "photos/decode_ahead.h"
+#include "photos/image_format.h"
 #include "photos/loading_screen.h"
 #include "photos/photo_catalogue.h"
 
@@ -45,9 +47,12 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
   int workers = options.workers > 0 ? options.workers : default_decode_workers();
   int ahead = options.ahead > 0 ? options.ahead : workers + 2;
   const size_t budget = options.budget_bytes > 0 ? options.budget_bytes : DECODE_BUDGET_BYTES;
+  std::vector<size_t> slow;
+  for (size_t i = 0; i < jobs.size(); ++i)
+    if (steps.slow_decode(jobs[i])) slow.push_back(i);
   DecodeAhead pool(
       jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead, budget,
-      [&](size_t i) { return steps.decoded_bytes(jobs[i]); });
+      [&](size_t i) { return steps.decoded_bytes(jobs[i]); }, std::move(slow));
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
     TextureImage image = pool.take(i);
@@ -71,6 +76,14 @@ TextureImage TextureLoadSteps::decode(const LoadJob& job) {
     }
   }
   return decode_picture_image(entry.path, square_side_, std::move(storage));
+}
+
+bool TextureLoadSteps::slow_decode(const LoadJob& job) {
+  if (job.loader != LoaderKind::Picture || job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return false;
+  std::ifstream file(PHOTO_CATALOGUE[static_cast<int>(job.index)].path, std::ios::binary);
+  uint8_t head[8] = {};
+  file.read(reinterpret_cast<char*>(head), sizeof head);
+  return file.gcount() == sizeof head && sniff_image_format(head) == ImageFormat::Gif;
 }
 
 void TextureLoadSteps::recycle(TextureImage&& image) {

@@ -38,6 +38,10 @@ class LoadSteps {
   virtual size_t decoded_bytes(const LoadJob&) { return 0; }
   // The GL thread is done with an uploaded image: its memory may serve a later decode. GL thread.
   virtual void recycle(TextureImage&&) {}
+  // Whether the job's decode is known to take far longer than the others' (a GIF through the
+  // codecs takes ten times a JPEG's time a pixel): such jobs are decoded first, so that none of
+  // them is left to run alone at the end. Any thread, no GL.
+  virtual bool slow_decode(const LoadJob&) { return false; }
 };
 
 // Decoded photos waiting for their upload take at most this much memory (or the one photo that
@@ -73,6 +77,7 @@ class TextureLoadSteps : public LoadSteps {
   void upload(const LoadJob& job, const TextureImage& image) override;
   size_t decoded_bytes(const LoadJob& job) override;
   void recycle(TextureImage&& image) override;
+  bool slow_decode(const LoadJob& job) override;
 
   static constexpr size_t SPARE_SQUARES = 2;
 

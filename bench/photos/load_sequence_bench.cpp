@@ -105,6 +105,7 @@ class TimedSteps : public LoadSteps {
   }
   size_t decoded_bytes(const LoadJob& job) override { return real_.decoded_bytes(job); }
   void recycle(TextureImage&& image) override { real_.recycle(std::move(image)); }
+  bool slow_decode(const LoadJob& job) override { return real_.slow_decode(job); }
   std::vector<TraceEvent> events() {
     std::lock_guard<std::mutex> lock(mutex_);
     return events_;
