@@ -1,7 +1,8 @@
 // libFuzzer entry for png_decode: whatever the bytes, the call ends with a result code, reads
 // nothing outside the input and, on success, hands back exactly width × height RGBA pixels; and
 // png_decode_exact, the reference, gives the same code, header fields, palette, colour key and
-// pixels, failure leftovers included.
+// pixels, failure leftovers included; and so does png_decode on each narrower processor path
+// (portable, SSE2 alone), whatever this machine has.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -24,5 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       exact_info.interlace_method != info.interlace_method || exact_info.key_defined != info.key_defined ||
       exact_info.key_r != info.key_r || exact_info.key_g != info.key_g || exact_info.key_b != info.key_b)
     __builtin_trap();
+  for (const uint32_t cpu : {CPU_PORTABLE, CPU_SSE2}) {
+    PngInfo path_info;
+    std::vector<uint8_t> path_pixels;
+    if (png_decode_with({data, size}, path_info, path_pixels, cpu) != code || path_pixels != pixels) __builtin_trap();
+  }
   return 0;
 }

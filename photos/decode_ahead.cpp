@@ -6,13 +6,22 @@
 
 #include <algorithm>
 
-DecodeAhead::DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes, Estimate estimate)
+DecodeAhead::DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes, Estimate estimate,
+                         std::vector<size_t> first)
     : jobs_(jobs),
       decode_(std::move(decode)),
       ahead_(static_cast<size_t>(std::max(ahead, 1))),
       budget_(budget_bytes),
       estimate_(std::move(estimate)),
+      early_(jobs, false),
       done_(jobs) {
+  for (size_t job : first)
+    if (job < jobs && !early_[job]) {
+      early_[job] = true;
+      order_.push_back(job);
+    }
+  for (size_t job = 0; job < jobs; ++job)
+    if (!early_[job]) order_.push_back(job);
   int n = std::max(workers, 1);
   threads_.reserve(n);
   for (int i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
@@ -39,26 +48,31 @@ size_t DecodeAhead::estimate_of(size_t job) const {
 void DecodeAhead::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || next_ >= jobs_ || next_ < taken_ + ahead_; });
+    changed_.wait(lock, [this] {
+      return stopping_ || next_ >= jobs_ || early_[order_[next_]] || order_[next_] < taken_ + ahead_;
+    });
     if (stopping_ || next_ >= jobs_) return;
-    const size_t job = next_++;
+    const size_t place = next_++;
+    const size_t job = order_[place];
     lock.unlock();
     const size_t estimate = estimate_of(job);
     lock.lock();
 
-    // Rooms are reserved in job order. Were a later job to hold room that an earlier one waits
+    // Rooms are reserved in start order. Were a later job to hold room that an earlier one waits
     // for, neither could go on: results are taken in order, so the later one's is never taken.
     // In order, the job the owner waits for is the first without room, and once the owner has
-    // let go of the photo before it nothing at all is held, which admits any job.
+    // let go of the photo before it nothing is held but what the `first` jobs hold, which admits
+    // any job.
     size_t room = 0;
     changed_.wait(lock, [&] {
       if (stopping_) return true;
-      if (reserving_ != job) return false;
+      if (reserving_ != place) return false;
       room = estimate > 0 ? estimate : largest_;
-      return held_ == 0 || (held_ <= budget_ && room <= budget_ - held_);
+      return held_ == early_held_ || (held_ <= budget_ && room <= budget_ - held_);
     });
     if (stopping_) return;
     held_ += room;
+    if (early_[job]) early_held_ += room;
     ++reserving_;
     changed_.notify_all();
     lock.unlock();
@@ -72,6 +86,7 @@ void DecodeAhead::work() {
     lock.lock();
     const size_t bytes = image.pixels.size();
     held_ = held_ - room + bytes;  // beyond the room only when there was no estimate
+    if (early_[job]) early_held_ = early_held_ - room + bytes;
     largest_ = std::max(largest_, bytes);
     done_[job] = std::move(image);
     changed_.notify_all();
@@ -91,6 +106,7 @@ TextureImage DecodeAhead::take(size_t job) {
   done_[job].reset();
   taken_ = job + 1;
   in_hand_ = image.pixels.size();
+  if (early_[job]) early_held_ -= in_hand_;  // from now on held as the photo in hand
   lock.unlock();
   changed_.notify_all();
   return image;

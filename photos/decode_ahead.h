@@ -9,6 +9,11 @@
 // says its result will take, known before decoding from the file's header; when it cannot say,
 // the largest result seen so far stands in. A job that does not fit even into an empty budget
 // runs once nothing else is held, alone: the bound is then that one photo.
+//
+// Jobs named `first` (those known to decode far slower than the rest) start before all others,
+// whatever their number, and their results wait for their turn: started in order, one of them
+// would otherwise run alone at the end while the other workers idle. Their rooms count, but they
+// never keep a job in order from starting: the memory held may exceed the budget by theirs.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +34,7 @@ class DecodeAhead {
 
   // `ahead` counts jobs started but not yet taken; at least 1.
   DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes = NO_BUDGET,
-              Estimate estimate = {});
+              Estimate estimate = {}, std::vector<size_t> first = {});
   ~DecodeAhead();  // stops starting new jobs and joins the workers
   DecodeAhead(const DecodeAhead&) = delete;
   DecodeAhead& operator=(const DecodeAhead&) = delete;
@@ -49,9 +54,12 @@ class DecodeAhead {
   const Estimate estimate_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  size_t next_ = 0;      // next job to start
+  std::vector<size_t> order_;     // the jobs in the order they start: `first`, then the others
+  std::vector<bool> early_;       // a job of `first`
+  size_t next_ = 0;      // place in order_ of the next job to start
   size_t taken_ = 0;     // jobs handed over
-  size_t reserving_ = 0; // the job whose turn it is to reserve its room: rooms go in job order
+  size_t reserving_ = 0; // the place in order_ whose turn it is to reserve its room
+  size_t early_held_ = 0;  // of held_, what jobs of `first` hold before they are taken
   size_t held_ = 0;      // bytes reserved or decoded and not yet uploaded
   size_t in_hand_ = 0;   // of those, the result taken last
   size_t largest_ = 0;   // the largest result so far

@@ -2,9 +2,11 @@
 #include "photos/load_sequence.h"
 
 #include <algorithm>
+#include <fstream>
 #include <thread>
 
 #include "photos/decode_ahead.h"
+#include "photos/image_format.h"
 #include "photos/loading_screen.h"
 #include "photos/photo_catalogue.h"
 
@@ -36,20 +38,26 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
   if (!options.pipelined) {
     for (const LoadJob& job : jobs) {
       if (job.frame_before) steps.show_frame(job.frame_before);
-      steps.upload(job, decode_safely(steps, job));
+      TextureImage image = decode_safely(steps, job);
+      steps.upload(job, image);
+      steps.recycle(std::move(image));
     }
     return;
   }
   int workers = options.workers > 0 ? options.workers : default_decode_workers();
   int ahead = options.ahead > 0 ? options.ahead : workers + 2;
   const size_t budget = options.budget_bytes > 0 ? options.budget_bytes : DECODE_BUDGET_BYTES;
+  std::vector<size_t> slow;
+  for (size_t i = 0; i < jobs.size(); ++i)
+    if (steps.slow_decode(jobs[i])) slow.push_back(i);
   DecodeAhead pool(
       jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead, budget,
-      [&](size_t i) { return steps.decoded_bytes(jobs[i]); });
+      [&](size_t i) { return steps.decoded_bytes(jobs[i]); }, std::move(slow));
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
     TextureImage image = pool.take(i);
     steps.upload(jobs[i], image);
+    steps.recycle(std::move(image));
   }
 }
 
@@ -59,7 +67,29 @@ TextureImage TextureLoadSteps::decode(const LoadJob& job) {
   if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return {};
   const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
   if (job.loader == LoaderKind::FileTexture) return decode_file_texture(utf8_path(entry.wide_path));
-  return decode_picture_image(entry.path, square_side_);
+  std::vector<uint8_t> storage;
+  {
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (!spare_squares_.empty()) {
+      storage = std::move(spare_squares_.back());
+      spare_squares_.pop_back();
+    }
+  }
+  return decode_picture_image(entry.path, square_side_, std::move(storage));
+}
+
+bool TextureLoadSteps::slow_decode(const LoadJob& job) {
+  if (job.loader != LoaderKind::Picture || job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return false;
+  std::ifstream file(PHOTO_CATALOGUE[static_cast<int>(job.index)].path, std::ios::binary);
+  uint8_t head[8] = {};
+  file.read(reinterpret_cast<char*>(head), sizeof head);
+  return file.gcount() == sizeof head && sniff_image_format(head) == ImageFormat::Gif;
+}
+
+void TextureLoadSteps::recycle(TextureImage&& image) {
+  if (image.kind != TextureImage::Kind::Picture) return;  // only the squares are worth keeping
+  std::lock_guard<std::mutex> lock(spare_mutex_);
+  if (spare_squares_.size() < SPARE_SQUARES) spare_squares_.push_back(std::move(image.pixels));
 }
 
 size_t TextureLoadSteps::decoded_bytes(const LoadJob& job) {

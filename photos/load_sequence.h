@@ -8,6 +8,7 @@
 // textures is the same as when everything runs on one thread.
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "photos/texture_loaders.h"
@@ -35,6 +36,12 @@ class LoadSteps {
   virtual void upload(const LoadJob& job, const TextureImage& image) = 0;    // GL thread
   // At least the bytes of decode's result, before decoding; 0 when unknown. Any thread, no GL.
   virtual size_t decoded_bytes(const LoadJob&) { return 0; }
+  // The GL thread is done with an uploaded image: its memory may serve a later decode. GL thread.
+  virtual void recycle(TextureImage&&) {}
+  // Whether the job's decode is known to take far longer than the others' (a GIF through the
+  // codecs takes ten times a JPEG's time a pixel): such jobs are decoded first, so that none of
+  // them is left to run alone at the end. Any thread, no GL.
+  virtual bool slow_decode(const LoadJob&) { return false; }
 };
 
 // Decoded photos waiting for their upload take at most this much memory (or the one photo that
@@ -56,6 +63,11 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
 
 // The show's collaborators: loading frames, presented through `present`, and the texture loaders of
 // the catalogue's paths.
+//
+// Every picture-path image is an S × S square, 64 MiB at S = 4096: mapping that much fresh memory
+// for each one, zeroing it page by page and unmapping it after the upload costs about as much as
+// the drawing itself, and two decoders doing it at once contend in the kernel. So the squares of
+// uploaded pictures are kept (at most SPARE_SQUARES of them) for the next pictures to draw into.
 class TextureLoadSteps : public LoadSteps {
  public:
   TextureLoadSteps(int square_side, void (*present)())  // S of the picture path
@@ -64,8 +76,14 @@ class TextureLoadSteps : public LoadSteps {
   TextureImage decode(const LoadJob& job) override;
   void upload(const LoadJob& job, const TextureImage& image) override;
   size_t decoded_bytes(const LoadJob& job) override;
+  void recycle(TextureImage&& image) override;
+  bool slow_decode(const LoadJob& job) override;
+
+  static constexpr size_t SPARE_SQUARES = 2;
 
  private:
   int square_side_;
   void (*present_)();
+  std::mutex spare_mutex_;
+  std::vector<std::vector<uint8_t>> spare_squares_;
 };

@@ -50,24 +50,41 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
   return true;
 }
 
-// The record's picture drawn over the black S × S square, made opaque, bottom row first.
-TextureImage render_picture_square(const PictureImage& record, int side) {
+// Copies a row, every alpha made 255.
+void copy_row_opaque(uint8_t* to, const uint8_t* from, size_t pixels) {
+  for (size_t x = 0; x < pixels; ++x) {
+    uint32_t p;
+    std::memcpy(&p, from + 4 * x, 4);
+    p |= 0xFF000000u;  // alpha is the fourth byte on the little-endian machines this runs on
+    std::memcpy(to + 4 * x, &p, 4);
+  }
+}
+
+// The record's picture drawn over the black S × S square, made opaque, bottom row first. The
+// square is as large as a texture gets (64 MiB at S = 4096), so it takes `storage`'s memory when
+// that is large enough, and is turned upside down and made opaque in one pass over it.
+TextureImage render_picture_square(const PictureImage& record, int side, std::vector<uint8_t> storage) {
   if (!record.picture || side < 1 || side > PICTURE_SIDE_LIMIT) return {};
   TextureImage image;
   image.kind = TextureImage::Kind::Picture;
   image.width = image.height = uint32_t(side);
   const size_t row_bytes = size_t(side) * 4;
+  image.pixels = std::move(storage);
   image.pixels.assign(row_bytes * side, 0);  // the square starts black
   draw_picture(record, PixelRect{0, 0, side, side}, image.pixels.data(), side, side);
 
-  for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
   std::vector<uint8_t> scratch(row_bytes);
-  for (int top = 0, bottom = side - 1; top < bottom; ++top, --bottom) {
+  int top = 0, bottom = side - 1;
+  for (; top < bottom; ++top, --bottom) {
     uint8_t* a = image.pixels.data() + size_t(top) * row_bytes;
     uint8_t* b = image.pixels.data() + size_t(bottom) * row_bytes;
     std::memcpy(scratch.data(), a, row_bytes);
-    std::memcpy(a, b, row_bytes);
-    std::memcpy(b, scratch.data(), row_bytes);
+    copy_row_opaque(a, b, size_t(side));
+    copy_row_opaque(b, scratch.data(), size_t(side));
+  }
+  if (top == bottom) {  // the middle row of an odd side stays where it is
+    uint8_t* middle = image.pixels.data() + size_t(top) * row_bytes;
+    copy_row_opaque(middle, middle, size_t(side));
   }
   return image;
 }
@@ -156,13 +173,13 @@ void draw_picture(const PictureImage& record, PixelRect rect, uint8_t* canvas, i
 }
 
 void upload_picture_texture(const PictureImage& record, uint32_t name) {
-  upload_texture_image(render_picture_square(record, picture_square_side_from_gl()), name);
+  upload_texture_image(render_picture_square(record, picture_square_side_from_gl(), {}), name);
 }
 
-TextureImage decode_picture_image(const std::string& path, int square_side) {
+TextureImage decode_picture_image(const std::string& path, int square_side, std::vector<uint8_t> storage) {
   PictureImage record;
   load_picture(path, record);
-  if (record.picture) return render_picture_square(record, square_side);
+  if (record.picture) return render_picture_square(record, square_side, std::move(storage));
   return decode_png_fallback(path);
 }
 

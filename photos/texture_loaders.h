@@ -36,7 +36,9 @@ void load_file_texture(const std::string& path, uint32_t name);  // decode, then
 int picture_square_side(int max_texture_size);
 int picture_square_side_from_gl();  // asks the current context
 // Picture path when the file is a JPEG, GIF or BMP; otherwise the PNG fallback; Kind::None when both fail.
-TextureImage decode_picture_image(const std::string& path, int square_side);
+// The square is drawn into `storage` when its capacity suffices (its contents do not matter): a
+// buffer of an earlier square, whose pages are already mapped, costs no page faults.
+TextureImage decode_picture_image(const std::string& path, int square_side, std::vector<uint8_t> storage = {});
 void upload_picture_image(const TextureImage& image, uint32_t name);
 // The fallback alone: the built-in PNG decoder, stretched to powers of two. Kind::None when the
 // file is missing or does not decode.

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstring>
 
+#include "png/cpu_features.h"
 #include "png/deflate_format.h"
 
 namespace {
@@ -47,11 +48,13 @@ constexpr uint64_t COPY_SLOP = 8;
 
 // A decode-table entry, 32 bits:
 //   bits 0-5    bits the entry consumes: the code's length (within the subtable, for an entry of a
-//               subtable) plus the symbol's extra bits; for a subtable pointer, the main table's bits
+//               subtable) plus the symbol's extra bits; for a subtable pointer, the main table's bits;
+//               for a literal pair, both codes' lengths
+//   bit  6      PAIR: two literals, the first in bits 16-23, the second in bits 24-31 (main table only)
 //   bit  7      UNASSIGNED: no code of the alphabet starts with these bits, or the symbol is one
 //               that only the exact decoder may report (distance 30 and 31)
 //   bits 8-11   the code's length, where the extra bits start; for a subtable pointer, the number
-//               of bits that index the subtable
+//               of bits that index the subtable; for a literal pair, the first code's length
 //   bit  12     LITERAL: the value is the byte
 //   bit  13     EXCEPTIONAL: not a literal and not a length (end of block, unassigned, pointer,
 //               literal/length symbols 286 and 287, which are skipped)
@@ -61,6 +64,7 @@ constexpr uint64_t COPY_SLOP = 8;
 //               subtable start
 // Per symbol, the tables are built from a "symbol entry" holding the value, the flags and the
 // extra-bit count in bits 0-5; adding the code length times 0x101 completes it.
+constexpr uint32_t PAIR = 1u << 6;
 constexpr uint32_t UNASSIGNED = 1u << 7;
 constexpr uint32_t LITERAL = 1u << 12;
 constexpr uint32_t EXCEPTIONAL = 1u << 13;
@@ -69,6 +73,8 @@ constexpr uint32_t BLOCK_END = 1u << 15;
 constexpr uint32_t UNASSIGNED_ENTRY = EXCEPTIONAL | UNASSIGNED;
 
 uint32_t bits_consumed(uint32_t entry) { return entry & 63; }
+// What the careful loop consumes: one literal at a time, the first of a pair.
+uint32_t single_step_bits(uint32_t entry) { return entry & PAIR ? (entry >> 8) & 15 : entry & 63; }
 uint32_t code_length(uint32_t entry) { return (entry >> 8) & 15; }
 uint32_t value_of(uint32_t entry) { return entry >> 16; }
 
@@ -135,6 +141,23 @@ bool tree_would_overflow(std::span<const uint8_t> lengths, std::span<const uint1
     return nodes > n_symbols - 2;
 }
 
+// Where a main-table literal's code leaves room in the index for a second literal's whole code,
+// the entry decodes both: literal runs, most of a photograph's data, then take half the lookups.
+// The second code is read from the entry of the bits after the first; entries repeat over the
+// bits beyond their code, so that entry is right whenever its code fits in the bits known. Entries
+// are rewritten from the top down: each reads one at a lower index, still unpaired.
+void pair_main_table_literals(uint32_t* table, uint32_t root_bits) {
+    for (uint32_t i = 1u << root_bits; i-- > 0;) {
+        const uint32_t first = table[i];
+        if (!(first & LITERAL)) continue;
+        const uint32_t first_bits = bits_consumed(first);
+        const uint32_t second = table[i >> first_bits];
+        if (!(second & LITERAL) || first_bits + bits_consumed(second) > root_bits) continue;
+        table[i] = (value_of(first) | value_of(second) << 8) << 16 | LITERAL | PAIR | first_bits << 8 |
+                   (first_bits + bits_consumed(second));
+    }
+}
+
 // Fills `table` (a main table of 2^root_bits entries, then subtables) for the code of `lengths`.
 // Returns false, leaving the stream to the exact decoder, for over-subscribed lengths (the exact
 // tree then may build and decode oddly, or fail), for incomplete lengths whose tree would
@@ -147,7 +170,7 @@ bool tree_would_overflow(std::span<const uint8_t> lengths, std::span<const uint1
 // longer than root_bits sits in the subtable of its first root_bits bits; the subtable is as
 // deep as the longest code sharing that prefix, shorter ones filling 2^(depth - length) entries.
 bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> lengths, uint32_t root_bits,
-                 const SymbolEntries& symbols) {
+                 const SymbolEntries& symbols, bool pair_literals = false) {
     std::array<uint32_t, MAX_CODE_BITS + 2> count{};
     for (uint8_t len : lengths) count[len]++;
     int64_t left = 1;  // code space still free, in units of the current length
@@ -212,6 +235,7 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
         }
         remaining[len]--;
     }
+    if (pair_literals) pair_main_table_literals(table, root_bits);
     return true;
 }
 
@@ -219,7 +243,8 @@ struct FixedTables {
     std::array<uint32_t, LITLEN_TABLE_SIZE> litlen{};
     std::array<uint32_t, DIST_TABLE_SIZE> dist{};
     FixedTables() {
-        build_table(litlen.data(), LITLEN_TABLE_SIZE, fixed_litlen_lengths(), LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES);
+        build_table(litlen.data(), LITLEN_TABLE_SIZE, fixed_litlen_lengths(), LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES,
+                    true);
         build_table(dist.data(), DIST_TABLE_SIZE, fixed_dist_lengths(), DIST_TABLE_BITS, DIST_SYMBOL_ENTRIES);
     }
 };
@@ -231,6 +256,7 @@ uint64_t load_le64(const uint8_t* p) {
 }
 
 void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+void store16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
 
 // Copies a match of `length` bytes from `distance` back, where the output has at least
 // length + COPY_SLOP bytes of room: eight bytes at a time, overlapping copies included.
@@ -275,10 +301,221 @@ inline uint8_t* copy_match_bytewise(uint8_t* out, uint32_t length, uint32_t dist
     return out + length;
 }
 
+// ---- The fast loop ----
+// Most of a stream is decoded far from the ends of the input and of the output. There, a
+// refill can always load eight bytes, and a whole match, with the words its copy writes beyond
+// its end, always fits; so the loop checks the two ends once per symbol, in its condition, and
+// nowhere inside. The bit buffer is refilled without a branch at the top of every round to at
+// least 56 bits, which is more than the longest match takes (a 15-bit length code with 5 extra
+// bits, a 15-bit distance code with 13), and leaves room for three literals in a row.
+
+constexpr ptrdiff_t MAX_MATCH_LENGTH = 258;
+// What a match may write beyond its end in the fast loop: five words before the length is
+// looked at, or the last word of a longer copy.
+constexpr uint64_t FAST_COPY_SLOP = 40;
+// Room the fast loop needs at the output for one more round, and bytes at the input for a refill.
+constexpr ptrdiff_t FAST_OUT_MARGIN = MAX_MATCH_LENGTH + FAST_COPY_SLOP;
+constexpr ptrdiff_t FAST_IN_MARGIN = 16;  // two refills in a round
+
+struct LoopState {
+    uint64_t bitbuf;
+    uint32_t bitsleft;
+    const uint8_t* in;
+    uint8_t* out;
+};
+
+enum class LoopExit { Margin, BlockEnd, GiveUp };
+
+#define INFLATE_ALWAYS_INLINE inline __attribute__((always_inline))
+
+// A match copy where FAST_COPY_SLOP bytes beyond the match may be written. From eight bytes back
+// on, words: the first five unconditionally, which is every match of 40 bytes or less. Closer,
+// the repeating pattern is built in a register (the bytes before `out` doubled until they fill a
+// word) and stored a whole number of periods apart: no load waits on a store just made.
+INFLATE_ALWAYS_INLINE uint8_t* copy_match_slop(uint8_t* out, uint32_t length, uint32_t distance) {
+    uint8_t* const end = out + length;
+    if (distance >= 8) {
+        const uint8_t* src = out - distance;
+        store64(out, load_le64(src));
+        store64(out + 8, load_le64(src + 8));
+        store64(out + 16, load_le64(src + 16));
+        store64(out + 24, load_le64(src + 24));
+        store64(out + 32, load_le64(src + 32));
+        if (length > 40) {
+            out += 40;
+            src += 40;
+            do {
+                store64(out, load_le64(src));
+                out += 8;
+                src += 8;
+            } while (out < end);
+        }
+        return end;
+    }
+    // The period's bytes, then as many whole periods as fit in a word; the stride is that many.
+    static constexpr uint8_t STRIDE[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+    uint64_t v = load_le64(out - distance) & ((uint64_t{1} << (8 * distance)) - 1);
+    v |= v << (8 * distance);
+    if (distance < 4) v |= v << (16 * distance);
+    if (distance == 1) v |= v << 32;
+    const uint32_t stride = STRIDE[distance];
+    do {
+        store64(out, v);
+        out += stride;
+    } while (out < end);
+    return end;
+}
+
+// extra_bits for the fast loop, where it meets only plain length and distance entries (or an
+// exceptional distance entry, whose value is then thrown away): their flag bits 12 and 13 are
+// clear, so the code length is (entry >> 8) mod 64, the count the shift instructions take anyway,
+// and with BMI2 the mask is a single bzhi.
+template <bool BMI2>
+INFLATE_ALWAYS_INLINE uint32_t fast_extra_bits_of(uint64_t saved, uint32_t entry) {
+    uint64_t low;
+#if defined(__x86_64__)
+    if constexpr (BMI2) {
+        // Written out: the intrinsic cannot be used in code that is not itself compiled for BMI2.
+        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(uint64_t{entry & 63}));
+    } else
+#endif
+    {
+        low = saved & ((uint64_t{1} << (entry & 63)) - 1);
+    }
+    return uint32_t(low >> ((entry >> 8) & 63));
+}
+
+// The fast loop proper. Leaves with Margin when an end comes near, BlockEnd after the
+// end-of-block symbol, and GiveUp on anything the exact decoder must judge (unassigned codes,
+// distance 30 and 31, a distance beyond the output; `base` and `out_begin` tell where it starts).
+//
+// The next symbol's table entry is looked up as soon as the bits before it are consumed, from
+// the bits still in the buffer (at least 19 whenever it happens, and a main-table entry needs at
+// most 11), so that the lookup overlaps the refill, the literal's store or the match's copy.
+// Only the low 6 bits of `bitsleft` are kept meaningful: whole entries are subtracted from it,
+// their higher bits falling away, which saves masking the consumed-bits field out each time.
+template <bool BMI2>
+INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
+                                              const uint8_t* in_limit, const uint8_t* out_limit,
+                                              const uint8_t* out_begin, uint64_t base) {
+    uint64_t bitbuf = s.bitbuf;
+    uint32_t bitsleft = s.bitsleft;
+    const uint8_t* in = s.in;
+    uint8_t* out = s.out;
+    LoopExit exit = LoopExit::Margin;
+    constexpr uint32_t LITLEN_MASK = (1u << LITLEN_TABLE_BITS) - 1;
+    constexpr uint32_t DIST_MASK = (1u << DIST_TABLE_BITS) - 1;
+    const auto fast_extra_bits = fast_extra_bits_of<BMI2>;
+    // Refills to at least 56 bits; bits above bitsleft are zero, so OR-ing a word in is exact.
+    auto refill = [&] {
+        bitbuf |= load_le64(in) << (bitsleft & 63);
+        in += (~bitsleft & 63) >> 3;
+        bitsleft |= 56;
+    };
+    auto consume = [&](uint32_t entry) {
+        bitbuf >>= (entry & 63);
+        bitsleft -= entry;
+    };
+    if (!(in < in_limit && out < out_limit)) return exit;
+    refill();
+    uint32_t e = litlen[bitbuf & LITLEN_MASK];
+    do {
+        refill();
+        if (e & SUBTABLE) {
+            bitbuf >>= LITLEN_TABLE_BITS;
+            bitsleft -= LITLEN_TABLE_BITS;
+            e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+        }
+        uint64_t saved = bitbuf;
+        consume(e);
+        if (e & LITERAL) {
+            // At least 41 bits are left, and a main-table entry, a literal pair too, takes at most
+            // 11. Both bytes of an entry are stored; a single literal's second is overwritten next.
+            auto put = [&](uint32_t entry) {
+                store16(out, uint16_t(value_of(entry)));
+                out += 1 + ((entry & PAIR) >> 6);
+            };
+            put(e);
+            e = litlen[bitbuf & LITLEN_MASK];
+            if (!(e & LITERAL)) continue;
+            consume(e);
+            put(e);
+            e = litlen[bitbuf & LITLEN_MASK];
+            if (!(e & LITERAL)) continue;
+            consume(e);
+            put(e);
+            e = litlen[bitbuf & LITLEN_MASK];
+            continue;
+        }
+        if (e & EXCEPTIONAL) {
+            if (e & BLOCK_END) {
+                exit = LoopExit::BlockEnd;
+                break;
+            }
+            if (e & UNASSIGNED) {
+                exit = LoopExit::GiveUp;
+                break;
+            }
+            e = litlen[bitbuf & LITLEN_MASK];
+            continue;  // literal/length symbols 286 and 287 mean nothing
+        }
+        const uint32_t length = value_of(e) + fast_extra_bits(saved, e);
+
+        e = dist[bitbuf & DIST_MASK];
+        if (e & SUBTABLE) {
+            bitbuf >>= DIST_TABLE_BITS;
+            bitsleft -= DIST_TABLE_BITS;
+            e = dist[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+        }
+        saved = bitbuf;
+        consume(e);
+        const uint32_t distance = value_of(e) + fast_extra_bits(saved, e);
+        if ((e & EXCEPTIONAL) || distance > base + uint64_t(out - out_begin)) {
+            exit = LoopExit::GiveUp;
+            break;
+        }
+        refill();  // at least 8 bits were left; the input's margin covers this second refill
+        e = litlen[bitbuf & LITLEN_MASK];
+        out = copy_match_slop(out, length, distance);
+    } while (in < in_limit && out < out_limit);
+    s = {bitbuf, bitsleft & 63, in, out};
+    return exit;
+}
+
+LoopExit fast_loop_portable(LoopState& s, const uint32_t* litlen, const uint32_t* dist, const uint8_t* in_limit,
+                            const uint8_t* out_limit, const uint8_t* out_begin, uint64_t base) {
+    return fast_loop_body<false>(s, litlen, dist, in_limit, out_limit, out_begin, base);
+}
+
+#if defined(__x86_64__)
+// The same loop where the compiler may use shrx and bzhi: shifts and masks by a register count
+// without the flags dependency and the extra moves of the plain instructions.
+__attribute__((target("bmi2"))) LoopExit fast_loop_bmi2(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
+                                                         const uint8_t* in_limit, const uint8_t* out_limit,
+                                                         const uint8_t* out_begin, uint64_t base) {
+    return fast_loop_body<true>(s, litlen, dist, in_limit, out_limit, out_begin, base);
+}
+#endif
+
+using FastLoop = LoopExit (*)(LoopState&, const uint32_t*, const uint32_t*, const uint8_t*, const uint8_t*,
+                              const uint8_t*, uint64_t);
+
+FastLoop choose_fast_loop(uint32_t cpu) {
+#if defined(__x86_64__)
+    if (cpu & cpu_features() & CPU_BMI2) return fast_loop_bmi2;
+#endif
+    (void)cpu;
+    return fast_loop_portable;
+}
+
 class FastInflater {
 public:
-    FastInflater(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output, uint64_t keep)
-        : in_begin_(input.data() + 2),
+    using Progress = std::function<void(const uint8_t* output, uint64_t final_bytes)>;
+    FastInflater(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output, uint64_t keep,
+                 FastLoop fast_loop, const Progress* progress)
+        : fast_loop_(fast_loop),
+          progress_(progress),
+          in_begin_(input.data() + 2),
           in_next_(in_begin_),
           in_end_(input.data() + input.size()),
           vec_(output),
@@ -474,7 +711,7 @@ private:
         std::copy_n(lengths.begin(), hlit, lit.begin());
         std::copy_n(lengths.begin() + hlit, hdist, dist.begin());
         if (lit[END_OF_BLOCK] == 0) return false;
-        return build_table(litlen_.data(), LITLEN_TABLE_SIZE, lit, LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES) &&
+        return build_table(litlen_.data(), LITLEN_TABLE_SIZE, lit, LITLEN_TABLE_BITS, LITLEN_SYMBOL_ENTRIES, true) &&
                build_table(dist_.data(), DIST_TABLE_SIZE, dist, DIST_TABLE_BITS, DIST_SYMBOL_ENTRIES);
     }
 
@@ -505,6 +742,29 @@ private:
             base = base_;
         };
         for (;;) {
+            // Progress reports come between rounds of the fast loop, whose output end stops at
+            // the next one.
+            const uint64_t pos = base + uint64_t(out - out_begin);
+            if (progress_ && pos >= next_report_) {
+                (*progress_)(vec_.data(), std::min(pos, keep_));
+                next_report_ = windowed_ ? UINT64_MAX : pos + INFLATE_PROGRESS_STEP;
+            }
+            if (in_end - in > FAST_IN_MARGIN && out_end - out > FAST_OUT_MARGIN) {
+                const uint8_t* fast_out_limit = out_end - FAST_OUT_MARGIN;
+                if (progress_ && next_report_ - pos < uint64_t(fast_out_limit - out)) fast_out_limit = out + (next_report_ - pos);
+                LoopState state{bitbuf, bitsleft, in, out};
+                const LoopExit exit = fast_loop_(state, litlen, dist, in_end - FAST_IN_MARGIN,
+                                                 fast_out_limit, out_begin, base);
+                bitbuf = state.bitbuf;
+                bitsleft = state.bitsleft;
+                in = state.in;
+                out = state.out;
+                if (exit == LoopExit::BlockEnd) {
+                    save();
+                    return true;
+                }
+                if (exit == LoopExit::GiveUp) return false;
+            }
             if (in_end - in >= 8) {
                 bitbuf |= load_le64(in) << bitsleft;
                 in += (63 - bitsleft) >> 3;
@@ -522,8 +782,8 @@ private:
                 e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
             }
             uint64_t saved = bitbuf;
-            bitbuf >>= bits_consumed(e);
-            bitsleft -= bits_consumed(e);
+            bitbuf >>= single_step_bits(e);
+            bitsleft -= single_step_bits(e);
             if (e & LITERAL) {
                 if (out == out_end) {
                     save();
@@ -536,8 +796,8 @@ private:
                 for (int more = 0; more < 2; more++) {
                     e = litlen[bitbuf & ((1u << LITLEN_TABLE_BITS) - 1)];
                     if (!(e & LITERAL) || out == out_end) break;
-                    bitbuf >>= bits_consumed(e);
-                    bitsleft -= bits_consumed(e);
+                    bitbuf >>= single_step_bits(e);
+                    bitsleft -= single_step_bits(e);
                     *out++ = uint8_t(value_of(e));
                 }
                 continue;
@@ -584,6 +844,9 @@ private:
         }
     }
 
+    const FastLoop fast_loop_;
+    const Progress* const progress_;
+    uint64_t next_report_ = INFLATE_PROGRESS_STEP;  // output position of the next progress report
     const uint8_t* const in_begin_;  // first byte of the deflate data
     const uint8_t* in_next_;
     const uint8_t* const in_end_;
@@ -609,7 +872,8 @@ private:
 }  // namespace
 
 bool inflate_fast(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output,
-                  uint64_t keep) {
-    FastInflater inflater(input, output, max_output, keep);
+                  uint64_t keep, uint32_t cpu,
+                  const std::function<void(const uint8_t* output, uint64_t final_bytes)>& progress) {
+    FastInflater inflater(input, output, max_output, keep, choose_fast_loop(cpu), progress ? &progress : nullptr);
     return inflater.run();
 }

@@ -46,6 +46,7 @@
 #include "png/png_decode.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "png/adam7_unfilter.h"
@@ -71,14 +72,24 @@ constexpr uint64_t MAX_INFLATE_RATIO = 1032;
 // far beyond the image costs time but no memory. The output is pre-sized to what the rows need,
 // which the data can always produce (or the file was rejected), so a tiny file with a huge
 // header allocates little.
-uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes, bool exact,
-                            std::vector<uint8_t>& inflated) {
+uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes, bool exact, uint32_t cpu,
+                            FastRows* rows, std::vector<uint8_t>& inflated) {
   uint64_t most = 0;
   if (!mul(idat.size(), MAX_INFLATE_RATIO, most)) most = UINT64_MAX;
   // Fewer than 2 bytes are left to the inflater, which has its own code for them.
   if (idat.size() >= 2 && sizes.rows > most) return PNG_DATA_TOO_SMALL;
   inflated.resize(std::min(sizes.rows, most));
-  return zlib_decompress_with(idat, inflated, {.keep = sizes.rows, .exact = exact});
+  InflateOptions options{.keep = sizes.rows, .exact = exact, .cpu = cpu};
+  if (rows) {
+    options.progress = [rows](const uint8_t* data, uint64_t final_bytes) {
+      if (final_bytes == 0) {
+        rows->restart();
+      } else {
+        rows->add(data, final_bytes);
+      }
+    };
+  }
+  return zlib_decompress_with(idat, inflated, options);
 }
 
 // Rows without interlace. Row y takes 1 + line bytes at y × (line + 1): its filter type,
@@ -129,7 +140,8 @@ uint32_t rows_to_pixels_exact(const uint8_t* data, const PngInfo& info, uint32_t
   return convert_to_rgba(info, pixels);
 }
 
-uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, bool exact) {
+uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, bool exact,
+                uint32_t cpu) {
   info = PngInfo{};
   pixels.clear();
   if (bytes.empty()) return PNG_NO_INPUT;
@@ -142,22 +154,37 @@ uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8
 
   std::vector<uint8_t> idat;
   if (uint32_t r = read_chunks(bytes, info, idat)) return r;
+  // The fast way takes the rows as the inflater makes them final, while they are in cache. Until
+  // the inflater has succeeded and the rows are all there, the pixels it fills are no result:
+  // every failure before the rows gives them back empty.
+  std::optional<FastRows> rows;
+  if (!exact && info.interlace_method == 0 && info.height != 0) rows.emplace(info, bpp, sizes, cpu, pixels);
   std::vector<uint8_t> inflated;
-  if (uint32_t r = inflate_image_data(idat, sizes, exact, inflated)) return r;
+  if (uint32_t r = inflate_image_data(idat, sizes, exact, cpu, rows ? &*rows : nullptr, inflated)) {
+    pixels.clear();
+    return r;
+  }
   idat = {};
-  if (inflated.size() < sizes.rows) return PNG_ROWS_TRUNCATED;  // never read past the data
+  if (inflated.size() < sizes.rows) {
+    pixels.clear();
+    return PNG_ROWS_TRUNCATED;  // never read past the data
+  }
   if (info.height == 0) return PNG_OK;  // no rows: no line buffers, nothing to convert
 
-  if (!exact && rows_to_pixels_fast(inflated.data(), info, bpp, sizes, pixels)) return PNG_OK;
+  if (rows && rows->add(inflated.data(), inflated.size()) && rows->complete()) return PNG_OK;
   return rows_to_pixels_exact(inflated.data(), info, bpp, sizes, pixels);
 }
 
 }  // namespace
 
 uint32_t png_decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
-  return decode(bytes, info, pixels, false);
+  return decode(bytes, info, pixels, false, CPU_ANY);
 }
 
 uint32_t png_decode_exact(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels) {
-  return decode(bytes, info, pixels, true);
+  return decode(bytes, info, pixels, true, CPU_PORTABLE);
+}
+
+uint32_t png_decode_with(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8_t>& pixels, uint32_t cpu) {
+  return decode(bytes, info, pixels, false, cpu);
 }

@@ -11,6 +11,8 @@ namespace {
 
 uint32_t read_be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
 
+void store_word(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
 void grey_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
   const uint32_t d = info.bit_depth;
   const bool key = info.key_defined;
@@ -21,9 +23,13 @@ void grey_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8
       out[3] = key && g == info.key_r ? 0 : 255;
     }
   } else if (d == 8) {
-    for (uint64_t i = 0; i < count; ++i, out += 4) {
-      out[0] = out[1] = out[2] = raw[i];
-      out[3] = key && raw[i] == info.key_r ? 0 : 255;
+    // A pixel a word (R in the lowest byte on the little-endian machines this runs on): the
+    // compiler makes the loop without a key into vector code.
+    if (!key) {
+      for (uint64_t i = 0; i < count; ++i) store_word(out + 4 * i, raw[i] * 0x010101u | 0xFF000000u);
+    } else {
+      for (uint64_t i = 0; i < count; ++i)
+        store_word(out + 4 * i, raw[i] * 0x010101u | (raw[i] == info.key_r ? 0u : 0xFF000000u));
     }
   } else {
     const uint32_t scale = 255 / ((1u << d) - 1);  // exact: 255, 85 or 17
@@ -61,13 +67,22 @@ void rgb_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_
 uint32_t palette_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
   const uint32_t d = info.bit_depth;
   const uint32_t entries = uint32_t(info.palette.size() / 4);
-  if (d == 8) {  // the common case, without the bit reader
-    const uint8_t* palette = info.palette.data();
-    for (uint64_t i = 0; i < count; ++i, out += 4) {
-      if (raw[i] >= entries) return PNG_INDEX_BEYOND_PALETTE;
-      std::memcpy(out, palette + 4 * raw[i], 4);
+  if (d == 8) {  // the common case, without the bit reader and without a branch a pixel
+    // Indexes beyond the palette read a zero word here; they are looked for only once the row is
+    // done, and the pixels from the first of them on are then zeroed again.
+    uint32_t words[256];
+    if (entries != 0) std::memcpy(words, info.palette.data(), 4 * entries);  // an empty palette may have no data
+    std::memset(words + entries, 0, 4 * (256 - entries));
+    uint32_t beyond = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+      store_word(out + 4 * i, words[raw[i]]);
+      beyond |= raw[i] >= entries;
     }
-    return PNG_OK;
+    if (!beyond) return PNG_OK;
+    uint64_t first = 0;
+    while (raw[first] < entries) ++first;
+    std::memset(out + 4 * first, 0, 4 * (count - first));
+    return PNG_INDEX_BEYOND_PALETTE;
   }
   uint64_t pos = 0;
   for (uint64_t i = 0; i < count; ++i, out += 4) {
@@ -79,6 +94,10 @@ uint32_t palette_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count
 }
 
 void grey_alpha_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
+  if (info.bit_depth == 8) {
+    for (uint64_t i = 0; i < count; ++i) store_word(out + 4 * i, raw[2 * i] * 0x010101u | uint32_t{raw[2 * i + 1]} << 24);
+    return;
+  }
   const uint32_t step = info.bit_depth / 4;  // bytes per pixel: 2 or 4
   const uint32_t alpha = info.bit_depth / 8;  // offset of the alpha sample
   for (uint64_t i = 0; i < count; ++i, raw += step, out += 4) {

@@ -8,5 +8,6 @@
 
 // `count` pixels of `raw`, packed without spare bits from bit 0 on, to RGBA at out. Returns 0,
 // or for a palette index beyond the palette PNG_INDEX_BEYOND_PALETTE (bit depth 8) or
-// PNG_INDEX_BEYOND_PALETTE_LOW (below 8), the pixels before it converted.
+// PNG_INDEX_BEYOND_PALETTE_LOW (below 8), the pixels before it converted; at bit depth 8 the
+// bytes from it on are then zero (the callers hand over zeroed memory, which so stays as it was).
 uint32_t pixels_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out);

@@ -11,9 +11,17 @@
 uint32_t unfilter_scanline(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
                            size_t bw, size_t length);
 
+// unfilter_scanline's bytes, faster: Average and Paeth, which wait on the byte to their left, in
+// branch-free code specialised for the common pixel widths (1 and 2 bytes: grey, grey + alpha).
+// Without a prior row, `prior` is nullptr as there.
+uint32_t unfilter_scanline_fast(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
+                                size_t bw, size_t length);
+
 // One row of `width` 8-bit pixels of `channels` samples (3: RGB, 4: RGBA), filtered with
 // `filter_type`, reconstructed into RGBA pixels at out; the prior row is the previous RGBA row
 // (nullptr for none). RGB pixels get alpha 255. Returns false, having written anything, for a
 // filter type above 4.
+// `cpu` masks the processor extensions (cpu_features.h) it may use: SSE2 for Sub, Average and
+// Paeth a pixel at a time in 16-bit lanes, SSSE3 for Paeth's absolute values in one instruction.
 bool unfilter_row_to_rgba(uint8_t* out, uint8_t filter_type, const uint8_t* in, const uint8_t* prior,
-                          size_t width, int channels);
+                          size_t width, int channels, uint32_t cpu);

@@ -27,8 +27,9 @@ uint32_t zlib_decompress_with(std::span<const uint8_t> input, std::vector<uint8_
     const uint64_t max_output = std::min(options.max_output, INFLATE_MAX_OUTPUT);
     if (!options.exact) {
         const size_t entry_size = output.size();
-        if (inflate_fast(input, output, max_output, options.keep)) return INFLATE_OK;
+        if (inflate_fast(input, output, max_output, options.keep, options.cpu, options.progress)) return INFLATE_OK;
         output.resize(entry_size);
+        if (options.progress) options.progress(output.data(), 0);
     }
     return inflate_exact(input, output, max_output, options.keep);
 }

@@ -1,10 +1,13 @@
 #pragma once
 // zlib (RFC 1950) stream of deflate (RFC 1951) data, held whole in memory, into a growable byte array.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
+#include "png/cpu_features.h"
 #include "png/inflate.h"
+#include "png/inflate_fast.h"
 
 // Decompresses `input` into `output`, writing from its first byte whatever its size on entry.
 // Returns 0 on success, with output.size() the exact decompressed length; otherwise a result code
@@ -28,7 +31,16 @@ struct InflateOptions {
     // The bit-by-bit reference decoder alone. Otherwise the table-driven decoder runs first and
     // hands over to the reference decoder whenever it cannot tell the outcome itself.
     bool exact = false;
+    // The processor extensions (cpu_features.h) the table-driven decoder may use, where present.
+    uint32_t cpu = CPU_ANY;
+    // Called now and then by the table-driven decoder, about every INFLATE_PROGRESS_STEP bytes,
+    // with the array's data and how many of its leading bytes (at most `keep`) are final, so that
+    // a caller can use them while they are still in cache. Should the decoder hand over to the
+    // exact one, it is called once more with 0: the bytes reported are to be taken again from the
+    // final output. The exact decoder never calls it.
+    std::function<void(const uint8_t* output, uint64_t final_bytes)> progress = nullptr;
 };
+
 
 // zlib_decompress with every option. Both decoders give the same result code for every input
 // and, on success, the same bytes; after a failure the output holds the reference decoder's

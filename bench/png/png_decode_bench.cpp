@@ -176,7 +176,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
   explicit RatioReporter(const std::vector<Picture>& pictures) : pictures_(pictures) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) time_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    // With repetitions, the fastest run counts: the others were slowed by the machine's other work.
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration) continue;
+      double& best = time_[run.benchmark_name()];
+      best = best > 0 ? std::min(best, run.GetAdjustedCPUTime()) : run.GetAdjustedCPUTime();
+    }
   }
   void Finalize() override {
     ConsoleReporter::Finalize();

@@ -227,6 +227,34 @@ TEST(DecodeAhead, HandsOverEveryResultInOrderWhateverTheDecodeTimes) {
   }
 }
 
+// Jobs named first start before every other, and their results still come in their turn; with a
+// budget that the early results and a photo larger than the budget exceed together, nothing
+// waits for ever.
+TEST(DecodeAhead, JobsNamedFirstStartFirstAndAreTakenInTheirTurn) {
+  for (int workers : {1, 2, 3}) {
+    std::mutex mutex;
+    std::vector<size_t> started;
+    const auto decode = [&](size_t i) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        started.push_back(i);
+      }
+      TextureImage image;
+      image.width = static_cast<uint32_t>(i);
+      image.pixels.assign(i == 10 ? 100 : 4, static_cast<uint8_t>(i));
+      return image;
+    };
+    const auto estimate = [](size_t i) -> size_t { return i == 10 ? 100 : 4; };
+    DecodeAhead pool(12, decode, workers, 2, 10, estimate, {11, 7, 11});
+    for (size_t i = 0; i < 12; ++i) ASSERT_EQ(pool.take(i).width, i) << workers << " workers";
+    ASSERT_EQ(started.size(), 12u) << workers << " workers";  // each once, 11 named twice
+    // The first places go to 11 and 7; the workers that took places at once may begin in any order.
+    const auto place = [&](size_t job) { return size_t(std::find(started.begin(), started.end(), job) - started.begin()); };
+    EXPECT_LT(place(11), size_t(std::max(workers, 2))) << workers << " workers";
+    EXPECT_LT(place(7), size_t(std::max(workers, 2))) << workers << " workers";
+  }
+}
+
 TEST(DecodeAhead, StopsCleanlyWithResultsLeftUntaken) {
   std::atomic<int> started{0};
   {

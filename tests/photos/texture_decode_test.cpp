@@ -122,6 +122,24 @@ TEST_F(TextureDecode, PictureGifTransparencyComesOutOpaqueBlack) {
   }
 }
 
+// The squares of earlier pictures are reused as they are: nothing of what they held may show, at
+// an odd side (the middle row) as at an even one.
+TEST_F(TextureDecode, PictureSquareDrawnIntoUsedStorageIsTheSameAsFresh) {
+  std::vector<uint8_t> indexes(64);
+  for (int i = 0; i < 64; ++i) indexes[i] = (i % 8) < 4 ? 2 : 1;
+  ASSERT_TRUE(teximg::write_gif(file("glass.gif"), 8, 8, {RED, GREEN, Rgba{250, 250, 250, 255}}, indexes, 2));
+  ASSERT_TRUE(teximg::write_jpeg(file("photo.jpg"), 40, 30, [](int x, int y) { return red_over_blue(x, y, 30); }));
+  for (const char* name : {"glass.gif", "photo.jpg"})
+    for (int side : {33, 64}) {
+      const TextureImage fresh = decode_picture_image(file(name), side);
+      std::vector<uint8_t> used(size_t(64) * 64 * 4, 0x77);  // alpha 0x77 and a colour of its own
+      const TextureImage reused = decode_picture_image(file(name), side, std::move(used));
+      ASSERT_EQ(fresh.kind, Kind::Picture);
+      EXPECT_TRUE(fresh.pixels == reused.pixels) << name << " at side " << side;
+      EXPECT_EQ(at(fresh, uint32_t(side) - 1, uint32_t(side) / 2).a, 255) << name << " at side " << side;
+    }
+}
+
 TEST_F(TextureDecode, PictureBmpIsDrawnToo) {
   ASSERT_TRUE(teximg::write_bmp(file("photo.bmp"), 20, 20, [](int x, int y) { return red_over_blue(x, y, 20); }));
   const TextureImage image = decode_picture_image(file("photo.bmp"), 32);

@@ -26,16 +26,19 @@ Outcome inflate(const Bytes& input, const InflateOptions& options) {
     return o;
 }
 
-// Every decoder and keep against the exact full decode; false (with a failure recorded) on the
-// first difference, so that a broken decoder does not flood the log.
+// Every decoder (the table-driven one on each processor path) and keep against the exact full
+// decode; false (with a failure recorded) on the first difference, so that a broken decoder does
+// not flood the log.
 bool same_everywhere(const Bytes& input, const std::string& what, bool with_keeps = true) {
     const Outcome exact = inflate(input, {.exact = true});
-    const Outcome fast = inflate(input, {});
-    EXPECT_EQ(fast.code, exact.code) << what;
-    if (fast.code != exact.code) return false;
-    if (exact.code == 0 && fast.out != exact.out) {
-        ADD_FAILURE() << what << ": other bytes";
-        return false;
+    for (const uint32_t cpu : {CPU_ANY, CPU_PORTABLE}) {
+        const Outcome fast = inflate(input, {.cpu = cpu});
+        EXPECT_EQ(fast.code, exact.code) << what << ", processor extensions " << cpu;
+        if (fast.code != exact.code) return false;
+        if (exact.code == 0 && fast.out != exact.out) {
+            ADD_FAILURE() << what << ", processor extensions " << cpu << ": other bytes";
+            return false;
+        }
     }
     if (!with_keeps) return true;
     struct Keep {
@@ -99,6 +102,43 @@ TEST(InflateDifferential, GeneratedStreamsCutAndCorrupted) {
                                  std::string(s.name) + ", " + m.name, 1, {0xFF, 0x01});
 }
 
+// Streams long enough for the fast loop to run most of the way, with matches at every distance
+// from 1 to past a word and lengths around the word multiples, cut and corrupted at spaced places.
+TEST(InflateDifferential, LongStreamsThroughTheFastLoop) {
+    Bytes data;
+    uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+    while (data.size() < 200000) {
+        const uint32_t distance = 1 + next() % 40, length = 3 + next() % 70;
+        for (uint32_t k = 0; k < 1 + next() % 9; k++) data.push_back(uint8_t(next()));
+        if (data.size() < distance) continue;
+        for (uint32_t k = 0; k < length; k++) data.push_back(data[data.size() - distance]);
+    }
+    Bytes rows = samples::photo_rows(300, 200, 31);
+    for (const Bytes& d : {data, rows, samples::text(100000, 32)})
+        for (int level : {1, 6, 9}) {
+            const Bytes stream = samples::zlib_compress(d, level, Z_DEFAULT_STRATEGY);
+            // What the decoder reports final is final: the bytes of the full decode, at the time of
+            // the report; with a kept prefix, never beyond it.
+            for (const uint64_t keep : {uint64_t{UINT64_MAX}, uint64_t{d.size() / 3}}) {
+                int reports = 0;
+                uint64_t last = 0;
+                Bytes out;
+                const auto check = [&](const uint8_t* output, uint64_t final_bytes) {
+                    ++reports;
+                    EXPECT_TRUE(final_bytes == 0 || final_bytes > last) << "level " << level;
+                    EXPECT_LE(final_bytes, std::min<uint64_t>(keep, d.size()));
+                    EXPECT_TRUE(std::equal(output, output + final_bytes, d.begin())) << "level " << level;
+                    last = final_bytes;
+                };
+                ASSERT_EQ(zlib_decompress_with(stream, out, {.keep = keep, .progress = check}), 0u);
+                EXPECT_GE(reports, int(std::min<uint64_t>(keep, d.size()) / INFLATE_PROGRESS_STEP) - 1);
+            }
+            cuts_and_corruptions(stream, "long stream of " + std::to_string(d.size()) + " at level " + std::to_string(level),
+                                 stream.size() / 23, {0xFF, 0x10}, false);
+        }
+}
+
 // Small hand-made streams, every byte replaced by every other value: codes that zlib never
 // writes (incomplete, one-symbol, lengths 286 and 287, deep sparse codes) and dense matches.
 TEST(InflateDifferential, HandMadeStreamsEveryByteValue) {
@@ -148,9 +188,11 @@ TEST(InflateDifferential, CorpusStreams) {
     for (const auto& path : files) {
         const Bytes stream = corpus::read(path);
         const Bytes original = corpus::read(path.parent_path() / path.stem().stem());
-        Bytes out;
-        ASSERT_EQ(zlib_decompress(stream, out), 0u) << path;
-        EXPECT_TRUE(out == original) << path;
+        for (const uint32_t cpu : {CPU_ANY, CPU_PORTABLE}) {
+            Bytes out;
+            ASSERT_EQ(zlib_decompress_with(stream, out, {.cpu = cpu}), 0u) << path << ", extensions " << cpu;
+            EXPECT_TRUE(out == original) << path << ", extensions " << cpu;
+        }
         cuts_and_corruptions(Bytes(stream.begin(), stream.begin() + long(std::min<size_t>(stream.size(), 6000))),
                              path.filename().string() + " (first 6000 bytes)", 149, {0xFF, 0x04}, false);
     }
