@@ -13,9 +13,15 @@ DecodeAhead::DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, siz
       budget_(budget_bytes),
       estimate_(std::move(estimate)),
       done_(jobs) {
-  int n = std::max(workers, 1);
-  threads_.reserve(n);
-  for (int i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
+  const int n = std::clamp(workers, 1, MAX_WORKERS);
+  threads_.reserve(size_t(n));
+  for (int i = 0; i < n; ++i) {
+    try {
+      threads_.emplace_back([this] { work(); });
+    } catch (const std::exception&) {
+      break;  // a thread limit (containers, ulimit): go on with the workers that started
+    }
+  }
 }
 
 DecodeAhead::~DecodeAhead() {
@@ -79,6 +85,7 @@ void DecodeAhead::work() {
 }
 
 TextureImage DecodeAhead::take(size_t job) {
+  if (threads_.empty()) return take_here(job);
   std::unique_lock<std::mutex> lock(mutex_);
   if (job >= jobs_ || job != taken_) return TextureImage{};  // out of order: a caller's mistake
   // The result taken before this one has been uploaded and freed: its bytes are free again,
@@ -94,4 +101,14 @@ TextureImage DecodeAhead::take(size_t job) {
   lock.unlock();
   changed_.notify_all();
   return image;
+}
+
+TextureImage DecodeAhead::take_here(size_t job) {
+  if (job >= jobs_ || job != taken_) return TextureImage{};
+  taken_ = job + 1;
+  try {
+    return decode_(job);
+  } catch (...) {
+    return TextureImage{};
+  }
 }

@@ -9,6 +9,9 @@
 // says its result will take, known before decoding from the file's header; when it cannot say,
 // the largest result seen so far stands in. A job that does not fit even into an empty budget
 // runs once nothing else is held, alone: the bound is then that one photo.
+//
+// Workers that cannot be started (thread limits) are done without; when none starts at all, take
+// decodes each job itself, on the owner's thread.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +29,9 @@ class DecodeAhead {
   // At least the bytes of a job's result, before it is decoded; 0 when that cannot be told.
   using Estimate = std::function<size_t(size_t job)>;
   static constexpr size_t NO_BUDGET = SIZE_MAX;
+  // The budget, not the core count, bounds the work in flight: more workers would only hold more
+  // decodes' working memory at once.
+  static constexpr int MAX_WORKERS = 8;
 
   // `ahead` counts jobs started but not yet taken; at least 1.
   DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes = NO_BUDGET,
@@ -40,6 +46,7 @@ class DecodeAhead {
 
  private:
   void work();
+  TextureImage take_here(size_t job);
   size_t estimate_of(size_t job) const;
 
   const size_t jobs_;

@@ -17,7 +17,7 @@ std::vector<LoadJob> load_jobs() {
 }
 
 int default_decode_workers() {
-  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, DecodeAhead::MAX_WORKERS);
 }
 
 namespace {

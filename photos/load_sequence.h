@@ -43,7 +43,7 @@ inline constexpr size_t DECODE_BUDGET_BYTES = size_t(512) << 20;
 
 struct LoadOptions {
   bool pipelined = true;
-  int workers = 0;  // decoding threads; 0: one per core, at least two
+  int workers = 0;  // decoding threads; 0: one per core, at least two, at most DecodeAhead::MAX_WORKERS
   int ahead = 0;    // photos decoded or decoding beyond the one being uploaded; 0: workers + 2
   size_t budget_bytes = 0;  // for photos decoded and not yet uploaded; 0: DECODE_BUDGET_BYTES
 };
