@@ -51,15 +51,25 @@ class StreamReader {
 
 struct Size {
   uint32_t width = 0, height = 0;
+  uint32_t bits_per_pixel = 0;
+  bool interlaced = false;
 };
 
-// Format notes: the signature, then IHDR as the first chunk: length 13, "IHDR", width, height.
+// Format notes: the signature, then IHDR as the first chunk: length 13, "IHDR", width, height,
+// bit depth, colour type (0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA), compression,
+// filter, interlace.
 template <class Reader>
 Size png_size(Reader& in) {
-  uint8_t head[24];
+  uint8_t head[29];
   in.seek(0);
-  if (!in.read(head, sizeof head) || !std::equal(head + 12, head + 16, "IHDR")) return {};
-  return {be32(head + 16), be32(head + 20)};
+  if (!in.read(head, 24) || !std::equal(head + 12, head + 16, "IHDR")) return {};
+  Size s{be32(head + 16), be32(head + 20)};
+  if (in.read(head + 24, 5)) {
+    constexpr uint32_t CHANNELS[] = {1, 0, 3, 1, 2, 0, 4};
+    s.bits_per_pixel = head[25] < 7 ? CHANNELS[head[25]] * head[24] : 0;
+    s.interlaced = head[28] != 0;
+  }
+  return s;
 }
 
 // Format notes: after SOI, segments of FF, a marker byte and (except for the standalone markers
@@ -80,9 +90,9 @@ Size jpeg_size(Reader& in) {
     if (!in.read(length, 2) || be16(length) < 2) return {};
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) {
-      uint8_t header[5];
-      if (!in.read(header, 5)) return {};
-      return {be16(header + 3), be16(header + 1)};
+      uint8_t header[6];
+      if (!in.read(header, 6)) return {};
+      return {be16(header + 3), be16(header + 1), 8u * header[5]};
     }
     in.skip(be16(length) - 2);
   }
@@ -98,14 +108,14 @@ Size gif_size(Reader& in) {
   uint8_t screen[7];
   in.seek(6);
   if (!in.read(screen, sizeof screen)) return {};
-  const Size screen_size{le16(screen), le16(screen + 2)};
+  const Size screen_size{le16(screen), le16(screen + 2), 8};
   if (screen[4] & 0x80) in.skip(3u << ((screen[4] & 7) + 1));
   for (int blocks = 0; blocks < 65536; ++blocks) {
     const int kind = in.get();
     if (kind == 0x2C) {
       uint8_t image[8];
       if (!in.read(image, sizeof image)) return screen_size;
-      return {le16(image + 4), le16(image + 6)};
+      return {le16(image + 4), le16(image + 6), 8};
     }
     if (kind != 0x21 || in.get() == -1) return screen_size;
     for (int length = in.get(); length > 0; length = in.get()) in.skip(size_t(length));
@@ -118,12 +128,14 @@ Size gif_size(Reader& in) {
 // negative height meaning rows stored top first.
 template <class Reader>
 Size bmp_size(Reader& in) {
-  uint8_t info[12];
+  uint8_t info[16];
   in.seek(14);
-  if (!in.read(info, sizeof info)) return {};
-  if (le32(info) == 12) return {le16(info + 4), le16(info + 6)};
+  if (!in.read(info, 12)) return {};
+  if (le32(info) == 12) return {le16(info + 4), le16(info + 6), le16(info + 10)};
   const auto magnitude = [](uint32_t v) { return int32_t(v) < 0 ? uint32_t(0) - v : v; };
-  return {magnitude(le32(info + 4)), magnitude(le32(info + 8))};
+  Size s{magnitude(le32(info + 4)), magnitude(le32(info + 8))};
+  if (in.read(info + 12, 4)) s.bits_per_pixel = le16(info + 14);
+  return s;
 }
 
 template <class Reader>
@@ -136,7 +148,7 @@ ImageSize size_from(Reader& in, ImageFormat format) {
     case ImageFormat::Bmp: s = bmp_size(in); break;
     case ImageFormat::Unknown: break;
   }
-  return {format, s.width, s.height};
+  return {format, s.width, s.height, s.bits_per_pixel, s.interlaced};
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 struct ImageSize {
   ImageFormat format = ImageFormat::Unknown;
   uint32_t width = 0, height = 0;  // 0 × 0 when the header does not tell
+  // As stored: PNG's channels × bit depth, a JPEG's components × 8, a BMP's bit count; 0 unknown.
+  uint32_t bits_per_pixel = 0;
+  bool png_interlaced = false;
 };
 
 // The most a photo may take decoded as RGBA: the same limit our PNG decoder sets any one buffer.

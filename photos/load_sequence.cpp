@@ -45,7 +45,7 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
   const size_t budget = options.budget_bytes > 0 ? options.budget_bytes : DECODE_BUDGET_BYTES;
   DecodeAhead pool(
       jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead, budget,
-      [&](size_t i) { return steps.decoded_bytes(jobs[i]); });
+      [&](size_t i) { return steps.decode_peak_bytes(jobs[i]); });
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
     TextureImage image = pool.take(i);
@@ -67,6 +67,13 @@ size_t TextureLoadSteps::decoded_bytes(const LoadJob& job) {
   const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
   if (job.loader == LoaderKind::FileTexture) return file_texture_bytes(utf8_path(entry.wide_path));
   return picture_image_bytes(entry.path, square_side_);
+}
+
+size_t TextureLoadSteps::decode_peak_bytes(const LoadJob& job) {
+  if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return 0;
+  const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
+  if (job.loader == LoaderKind::FileTexture) return file_texture_peak_bytes(utf8_path(entry.wide_path));
+  return picture_image_peak_bytes(entry.path, square_side_);
 }
 
 void TextureLoadSteps::upload(const LoadJob& job, const TextureImage& image) {

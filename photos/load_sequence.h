@@ -35,10 +35,14 @@ class LoadSteps {
   virtual void upload(const LoadJob& job, const TextureImage& image) = 0;    // GL thread
   // At least the bytes of decode's result, before decoding; 0 when unknown. Any thread, no GL.
   virtual size_t decoded_bytes(const LoadJob&) { return 0; }
+  // At least the most memory decode holds at once, its result included: what the budget reserves
+  // while it runs. Any thread, no GL.
+  virtual size_t decode_peak_bytes(const LoadJob& job) { return decoded_bytes(job); }
 };
 
-// Decoded photos waiting for their upload take at most this much memory (or the one photo that
-// is larger), however many cores decode: a picture on the picture path is 64 MiB at S = 4096.
+// Decoded photos waiting for their upload, and the decodes under way (each counted at its peak),
+// take at most this much memory (or the one photo that is larger), however many cores decode: a
+// picture on the picture path is 64 MiB at S = 4096.
 inline constexpr size_t DECODE_BUDGET_BYTES = size_t(512) << 20;
 
 struct LoadOptions {
@@ -62,6 +66,7 @@ class TextureLoadSteps : public LoadSteps {
   TextureImage decode(const LoadJob& job) override;
   void upload(const LoadJob& job, const TextureImage& image) override;
   size_t decoded_bytes(const LoadJob& job) override;
+  size_t decode_peak_bytes(const LoadJob& job) override;
 
  private:
   int square_side_;
