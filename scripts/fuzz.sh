@@ -19,7 +19,7 @@ case "$seconds" in
   '' | *[!0-9]*) echo "usage: scripts/fuzz.sh [--long] [SECONDS]" >&2; exit 2 ;;
 esac
 build=build/fuzz
-targets=(inflate png track_file show_text)
+targets=(inflate png track_file show_text live_show)
 
 mkdir -p "$build"
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 ||
