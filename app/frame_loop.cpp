@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "app/sdl_input.h"
+#include "app/swap_buffers.h"
 #include "show/scene.h"
 
 void run_frame_loop() {
@@ -11,7 +12,7 @@ void run_frame_loop() {
     SDL_Event event;
     if (SDL_PollEvent(&event)) {
       if (loop_action(classify_sdl_event(event)) == LoopAction::EndProcess) end_process();
-    } else if (render_frame() == FrameResult::EndOfShow) {
+    } else if (render_frame(swap_buffers) == FrameResult::EndOfShow) {
       end_process();
     }
   }

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include "app/swap_buffers.h"
 #include "photos/glyph_font.h"
 #include "photos/load_photos.h"
 #include "show/music_clock.h"
@@ -25,6 +26,6 @@ void prepare_show() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   // The image codecs here need no per-thread initialisation before load_photos.
-  load_photos();
+  load_photos(swap_buffers);
   glEnable(GL_TEXTURE_2D);
 }

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "png/inflate.h"
+#include "png/zlib_stream.h"
 
 namespace {
 

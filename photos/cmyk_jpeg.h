@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "photos/image_codecs.h"
+#include "photos/surface_ptr.h"
 
 // Nothing when the bytes are not a four-channel JPEG, which leaves them to the platform codecs.
 // Otherwise an opaque RGBA32 surface, or a null one when the file does not decode.

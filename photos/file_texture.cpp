@@ -8,6 +8,7 @@
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
 #include "png/png_decode.h"
+#include "png/read_file_bytes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "photos/glyph_font.h"
+#include "photos/glyph_metrics.h"
 #include "photos/glyph_outline.h"
 
 struct LoadingFontFile {

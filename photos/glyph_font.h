@@ -3,11 +3,7 @@
 #include <array>
 #include <cstdint>
 
-struct GlyphMetrics {  // em units (the em square is 1.0)
-  float black_box_x, black_box_y;
-  float origin_x, origin_y;
-  float advance_x, advance_y;
-};
+#include "photos/glyph_metrics.h"
 
 struct GlyphFont {
   uint32_t list_base = 0;  // list_base + c draws character code c

@@ -7,12 +7,8 @@
 #include <span>
 #include <string>
 
+#include "photos/surface_ptr.h"
 #include "photos/texture_loaders.h"
-
-struct SurfaceFree {
-  void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
 // Initialises the codecs once per process. The decoders themselves keep no state of their own,
 // but they initialise their codec libraries lazily on first use, and two threads must not race

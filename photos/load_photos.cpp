@@ -5,7 +5,7 @@
 #include "photos/load_sequence.h"
 #include "photos/texture_loaders.h"
 
-void load_photos() {
-  TextureLoadSteps steps(picture_square_side_from_gl());
+void load_photos(void (*present)()) {
+  TextureLoadSteps steps(picture_square_side_from_gl(), present);
   run_load_sequence(steps, load_jobs());
 }

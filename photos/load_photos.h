@@ -1,3 +1,4 @@
 #pragma once
-// Loads the catalogue's photos into the textures named by their indexes, with loading frames between.
-void load_photos();
+// Loads the catalogue's photos into the textures named by their indexes, with loading frames between,
+// each presented by calling `present`.
+void load_photos(void (*present)());

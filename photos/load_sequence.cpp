@@ -53,7 +53,7 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
   }
 }
 
-void TextureLoadSteps::show_frame(const char* text) { show_loading_frame(text); }
+void TextureLoadSteps::show_frame(const char* text) { show_loading_frame(text, present_); }
 
 TextureImage TextureLoadSteps::decode(const LoadJob& job) {
   if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return {};

@@ -58,10 +58,12 @@ int default_decode_workers();
 // Decode failures (including exceptions from a decoder) give an empty image and the sequence goes on.
 void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const LoadOptions& options = {});
 
-// The show's collaborators: loading frames and the texture loaders of the catalogue's paths.
+// The show's collaborators: loading frames, presented through `present`, and the texture loaders of
+// the catalogue's paths.
 class TextureLoadSteps : public LoadSteps {
  public:
-  explicit TextureLoadSteps(int square_side) : square_side_(square_side) {}  // S of the picture path
+  TextureLoadSteps(int square_side, void (*present)())  // S of the picture path
+      : square_side_(square_side), present_(present) {}
   void show_frame(const char* text) override;
   TextureImage decode(const LoadJob& job) override;
   void upload(const LoadJob& job, const TextureImage& image) override;
@@ -70,4 +72,5 @@ class TextureLoadSteps : public LoadSteps {
 
  private:
   int square_side_;
+  void (*present_)();
 };

@@ -3,10 +3,9 @@
 
 #include <GL/gl.h>
 
-#include "app/swap_buffers.h"
 #include "photos/glyph_font.h"
 
-void show_loading_frame(const char* text) {
+void show_loading_frame(const char* text, void (*present)()) {
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glDisable(GL_TEXTURE_2D);  // stays off until loading is over
@@ -15,5 +14,5 @@ void show_loading_frame(const char* text) {
   glTranslatef(0, 0, -1);
   glScalef(0.4f, 0.4f, 0.4f);
   draw_glyph_text(text);
-  swap_buffers();
+  present();
 }

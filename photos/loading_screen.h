@@ -1,3 +1,4 @@
 #pragma once
-// One complete loading frame: cleared to black, a white glyph string centred, presented.
-void show_loading_frame(const char* text);
+// One complete loading frame: cleared to black, a white glyph string centred, presented by calling
+// `present` (the caller's swap).
+void show_loading_frame(const char* text, void (*present)());

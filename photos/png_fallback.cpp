@@ -1,6 +1,7 @@
 // The picture loader's fallback for files its codecs do not read: the built-in PNG decoder, the
 // picture stretched by nearest neighbour onto the next power-of-two size.
 #include "png/png_decode.h"
+#include "png/read_file_bytes.h"
 #include "photos/texture_loaders.h"
 
 namespace {

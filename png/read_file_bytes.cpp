@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "png/png_decode.h"
+#include "png/read_file_bytes.h"
 
 // Only regular files are read: a directory or a device can report an end position that is
 // no size at all (a directory on ext4 seeks to 2^63 - 1), which would be allocated in full.

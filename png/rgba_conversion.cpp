@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "png/packed_bits.h"
 #include "png/result_codes.h"
 
 namespace {

@@ -6,7 +6,6 @@
 
 #include <cmath>
 
-#include "app/swap_buffers.h"
 #include "show/music_clock.h"
 
 namespace {
@@ -64,9 +63,9 @@ void draw_layer(const LayerTracks& layer, double row) {
   glPopMatrix();
 }
 
-FrameResult render_frame() { return render_frame_at(current_row()); }
+FrameResult render_frame(void (*present)()) { return render_frame_at(current_row(), present); }
 
-FrameResult render_frame_at(double row) {
+FrameResult render_frame_at(double row, void (*present)()) {
   const SceneTracks& tracks = scene_tracks();
 
   glMatrixMode(GL_MODELVIEW);
@@ -95,6 +94,6 @@ FrameResult render_frame_at(double row) {
   glLoadIdentity();
   draw_layer(tracks.beard, row);
 
-  swap_buffers();
+  present();
   return FrameResult::Presented;
 }

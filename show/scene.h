@@ -38,10 +38,12 @@ uint32_t layer_texture_name(float n);
 // beyond the 32-bit range saturate (and so neither show the backdrop nor end the show).
 int32_t happy_state(float happy);
 
-// One frame at the music's current row. EndOfShow: "happy" truncated to 2, nothing drawn or presented.
-FrameResult render_frame();
+// One frame at the music's current row, shown by calling `present` once it is drawn (the window's
+// or an offscreen context's swap, which the caller owns). EndOfShow: "happy" truncated to 2, nothing
+// drawn or presented.
+FrameResult render_frame(void (*present)());
 // The same frame at a given row (tests and capture render exactly this).
-FrameResult render_frame_at(double row);
+FrameResult render_frame_at(double row, void (*present)());
 
 void draw_layer(const LayerTracks& layer, double row);
 void draw_quad();

@@ -77,7 +77,7 @@ void show_progress(long frame, long frames, double seconds_left) {
 
 int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
   const double row = *options.at_row;
-  if (render_frame_at(row) == FrameResult::EndOfShow) {
+  if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
     std::fprintf(stderr, "hallshow-capture: the show has ended by row %g (\"happy\" is 2); no frame to write\n", row);
     return 1;
   }
@@ -122,7 +122,7 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
       std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
       return 1;
     }
-    if (render_frame_at(row) == FrameResult::EndOfShow) {
+    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
       ended = true;
       break;
     }
@@ -174,7 +174,7 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
   const auto started = std::chrono::steady_clock::now();
   for (; frame < frames && !interrupted; ++frame) {
     const double row = static_cast<double>(frame) / options.fps * ROW_RATE;
-    if (render_frame_at(row) == FrameResult::EndOfShow) {
+    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
       ended = true;
       break;
     }

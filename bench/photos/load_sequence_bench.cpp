@@ -64,7 +64,7 @@ bool write_set(int width, int height) {
 
 class TimedSteps : public LoadSteps {
  public:
-  explicit TimedSteps(int square_side) : real_(square_side) {}
+  explicit TimedSteps(int square_side) : real_(square_side, swap_buffers) {}
   std::atomic<int64_t> decode_ns{0};
   int64_t upload_ns = 0;
   void show_frame(const char* text) override { real_.show_frame(text); }

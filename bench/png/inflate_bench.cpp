@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "png/inflate.h"
+#include "png/zlib_stream.h"
 #include "tests/png/corpus_files.h"
 #include "tests/png/inflate_samples.h"
 

@@ -135,7 +135,7 @@ void build_then_rebind(benchmark::State& state) {
     const ShowText show = parse_show_text(red ? red_text : demo_text, "show.txt");
     if (!write_track_files(show, ".", error)) return state.SkipWithError(error.c_str());
     bind_tracks();
-    render_frame_at(200);
+    render_frame_at(200, swap_buffers);
   }
   save(demo_text);  // the studio's text again, for what follows
   bind_tracks();
@@ -156,7 +156,7 @@ void overlay_draw(benchmark::State& state) {
   const std::vector<std::string> errors;
   view.errors = &errors;
   set_swap_function(present_offscreen_frame);
-  render_frame_at(200);
+  render_frame_at(200, swap_buffers);
   double row = 200;
   for (auto _ : state) {
     view.row = row += 0.37;  // new values and a new time each frame

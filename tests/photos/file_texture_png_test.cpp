@@ -14,6 +14,7 @@
 #include "tests/png/corpus_files.h"
 #include "tests/png/libpng_images.h"
 #include "tests/photos/test_images.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -42,13 +43,8 @@ void expect_same_as_codecs(const std::string& path, const std::string& what) {
 
 class FileTexturePng : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/hallshow-png-photos-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(FileTexturePng, EveryFormatAsTheCodecsGaveIt) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/swap_buffers.h"
 #include "photos/glyph_font.h"
 #include "photos/load_sequence.h"
 #include "photos/photo_catalogue.h"
@@ -66,7 +67,7 @@ teximg::Rgba centre(const Texture& t) {
 // Wraps the real steps, recording the GL thread's view as in the order tests without GL.
 class Recording : public LoadSteps {
  public:
-  explicit Recording(int square_side) : real_(square_side) {}
+  explicit Recording(int square_side) : real_(square_side, swap_buffers) {}
   std::vector<std::string> events;
   void show_frame(const char* text) override {
     events.push_back(std::string("frame ") + text);
@@ -107,7 +108,7 @@ TEST_F(LoadPhotosTest, EveryLoadedPhotoIsInTheTextureOfItsIndex) {
   write_photo_set(32, 24);
   // The show's own steps and order, with a picture square smaller than this context's limit
   // gives (4096 square photos would only slow the test down).
-  TextureLoadSteps steps(256);
+  TextureLoadSteps steps(256, swap_buffers);
   run_load_sequence(steps, load_jobs());
   EXPECT_EQ(presented_frames(), 11u);
   const std::set<int> empty = {6, 7, 8, 9, 10, 28};
@@ -125,12 +126,12 @@ TEST_F(LoadPhotosTest, EveryLoadedPhotoIsInTheTextureOfItsIndex) {
 }
 
 TEST_F(LoadPhotosTest, WithoutThePhotoFolderLoadPhotosStillShowsElevenFrames) {
-  load_photos();
+  load_photos(swap_buffers);
   EXPECT_EQ(presented_frames(), 11u);
   for (int i = 0; i < PHOTO_COUNT; ++i) EXPECT_EQ(read_texture(i).width, 0) << i;
   // The last frame, "z", stays up.
   const gltest::Frame last = presented();
-  show_loading_frame("z");
+  show_loading_frame("z", swap_buffers);
   EXPECT_EQ(presented(), last);
 }
 
@@ -183,7 +184,7 @@ TEST(LoadPhotosModes, PipelinedAndSequentialGiveIdenticalTextures) {
     ASSERT_TRUE(gl.ok()) << gl.error();
     gl.apply_show_state();
     build_glyph_font();
-    TextureLoadSteps steps(128);
+    TextureLoadSteps steps(128, swap_buffers);
     run_load_sequence(steps, load_jobs(), {pipelined == 1, 3, 0});
     for (int i = 0; i < PHOTO_COUNT; ++i) results[pipelined].push_back(read_texture(i));
   }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/swap_buffers.h"
 #include "photos/font_source.h"
 #include "photos/glyph_font.h"
 #include "tests/support/gl_harness.h"
@@ -47,7 +48,7 @@ bool only_black_and_white(const Frame& f) {
 }  // namespace
 
 TEST_F(LoadingScreenTest, YIsOneWhiteGlyphCentredOnBlackAtTheSizeOfItsEm) {
-  show_loading_frame("y");
+  show_loading_frame("y", swap_buffers);
   ASSERT_EQ(presented_frames(), 1u);
   const Frame frame = presented();
   keep_on_failure(frame, "y");
@@ -81,7 +82,7 @@ TEST_F(LoadingScreenTest, XYAndZDrawThreeDifferentShapes) {
   Frame frames[3];
   const char* texts[3] = {"x", "y", "z"};
   for (int i = 0; i < 3; ++i) {
-    show_loading_frame(texts[i]);
+    show_loading_frame(texts[i], swap_buffers);
     frames[i] = presented();
     keep_on_failure(frames[i], texts[i]);
     EXPECT_GT(frames[i].count_of(WHITE, 8), 1000) << texts[i];
@@ -98,8 +99,8 @@ TEST_F(LoadingScreenTest, XYAndZDrawThreeDifferentShapes) {
 }
 
 TEST_F(LoadingScreenTest, EmptyStringGivesAClearedPresentedBlackFrame) {
-  show_loading_frame("y");  // something to clear away
-  show_loading_frame("");
+  show_loading_frame("y", swap_buffers);  // something to clear away
+  show_loading_frame("", swap_buffers);
   EXPECT_EQ(presented_frames(), 2u);
   const Frame frame = presented();
   keep_on_failure(frame, "empty");
@@ -115,7 +116,7 @@ TEST_F(LoadingScreenTest, EmptyStringGivesAClearedPresentedBlackFrame) {
 
 TEST_F(LoadingScreenTest, StringsAreCentredByTheSumOfTheirAdvances) {
   for (const char* text : {"A", "y", "AV", "Wi", "yxz"}) {
-    show_loading_frame(text);
+    show_loading_frame(text, swap_buffers);
     const Frame frame = presented();
     keep_on_failure(frame, text);
     const std::string s = text;
@@ -157,7 +158,7 @@ TEST_F(LoadingScreenTest, DrawGlyphTextLeavesItsCentringOnTheMatrixAndRestoresAt
 
 TEST_F(LoadingScreenTest, TexturingIsLeftOff) {
   ASSERT_TRUE(glIsEnabled(GL_TEXTURE_2D));  // as after start-up
-  show_loading_frame("x");
+  show_loading_frame("x", swap_buffers);
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }
 
@@ -166,18 +167,18 @@ TEST_F(LoadingScreenTest, WithoutAFontFramesAreBlackAndStillPresented) {
   EXPECT_NE(glyph_font().list_base, 0u);
   EXPECT_EQ(glyph_font().metrics['y'].advance_x, 0.0f);
   for (const char* text : {"y", "x", "z", "Hello"}) {
-    show_loading_frame(text);
+    show_loading_frame(text, swap_buffers);
     EXPECT_EQ(presented().count_of(BLACK, 0), presented().width * presented().height) << text;
   }
   EXPECT_EQ(presented_frames(), 4u);
 }
 
 TEST_F(LoadingScreenTest, MissingGlyphsDrawNothing) {
-  show_loading_frame("\x01\x02");
+  show_loading_frame("\x01\x02", swap_buffers);
   EXPECT_EQ(presented().count_of(BLACK, 0), presented().width * presented().height);
   // A missing glyph between two present ones moves nothing: "A\x01A" looks like "AA".
-  show_loading_frame("A\x01" "A");
+  show_loading_frame("A\x01" "A", swap_buffers);
   const Frame with_gap = presented();
-  show_loading_frame("AA");
+  show_loading_frame("AA", swap_buffers);
   EXPECT_EQ(presented(), with_gap);
 }

@@ -13,6 +13,7 @@
 
 #include "photos/texture_loaders.h"
 #include "tests/photos/test_images.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -24,15 +25,10 @@ constexpr Rgba RED{255, 0, 0, 255}, BLUE{0, 0, 255, 255}, GREEN{0, 255, 0, 255},
 
 class TextureDecode : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/hallshow-textures-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string file(const std::string& name) const { return (dir_ / name).string(); }
 
-  fs::path dir_;
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir_ = temp_.path();
 };
 
 // Red above, blue below: which way up a texture came out shows at a glance.
@@ -280,9 +276,8 @@ TEST_F(TextureDecode, PictureSquareOutsideTheRuleGivesNothing) {
 }
 
 TEST(LoadPicture, TellsOpenedFromMadeAPicture) {
-  char pattern[] = "/tmp/hallshow-picture-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path dir = pattern;
+  const TempDir temp(TempDir::WorkingDirectory::Keep);
+  const fs::path& dir = temp.path();
   ASSERT_TRUE(teximg::write_bmp((dir / "a.bmp").string(), 4, 4, [](int, int) { return RED; }));
   ASSERT_TRUE(teximg::write_png((dir / "a.png").string(), 4, 4, [](int, int) { return RED; }));
   const struct {
@@ -299,7 +294,6 @@ TEST(LoadPicture, TellsOpenedFromMadeAPicture) {
   load_picture((dir / "a.bmp").string(), record);
   load_picture((dir / "a.png").string(), record);
   EXPECT_EQ(record.picture, nullptr);
-  fs::remove_all(dir);
 }
 
 TEST_F(TextureDecode, DrawPictureLaysOverTheCanvasAndClips) {

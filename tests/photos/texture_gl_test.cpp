@@ -64,20 +64,17 @@ class TextureUpload : public ::testing::Test {
   void SetUp() override {
     harness_ = std::make_unique<gltest::GlHarness>(64, 36);
     ASSERT_TRUE(harness_->ok()) << harness_->error();
-    char pattern[] = "/tmp/hallshow-textures-gl-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     glDisable(GL_TEXTURE_2D);
   }
   void TearDown() override {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    if (!dir_.empty()) fs::remove_all(dir_);
   }
   std::string file(const std::string& name) const { return (dir_ / name).string(); }
   static bool texturing() { return glIsEnabled(GL_TEXTURE_2D) == GL_TRUE; }
 
   std::unique_ptr<gltest::GlHarness> harness_;
-  fs::path dir_;
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(TextureUpload, FileTextureIsTheImageClampedAtItsOwnSize) {

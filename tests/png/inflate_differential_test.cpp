@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "png/inflate.h"
+#include "png/zlib_stream.h"
 #include "tests/png/bit_writer.h"
 #include "tests/png/corpus_files.h"
 #include "tests/png/inflate_samples.h"

@@ -1,5 +1,5 @@
 // The inflater on hand-built bit streams: result codes, their order, and the output-size rules.
-#include "png/inflate.h"
+#include "png/zlib_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The inflater against zlib as an oracle: zlib compresses, the inflater must give the bytes
 // back exactly; and no cut of a valid stream makes it read outside its input.
-#include "png/inflate.h"
+#include "png/zlib_stream.h"
 
 #include <gtest/gtest.h>
 

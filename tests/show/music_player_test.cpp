@@ -18,6 +18,7 @@
 #include "show/music_clock.h"
 #include "show/mp3_stream.h"
 #include "show/music_player.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -65,14 +66,9 @@ void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms
 
 class MusicPlayerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    std::string templ = (fs::temp_directory_path() / "hallshow-clock-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir_ = temp_.path();
 };
 
 // Reads the clock every few milliseconds for `ms` and checks that it never goes back and never

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/show/expected_view.h"
 #include "tests/support/gl_harness.h"
@@ -65,7 +66,7 @@ class SceneTest : public gltest::GlTest {
   Frame render(double row = 0.0) {
     bind_tracks();
     const uint64_t before = presented_frames();
-    EXPECT_EQ(render_frame_at(row), FrameResult::Presented);
+    EXPECT_EQ(render_frame_at(row, swap_buffers), FrameResult::Presented);
     EXPECT_EQ(presented_frames(), before + 1) << "one frame, presented once";
     return presented();
   }
@@ -320,7 +321,7 @@ TEST_F(SceneTest, HappyAtTwoEndsTheShowWithoutPresentingThatFrame) {
     const uint64_t presented_before = presented_frames();
     gltest::write_constant_track("happy", happy);
     bind_tracks();
-    EXPECT_EQ(render_frame_at(0.0), FrameResult::EndOfShow) << "happy " << happy;
+    EXPECT_EQ(render_frame_at(0.0, swap_buffers), FrameResult::EndOfShow) << "happy " << happy;
     EXPECT_EQ(presented_frames(), presented_before) << "happy " << happy;
     EXPECT_EQ(presented(), last) << "the last presented frame stays on screen";
     EXPECT_EQ(drawn().count_of(RED), 0) << "no layer of the ending frame is drawn";
@@ -396,11 +397,11 @@ TEST_F(SceneTest, TwoFramesAtTheSameRowAreIdentical) {
   write_animated_show();
   bind_tracks();
   for (double row : {12.25, 47.5}) {
-    ASSERT_EQ(render_frame_at(row), FrameResult::Presented);
+    ASSERT_EQ(render_frame_at(row, swap_buffers), FrameResult::Presented);
     const Frame first = presented();
-    ASSERT_EQ(render_frame_at(row + 13.0), FrameResult::Presented);
+    ASSERT_EQ(render_frame_at(row + 13.0, swap_buffers), FrameResult::Presented);
     EXPECT_NE(presented(), first) << "the show moves between rows";
-    ASSERT_EQ(render_frame_at(row), FrameResult::Presented);
+    ASSERT_EQ(render_frame_at(row, swap_buffers), FrameResult::Presented);
     EXPECT_EQ(presented(), first) << "row " << row;
   }
 }
@@ -427,10 +428,10 @@ TEST_F(SceneTest, NoStateCarriesOverFromWhatWasDrawnBefore) {
 TEST_F(SceneTest, AFrameReadsNoFile) {
   write_animated_show();
   bind_tracks();
-  ASSERT_EQ(render_frame_at(40.0), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(40.0, swap_buffers), FrameResult::Presented);
   const Frame before = presented();
   std::filesystem::remove_all("kestos");
-  ASSERT_EQ(render_frame_at(40.0), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(40.0, swap_buffers), FrameResult::Presented);
   EXPECT_EQ(presented(), before) << "the tracks were all read when they were bound";
 }
 

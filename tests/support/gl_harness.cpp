@@ -176,24 +176,7 @@ std::filesystem::path save_for_inspection(const Frame& frame, std::string_view l
 }
 
 // ---------------------------------------------------------------------------------------------
-// TempDir and track files
-
-TempDir::TempDir() {
-  previous_ = std::filesystem::current_path();
-  std::string pattern = (std::filesystem::temp_directory_path() / "hallshow-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) {
-    ADD_FAILURE() << "cannot make a temporary folder from " << pattern << ": " << std::strerror(errno);
-    return;
-  }
-  path_ = pattern;
-  std::filesystem::current_path(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code error;
-  std::filesystem::current_path(previous_, error);
-  if (!path_.empty()) std::filesystem::remove_all(path_, error);
-}
+// Track files
 
 namespace {
 void put_le32(std::vector<uint8_t>& out, uint32_t v) {

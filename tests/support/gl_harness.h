@@ -13,7 +13,7 @@
 //     gltest::TempDir folder;                             // a fresh folder, and the working directory
 //     gltest::write_constant_track("back.r", 1.0f);       // kestos/base_back.r.kesto
 //     bind_tracks();
-//     render_frame_at(0.0);                               // presents through the harness
+//     render_frame_at(0.0, swap_buffers);                 // presents through the harness
 //     const gltest::Frame frame = presented();            // the last presented frame
 //     EXPECT_EQ(frame.at(320, 180), (gltest::Rgba{255, 0, 0, 255}));
 //     EXPECT_EQ(presented_frames(), 1u);
@@ -36,6 +36,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tests/support/temp_dir.h"
 
 class OffscreenGl;
 
@@ -135,19 +137,8 @@ std::filesystem::path output_folder();
 // Saves `frame` as <output_folder>/<Suite>.<Test>.<label>.png and prints the path; returns it.
 std::filesystem::path save_for_inspection(const Frame& frame, std::string_view label);
 
-// A new, empty folder that is the working directory while this lives; removed afterwards and the
-// previous working directory restored.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_, previous_;
-};
+// The show reads its files from the working directory: gltest::TempDir folder; enters a fresh one.
+using ::TempDir;
 
 // One key of a track file: int32 row, float value, int8 type (a KeyType code).
 struct Key {

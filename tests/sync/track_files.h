@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "sync/sync_track.h"
+#include "tests/support/temp_dir.h"
 
 // The bytes of a track file: the count, then each key as row, value, type byte.
 inline std::string track_file_bytes(int32_t count, const std::vector<TrackKey>& keys) {
@@ -41,19 +42,8 @@ inline void write_file(const std::filesystem::path& path, const std::string& byt
 // Runs each test in a fresh empty directory, so that relative track paths land there.
 class ScratchDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = std::filesystem::current_path();
-    std::string templ = (std::filesystem::temp_directory_path() / "hallshow-sync-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
   void write_track(const std::string& name, const std::string& bytes) {
     write_file(track_file_path(name), bytes);
   }
-  std::filesystem::path old_, dir_;
+  TempDir dir_;
 };

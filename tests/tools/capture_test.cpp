@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/support/gl_harness.h"
 #include "tools/capture_options.h"
@@ -137,7 +138,7 @@ TEST_F(CaptureFrameTest, AFrameAtARowEqualsTheHarnessRenderingOfThatRow) {
     ASSERT_EQ(captured.height, 180);
 
     bind_tracks();
-    ASSERT_EQ(render_frame_at(row), FrameResult::Presented);
+    ASSERT_EQ(render_frame_at(row, swap_buffers), FrameResult::Presented);
     Frame expected = presented();
     // The screen shows no framebuffer alpha; the capture writes what the screen shows.
     for (size_t i = 3; i < expected.rgba.size(); i += 4) expected.rgba[i] = 255;

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "tests/support/temp_dir.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_text.h"
 #include "tools/track_file.h"
@@ -48,13 +49,8 @@ void write(const fs::path& p, const std::string& text) { std::ofstream(p, std::i
 
 class KestoCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kesto_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir;
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir = temp_.path();
 };
 
 constexpr char SHOW[] =

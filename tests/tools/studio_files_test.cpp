@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "tests/support/temp_dir.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_text.h"
 #include "tools/studio/file_watch.h"
@@ -37,19 +38,16 @@ void save(const fs::path& p, const std::string& text) {
 class StudioFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/studio_files_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
     store = create_track_store("sync");
     for (std::string_view name : KESTO_TRACK_NAMES) tracks.push_back(get_track(*store, name));
   }
-  void TearDown() override { fs::remove_all(dir); }
   SyncTrack* track(std::string_view name) {
     for (SyncTrack* t : tracks)
       if (t->name == name) return t;
     return nullptr;
   }
-  fs::path dir;
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir = temp_.path();
   std::unique_ptr<SyncTrackStore> store;
   std::vector<SyncTrack*> tracks;
 };

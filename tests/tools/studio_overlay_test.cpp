@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/support/gl_harness.h"
 #include "tools/studio/overlay.h"
@@ -101,7 +102,7 @@ class StudioOverlayTest : public gltest::GlTest {
 };
 
 TEST_F(StudioOverlayTest, LeavesTheGlStateAsItFoundIt) {
-  ASSERT_EQ(render_frame_at(200), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
   errors_ = {"show.txt:12: unknown track 'back.q' (the show reads back.n, back.x, back.y, back.r, back.g, "
              "back.b, back.scale, back.rotx, back.roty, back.rotz, beard.n, beard.x, beard.y, beard.r, beard.g, "
              "beard.b, beard.scale, beard.rotx, beard.roty, beard.rotz, sad, happy)",
@@ -115,20 +116,20 @@ TEST_F(StudioOverlayTest, LeavesTheGlStateAsItFoundIt) {
 
 // The show's frame after an overlay is the frame the show draws without one.
 TEST_F(StudioOverlayTest, TheShowsPictureIsTheSameAfterAnOverlay) {
-  ASSERT_EQ(render_frame_at(250), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(250, swap_buffers), FrameResult::Presented);
   const gltest::Frame plain = presented();
-  ASSERT_EQ(render_frame_at(120), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(120, swap_buffers), FrameResult::Presented);
   overlay_.draw(view_);
   const gltest::Frame with_overlay = drawn();
   EXPECT_NE(with_overlay, presented());  // it drew something
-  ASSERT_EQ(render_frame_at(250), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(250, swap_buffers), FrameResult::Presented);
   EXPECT_EQ(presented(), plain);
   keep_on_failure(with_overlay, "overlay");
 }
 
 TEST_F(StudioOverlayTest, DrawsTextAndTimelineAndHiddenOnlyTheFaults) {
   auto bright = [](gltest::Rgba c) { return c.r > 200 && c.g > 200 && c.b > 200; };
-  ASSERT_EQ(render_frame_at(200), FrameResult::Presented);
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
   const gltest::Frame plain = drawn();
   overlay_.draw(view_);
   const gltest::Frame shown = drawn();
@@ -146,8 +147,8 @@ TEST_F(StudioOverlayTest, DrawsTextAndTimelineAndHiddenOnlyTheFaults) {
   const gltest::Rgba wave = shown.at(640, t.y + t.wave_height / 2);
   EXPECT_GT(wave.b, 100) << wave;
 
-  view_.hud = false;
-  ASSERT_EQ(render_frame_at(200), FrameResult::Presented);
+  view_.overlay_shown = false;
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
   overlay_.draw(view_);
   EXPECT_EQ(drawn(), plain);  // hidden: the show's picture alone
   errors_ = {"show.txt:3: key before any track name"};

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/support/gl_harness.h"
 #include "tools/frame_png.h"
@@ -56,7 +57,7 @@ TEST_F(StudioPhotosTest, AChangedPhotoReplacesItsTexture) {
       std::ofstream("hall.photo/01.png", std::ios::binary) << "\x89PNG, cut short";
     photos.request(load);
     ASSERT_EQ(wait_for_upload(photos), 1);
-    ASSERT_EQ(render_frame_at(0), FrameResult::Presented);
+    ASSERT_EQ(render_frame_at(0, swap_buffers), FrameResult::Presented);
     const gltest::Rgba centre = presented().at(320, 180);
     if (s.valid) {
       EXPECT_TRUE(gltest::near(centre, {s.r, s.g, s.b, 255})) << centre;

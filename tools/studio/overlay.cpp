@@ -160,7 +160,7 @@ void Overlay::build_timeline(const OverlayView& view) {
   }
 }
 
-void Overlay::hud(const OverlayView& view) {
+void Overlay::readout(const OverlayView& view) {
   const Transport& tr = *view.transport;
   const float ch = static_cast<float>(font_->cell_height());
   char line[160], clock[32], tempo[32], loop[96], delay[32];
@@ -251,7 +251,7 @@ void Overlay::messages(const OverlayView& view) {
     colours[count++] = TEXT;
   }
   if (count == 0) return;
-  const float bottom = (view.hud ? timeline_.y : height_) - 2.0f * MARGIN;
+  const float bottom = (view.overlay_shown ? timeline_.y : height_) - 2.0f * MARGIN;
   const float top = bottom - count * ch;
   size_t widest = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -269,7 +269,7 @@ void Overlay::draw(const OverlayView& view) {
   shape_count_ = glyph_count_ = 0;
   const TimelineLayout& t = timeline_;
   size_t under = 0;  // shapes drawn below the waveform and ticks
-  if (view.hud) {
+  if (view.overlay_shown) {
     build_timeline(view);
     shape(t.x, t.y, t.x + t.width, t.y + t.height, BACKING);
     under = shape_count_;
@@ -285,7 +285,7 @@ void Overlay::draw(const OverlayView& view) {
     }
     const float head = std::floor(timeline_x_of(t, view.span_rows, std::clamp(view.row, 0.0, view.span_rows)));
     shape(head - 1, t.y, head + 1, t.y + t.height, PLAY_HEAD);
-    if (font_) hud(view);
+    if (font_) readout(view);
   }
   if (font_) messages(view);
   if (shape_count_ == 0 && glyph_count_ == 0) return;
@@ -322,7 +322,7 @@ void Overlay::draw(const OverlayView& view) {
   glDisable(GL_TEXTURE_2D);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
   draw_vertices(shapes_.data(), under);
-  if (view.hud) draw_vertices(timeline_vertices_.data(), timeline_vertices_.size());
+  if (view.overlay_shown) draw_vertices(timeline_vertices_.data(), timeline_vertices_.size());
   draw_vertices(shapes_.data() + under, shape_count_ - under);
   if (font_ && glyph_count_ > 0) {
     glEnable(GL_TEXTURE_2D);

@@ -21,7 +21,7 @@
 
 // Everything the overlay shows in one frame.
 struct OverlayView {
-  bool hud = true;                                  // all but the messages (H)
+  bool overlay_shown = true;                        // all but the messages (H)
   double row = 0.0;                                 // the frame's row
   const Transport* transport = nullptr;             // pause, loop, delay, tempo, ends
   const SceneTracks* tracks = nullptr;              // their values at the row, their keys
@@ -63,7 +63,7 @@ class Overlay {
   float text(float x, float y, const char* utf8, Colour c, size_t max_chars = SIZE_MAX);
   float box_behind(float x, float y, size_t columns, size_t lines);
   void messages(const OverlayView& view);
-  void hud(const OverlayView& view);
+  void readout(const OverlayView& view);
 
   int width_ = 0, height_ = 0;
   TimelineLayout timeline_;

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "app/swap_buffers.h"
 #include "photos/photo_catalogue.h"
 #include "photos/texture_loaders.h"
 
-PhotoReload::PhotoReload() : steps_(picture_square_side_from_gl()), jobs_(load_jobs()) {
+PhotoReload::PhotoReload() : steps_(picture_square_side_from_gl(), swap_buffers), jobs_(load_jobs()) {
   for (const LoadJob& job : jobs_) {
     const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
     files_.push_back(job.loader == LoaderKind::FileTexture ? utf8_path(entry.wide_path) : entry.path);

@@ -32,7 +32,7 @@ double wall_seconds() {
 Studio::Studio(const StudioOptions& options, SwapFunction present)
     : options_(options),
       present_(present),
-      hud_(options.overlay),
+      overlay_shown_(options.overlay),
       transport_(music_),
       live_(options.show_text, ".") {
   presenting = this;
@@ -113,7 +113,7 @@ double Studio::span_rows() { return timeline_span_rows(transport_.length_rows(),
 void Studio::act(StudioAction action, double now) {
   switch (action) {
     case StudioAction::ToggleOverlay:
-      hud_ = !hud_;
+      overlay_shown_ = !overlay_shown_;
       return;
     case StudioAction::ToggleLoop:
       if (!transport_.perform(action)) say(now, "no loop yet: [ sets its start, ] its end");
@@ -130,7 +130,7 @@ void Studio::act(StudioAction action, double now) {
 }
 
 void Studio::press(int x, int y) {
-  if (!hud_ || !overlay_.timeline().contains(x, y)) return;
+  if (!overlay_shown_ || !overlay_.timeline().contains(x, y)) return;
   dragging_ = true;
   transport_.seek_to(timeline_row_at(overlay_.timeline(), span_rows(), x));
 }
@@ -151,7 +151,7 @@ void Studio::frame(double now) {
   if (!waveform_seen_ && waveform_->ready()) waveform_seen_ = true;
 
   row_ = transport_.frame_row();
-  view_.hud = hud_;
+  view_.overlay_shown = overlay_shown_;
   view_.row = row_;
   view_.transport = &transport_;
   view_.tracks = &scene_tracks();
@@ -161,9 +161,9 @@ void Studio::frame(double now) {
   view_.errors = &live_.errors();
   view_.write_error = &live_.write_error();
   // Hidden, the overlay leaves the picture alone but for the text's faults.
-  view_.note = hud_ && now < note_until_ ? note_ : nullptr;
+  view_.note = overlay_shown_ && now < note_until_ ? note_ : nullptr;
 
-  if (render_frame_at(row_) == FrameResult::Presented) {
+  if (render_frame_at(row_, swap_buffers) == FrameResult::Presented) {
     good_row_ = row_;
     have_good_row_ = true;
     if (transport_.at_end_of_show()) transport_.clear_end_of_show();
@@ -171,7 +171,7 @@ void Studio::frame(double now) {
     // "happy" is 2 here: the show would end. The studio holds at this row, and the picture that
     // stays is the show's last one.
     transport_.stop_at_end_of_show(row_);
-    if (!have_good_row_ || render_frame_at(good_row_) != FrameResult::Presented) swap_buffers();
+    if (!have_good_row_ || render_frame_at(good_row_, swap_buffers) != FrameResult::Presented) swap_buffers();
   }
   ++frames_;
   if (awaiting_show_) {
@@ -210,7 +210,7 @@ void Studio::write_state(const std::string& path) const {
       "generation %llu\napplied_at %.6f\nshown_at %.6f\noverlay %d\ndelay_ms %d\nerror %.700s\n",
       static_cast<unsigned long long>(frames_), row_, music_seconds(), transport_.paused() ? 1 : 0,
       transport_.at_end_of_show() ? 1 : 0, loop.start, loop.end, loop.on ? 1 : 0, transport_.loops(),
-      static_cast<unsigned long long>(live_.generation()), applied_at_, shown_at_, hud_ ? 1 : 0,
+      static_cast<unsigned long long>(live_.generation()), applied_at_, shown_at_, overlay_shown_ ? 1 : 0,
       transport_.delay_ms(), error.c_str());
   if (n <= 0) return;
   const std::string temp = path + ".part";

@@ -52,7 +52,7 @@ class Studio {
   const Transport& transport() const { return transport_; }
   const LiveShow& live() const { return live_; }
   double row() const { return row_; }
-  bool overlay_shown() const { return hud_; }
+  bool overlay_shown() const { return overlay_shown_; }
   uint64_t frames() const { return frames_; }
   // When (CLOCK_REALTIME seconds) the latest sound text was noticed, and when its first frame was
   // presented; 0 before.
@@ -73,7 +73,7 @@ class Studio {
   SwapFunction present_;
   int width_ = 0, height_ = 0;
   bool started_ = false;
-  bool hud_ = true;
+  bool overlay_shown_ = true;
   ShowMusic music_;
   Transport transport_;
   LiveShow live_;
