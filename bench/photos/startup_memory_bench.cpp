@@ -58,7 +58,7 @@ bool write_set(int width, int height) {
 class SlowUploads : public TextureLoadSteps {
  public:
   SlowUploads(int square_side, int upload_ms, bool result_only)
-      : TextureLoadSteps(square_side), upload_ms_(upload_ms), result_only_(result_only) {}
+      : TextureLoadSteps(square_side, nullptr), upload_ms_(upload_ms), result_only_(result_only) {}
   void show_frame(const char*) override {}
   void upload(const LoadJob&, const TextureImage&) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(upload_ms_));
