@@ -102,7 +102,8 @@ Size jpeg_size(Reader& in) {
 // Format notes: "GIF8?a", the logical screen (width, height little-endian, flags with the global
 // colour table's presence and size), then blocks: extensions (21, a label, sub-blocks ending in an
 // empty one), image descriptors (2C, left, top, width, height) and the trailer (3B). The codec
-// decodes the first image at its own size, so that is the size; a file without one has the screen's.
+// decodes the first image; the size is the larger of it and the screen on each axis, so that a
+// file cannot slip a huge canvas past the check behind a small image, nor the other way round.
 template <class Reader>
 Size gif_size(Reader& in) {
   uint8_t screen[7];
@@ -115,7 +116,7 @@ Size gif_size(Reader& in) {
     if (kind == 0x2C) {
       uint8_t image[8];
       if (!in.read(image, sizeof image)) return screen_size;
-      return {le16(image + 4), le16(image + 6), 8};
+      return {std::max(screen_size.width, le16(image + 4)), std::max(screen_size.height, le16(image + 6)), 8};
     }
     if (kind != 0x21 || in.get() == -1) return screen_size;
     for (int length = in.get(); length > 0; length = in.get()) in.skip(size_t(length));

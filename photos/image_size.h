@@ -1,6 +1,6 @@
 #pragma once
 // A photo's width and height from its header alone, before any decoder has it: PNG's IHDR, a
-// JPEG's frame header, a GIF's first image (or its screen), a BMP's info header. The loaders
+// JPEG's frame header, a GIF's screen and first image, a BMP's info header. The loaders
 // refuse a photo that would decode larger than PHOTO_DECODED_LIMIT from this, since a forged or
 // enormous header otherwise has the codecs ask for gigabytes.
 #include <cstdint>

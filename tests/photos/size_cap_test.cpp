@@ -106,6 +106,7 @@ class SizeCap : public ::testing::Test {
     ASSERT_TRUE(teximg::write_cmyk_jpeg(file("cmyk.jpg"), 32, 32, paint, {true, true}));
     ASSERT_TRUE(teximg::write_bmp(file("p.bmp"), 32, 32, paint));
     ASSERT_TRUE(teximg::write_gif(file("p.gif"), 2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}}, {0, 1, 1, 0}, -1));
+    ASSERT_TRUE(teximg::write_gif(file("screen.gif"), 2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}}, {0, 1, 1, 0}, -1));
     if (w == 0 && h == 0) return;
 
     std::vector<uint8_t> png = read_all(file("p.png"));
@@ -130,12 +131,15 @@ class SizeCap : public ::testing::Test {
     put_le16(gif, 38, w);  // the image descriptor after the 4-colour table and the control extension
     put_le16(gif, 40, h);
     ASSERT_TRUE(teximg::write_bytes(file("p.gif"), gif));
+    put_le16(gif, 38, 2);  // a small image on a huge screen
+    put_le16(gif, 40, 2);
+    ASSERT_TRUE(teximg::write_bytes(file("screen.gif"), gif));
   }
 
   fs::path dir_;
 };
 
-constexpr const char* FORMATS[] = {"p.png", "p.jpg", "cmyk.jpg", "p.bmp", "p.gif"};
+constexpr const char* FORMATS[] = {"p.png", "p.jpg", "cmyk.jpg", "p.bmp", "p.gif", "screen.gif"};
 
 TEST_F(SizeCap, HeadersTellTheSizeTheCodecsWouldAllocate) {
   write_forged(30000, 12345);
