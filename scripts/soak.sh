@@ -163,7 +163,7 @@ fi
 echo "soak: ${minutes} min, $changes changes ($valid sound saves, $halves written in halves, $broken broken," \
   "$deletions deletions, $photo_changes photos)"
 echo "soak: resident memory $((${first_rss:-0} / 1024)) MB at the start, peak $((first_peak / 1024)) MB in the" \
-  "first minute and $((peak / 1024)) MB after it ($((growth / 1024)) MB more), $((${final_rss:-0} / 1024)) MB at the end"
+  "first minute and $((peak / 1024)) MB after it (a difference of $((growth / 1024)) MB), $((${final_rss:-0} / 1024)) MB at the end"
 echo "soak: lowest resident memory of each minute, MB: $floors"
 [ $status -eq 0 ] && echo "soak: ok"
 exit $status
