@@ -5,4 +5,8 @@
 // offer no hook to route their messages through. So SDL's log goes nowhere, and the process's
 // standard output and error are pointed at /dev/null. Set-up failures before this are reported
 // as usual, and a sanitizer's report (a crash, not a log) still reaches the terminal.
+//
+// Dying is not normal operation: the original standard error is kept, and std::terminate, abort
+// and the fatal signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL) write one line there ("hallshow: ended
+// by SIGSEGV") before the process ends as it would have, with the same signal.
 void silence_output();

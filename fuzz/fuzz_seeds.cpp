@@ -13,6 +13,10 @@ namespace {
 
 using Seeds = std::vector<std::vector<uint8_t>>;
 
+// Pieces of the real files are cut to this much input, or this much output.
+constexpr size_t SEED_INPUT_BYTES = 1024;
+constexpr size_t SEED_OUTPUT_BYTES = 4096;
+
 // zlib streams of every kind of sample, with every block type zlib makes; and hand-built
 // streams for what zlib never writes (symbols 286/287, runs crossing into the distance
 // lengths, several block types in a row).
@@ -36,13 +40,27 @@ Seeds inflate_seeds() {
     crossing.code(0, 2).code(1, 2).code(3, 2).code(1, 2).code(2, 2);
     seeds.push_back(crossing.zlib());
 
-    // Real streams, when scripts/corpus.sh has run: the image data of the small photographs
-    // and the start of each corpus stream (which then fails where it is cut).
-    for (const auto& path : corpus::files("photos", ".png"))
-        if (std::filesystem::file_size(path) <= 65536) seeds.push_back(corpus::idat_of(corpus::read(path)));
+    // Real streams, when scripts/corpus.sh has run, in pieces that inflate to little: a whole
+    // stream of a photograph's image data makes megabytes on every run, and a fuzzer spending its
+    // minute on those explores nothing. So the start of each photograph's image data and of each
+    // corpus stream (which then fails where it is cut), and the first rows of a photograph as a
+    // stream of their own, complete.
+    for (const auto& path : corpus::files("photos", ".png")) {
+        std::vector<uint8_t> idat = corpus::idat_of(corpus::read(path));
+        std::vector<uint8_t> rows(SEED_OUTPUT_BYTES);
+        uLongf produced = uLongf(rows.size());
+        uLong consumed = uLong(idat.size());
+        const int r = uncompress2(rows.data(), &produced, idat.data(), &consumed);
+        if ((r == Z_OK || r == Z_BUF_ERROR) && produced > 0) {
+            rows.resize(produced);
+            seeds.push_back(samples::zlib_compress(rows, 6));
+        }
+        idat.resize(std::min<size_t>(idat.size(), SEED_INPUT_BYTES));
+        seeds.push_back(idat);
+    }
     for (const auto& path : corpus::files("zlib", ".zz")) {
         std::vector<uint8_t> stream = corpus::read(path);
-        stream.resize(std::min<size_t>(stream.size(), 4096));
+        stream.resize(std::min<size_t>(stream.size(), SEED_INPUT_BYTES));
         seeds.push_back(stream);
     }
     return seeds;

@@ -1,6 +1,7 @@
 // Writes the seed corpus of png_fuzz into a folder: small images of every colour type, bit
 // depth and interlace, with and without tRNS, their image data random filter types and bytes
-// (every such byte sequence unfilters to some image), some split over several IDAT chunks.
+// (every such byte sequence unfilters to some image), some split over several IDAT chunks; and
+// pieces of the corpus photographs.
 // Usage: png_fuzz_seeds FOLDER
 #include <zlib.h>
 
@@ -10,6 +11,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "tests/png/corpus_files.h"
 
 namespace {
 
@@ -86,6 +89,61 @@ Bytes seed(std::mt19937& rng, int colour_type, int depth, bool interlaced, bool 
   return out;
 }
 
+// Pieces of the photographs of scripts/corpus.sh, when it has run: a few rows of each (from its
+// top, and from its middle) as a PNG of their own, with the photograph's palette and
+// transparency and its own filter types and bytes. A whole photograph decodes to megabytes on
+// every run, and a fuzzer spending its minute on those explores nothing. Interlaced photographs,
+// whose rows cannot be cut out, are left out.
+constexpr size_t PIECE_BYTES = 8192;  // of filtered rows, at least one row
+
+std::vector<Bytes> photo_pieces(const Bytes& png) {
+  if (png.size() < 33 || !std::equal(png.begin() + 12, png.begin() + 16, "IHDR") || png[28] != 0) return {};
+  const auto be32 = [&](size_t at) {
+    return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | png[at + 3];
+  };
+  const uint32_t w = be32(16), h = be32(20), depth = png[24], colour_type = png[25];
+  if (colour_type > 6 || h == 0) return {};
+  const uint64_t line = (uint64_t(w) * bits_per_pixel(int(colour_type), int(depth)) + 7) / 8 + 1;
+  const uint64_t rows = std::min<uint64_t>(h, std::max<uint64_t>(1, PIECE_BYTES / line));
+  const uint64_t middle = h / 2 > rows ? h / 2 : 0;
+  Bytes keep;  // the PLTE and tRNS chunks, as they are
+  Bytes idat;
+  for (size_t at = 33; at + 12 <= png.size();) {
+    const uint32_t length = be32(at);
+    if (at + 12 + uint64_t(length) > png.size()) break;
+    const Bytes type(png.begin() + long(at) + 4, png.begin() + long(at) + 8);
+    const auto data = png.begin() + long(at) + 8;
+    if (std::equal(type.begin(), type.end(), "IDAT")) idat.insert(idat.end(), data, data + length);
+    if (std::equal(type.begin(), type.end(), "PLTE") || std::equal(type.begin(), type.end(), "tRNS"))
+      keep.insert(keep.end(), png.begin() + long(at), png.begin() + long(at) + 12 + length);
+    at += 12 + size_t(length);
+  }
+  Bytes inflated((middle + rows) * line);
+  uLongf produced = uLongf(inflated.size());
+  uLong consumed = uLong(idat.size());
+  const int r = uncompress2(inflated.data(), &produced, idat.data(), &consumed);
+  if ((r != Z_OK && r != Z_BUF_ERROR) || produced < inflated.size()) return {};
+  std::vector<Bytes> pieces;
+  std::vector<uint64_t> firsts = {0};
+  if (middle > 0) firsts.push_back(middle);
+  for (uint64_t first : firsts) {
+    Bytes out = {137, 80, 78, 71, 13, 10, 26, 10};
+    Bytes ihdr(png.begin() + 16, png.begin() + 29);
+    ihdr[4] = uint8_t(rows >> 24), ihdr[5] = uint8_t(rows >> 16), ihdr[6] = uint8_t(rows >> 8), ihdr[7] = uint8_t(rows);
+    chunk(out, "IHDR", ihdr);
+    out.insert(out.end(), keep.begin(), keep.end());
+    const Bytes piece(inflated.begin() + long(first * line), inflated.begin() + long((first + rows) * line));
+    uLongf size = compressBound(uLong(piece.size()));
+    Bytes z(size);
+    compress2(z.data(), &size, piece.data(), uLong(piece.size()), 6);
+    z.resize(size);
+    chunk(out, "IDAT", z);
+    chunk(out, "IEND", {});
+    pieces.push_back(out);
+  }
+  return pieces;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,5 +168,15 @@ int main(int argc, char** argv) {
           return 1;
         }
       }
+  for (const auto& photo : corpus::files("photos", ".png"))
+    for (const Bytes& piece : photo_pieces(corpus::read(photo))) {
+      const std::string path = std::string(argv[1]) + "/piece_" + std::to_string(n++) + ".png";
+      std::ofstream out(path, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(piece.data()), std::streamsize(piece.size()));
+      if (!out) {
+        std::fprintf(stderr, "png_fuzz_seeds: cannot write %s\n", path.c_str());
+        return 1;
+      }
+    }
   return 0;
 }

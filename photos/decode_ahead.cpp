@@ -22,9 +22,15 @@ DecodeAhead::DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, siz
     }
   for (size_t job = 0; job < jobs; ++job)
     if (!early_[job]) order_.push_back(job);
-  int n = std::max(workers, 1);
-  threads_.reserve(n);
-  for (int i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
+  const int n = std::clamp(workers, 1, MAX_WORKERS);
+  threads_.reserve(size_t(n));
+  for (int i = 0; i < n; ++i) {
+    try {
+      threads_.emplace_back([this] { work(); });
+    } catch (const std::exception&) {
+      break;  // a thread limit (containers, ulimit): go on with the workers that started
+    }
+  }
 }
 
 DecodeAhead::~DecodeAhead() {
@@ -94,6 +100,7 @@ void DecodeAhead::work() {
 }
 
 TextureImage DecodeAhead::take(size_t job) {
+  if (threads_.empty()) return take_here(job);
   std::unique_lock<std::mutex> lock(mutex_);
   if (job >= jobs_ || job != taken_) return TextureImage{};  // out of order: a caller's mistake
   // The result taken before this one has been uploaded and freed: its bytes are free again,
@@ -110,4 +117,14 @@ TextureImage DecodeAhead::take(size_t job) {
   lock.unlock();
   changed_.notify_all();
   return image;
+}
+
+TextureImage DecodeAhead::take_here(size_t job) {
+  if (job >= jobs_ || job != taken_) return TextureImage{};
+  taken_ = job + 1;
+  try {
+    return decode_(job);
+  } catch (...) {
+    return TextureImage{};
+  }
 }

@@ -6,7 +6,8 @@
 // the one taken last (the owner uploads it before taking the next), and the room reserved by the
 // decodes under way. A decode starts only when its room fits into what is left of the budget, so
 // the memory held does not grow with the number of workers. The room of a job is what `estimate`
-// says its result will take, known before decoding from the file's header; when it cannot say,
+// says it will hold at its peak while decoding (at least its result), known before decoding from
+// the file's header, and once it is done only its result stays counted; when it cannot say,
 // the largest result seen so far stands in. A job that does not fit even into an empty budget
 // runs once nothing else is held, alone: the bound is then that one photo.
 //
@@ -14,6 +15,9 @@
 // whatever their number, and their results wait for their turn: started in order, one of them
 // would otherwise run alone at the end while the other workers idle. Their rooms count, but they
 // never keep a job in order from starting: the memory held may exceed the budget by theirs.
+//
+// Workers that cannot be started (thread limits) are done without; when none starts at all, take
+// decodes each job itself, on the owner's thread.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -28,9 +32,13 @@
 class DecodeAhead {
  public:
   using Decode = std::function<TextureImage(size_t job)>;
-  // At least the bytes of a job's result, before it is decoded; 0 when that cannot be told.
+  // At least the most a job holds while it runs (its result included), told before it is
+  // decoded; 0 when that cannot be told.
   using Estimate = std::function<size_t(size_t job)>;
   static constexpr size_t NO_BUDGET = SIZE_MAX;
+  // The budget, not the core count, bounds the work in flight: more workers would only hold more
+  // decodes' working memory at once.
+  static constexpr int MAX_WORKERS = 8;
 
   // `ahead` counts jobs started but not yet taken; at least 1.
   DecodeAhead(size_t jobs, Decode decode, int workers, int ahead, size_t budget_bytes = NO_BUDGET,
@@ -45,6 +53,7 @@ class DecodeAhead {
 
  private:
   void work();
+  TextureImage take_here(size_t job);
   size_t estimate_of(size_t job) const;
 
   const size_t jobs_;

@@ -2,90 +2,100 @@
 // size: PNG's IHDR, a JPEG's frame header. The picture path's size does not depend on the picture
 // at all, only on whether it has one.
 #include <algorithm>
-#include <array>
-#include <fstream>
+#include <filesystem>
+#include <system_error>
 
-#include "photos/image_format.h"
+#include "photos/image_size.h"
 #include "photos/texture_loaders.h"
 
 namespace {
 
-struct Size {
-  uint32_t width = 0, height = 0;  // 0 × 0 when unknown
-};
-
-uint32_t be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
-uint32_t be32(const uint8_t* p) { return be16(p) << 16 | be16(p + 2); }
-
-// Format notes: the signature, then IHDR as the first chunk: length 13, "IHDR", width, height.
-Size png_size(const std::array<uint8_t, 24>& head) {
-  if (!std::equal(head.begin() + 12, head.begin() + 16, "IHDR")) return {};
-  return {be32(&head[16]), be32(&head[20])};
-}
-
-// Format notes: after SOI, segments of FF, a marker byte and (except for the standalone markers
-// RSTn, TEM and SOI) a big-endian length that counts itself. The frame header, one of the SOFn
-// markers, gives precision, height and width; a scan or the end before it means no frame at all.
-// A height of 0 is left to a later DNL segment, which is not looked for.
-Size jpeg_size(std::istream& in) {
-  in.seekg(2);
-  for (int segments = 0; segments < 4096; ++segments) {
-    if (in.get() != 0xFF) return {};
-    int marker = in.get();
-    while (marker == 0xFF) marker = in.get();  // fill bytes
-    if (marker == EOF || marker == 0xD9 || marker == 0xDA) return {};
-    if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-    uint8_t length[2];
-    if (!in.read(reinterpret_cast<char*>(length), 2) || be16(length) < 2) return {};
-    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame) {
-      uint8_t header[5];
-      if (!in.read(reinterpret_cast<char*>(header), 5)) return {};
-      return {be16(header + 3), be16(header + 1)};
-    }
-    in.seekg(be16(length) - 2, std::ios::cur);
-  }
-  return {};
-}
-
-struct Header {
-  ImageFormat format = ImageFormat::Unknown;
-  Size size;
-};
-
-Header read_header(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::array<uint8_t, 24> head{};
-  in.read(reinterpret_cast<char*>(head.data()), head.size());
-  Header h;
-  h.format = sniff_image_format(std::span<const uint8_t>(head.data(), size_t(in.gcount())));
-  if (h.format == ImageFormat::Png && in.gcount() == std::streamsize(head.size())) h.size = png_size(head);
-  if (h.format == ImageFormat::Jpeg) {
-    in.clear();
-    h.size = jpeg_size(in);
-  }
-  return h;
-}
-
-// width × height × 4, saturating rather than wrapping for sizes no decoder would take anyway.
-size_t rgba_bytes(uint64_t width, uint64_t height) {
-  constexpr uint64_t most = SIZE_MAX / 4;
-  if (width != 0 && height > most / width) return SIZE_MAX;
-  return size_t(width * height * 4);
-}
+size_t saturated(uint64_t bytes) { return bytes > SIZE_MAX ? SIZE_MAX : size_t(bytes); }
 
 }  // namespace
 
 size_t file_texture_bytes(const std::string& path) {
-  const Header h = read_header(path);
-  return rgba_bytes(h.size.width, h.size.height);
+  const ImageSize h = image_size_of_file(path);
+  return saturated(rgba_bytes(h.width, h.height));
 }
 
 size_t picture_image_bytes(const std::string& path, int square_side) {
-  const Header h = read_header(path);
-  if (is_picture_format(h.format)) return rgba_bytes(uint32_t(std::max(square_side, 0)), uint32_t(std::max(square_side, 0)));
-  if (h.format != ImageFormat::Png || h.size.width == 0 || h.size.height == 0) return 0;
-  const uint32_t w2 = next_power_of_two(h.size.width), h2 = next_power_of_two(h.size.height);
+  const ImageSize h = image_size_of_file(path);
+  const uint32_t side = uint32_t(std::max(square_side, 0));
+  if (is_picture_format(h.format)) return saturated(rgba_bytes(side, side));
+  if (h.format != ImageFormat::Png || h.width == 0 || h.height == 0) return 0;
+  const uint32_t w2 = next_power_of_two(h.width), h2 = next_power_of_two(h.height);
   if (w2 == 0 || h2 == 0) return SIZE_MAX;  // beyond any power of two: the fallback would not take it
-  return rgba_bytes(w2, h2);
+  return saturated(rgba_bytes(w2, h2));
+}
+
+// ---- peaks ----
+// What a decode holds at its most, step by step as the loaders go (photos/file_texture.cpp,
+// photos/picture_image.cpp, photos/png_fallback.cpp):
+//   file loader, codecs:   the file, the codec's surface, its RGBA copy, the bottom-first copy
+//   file loader, PNG:      the file, the inflated rows, the RGBA pixels, the bottom-first copy
+//   picture, loading:      the file, the codec's surface, its RGBA copy (the picture kept)
+//   picture, drawing:      the picture, the square, a stretched copy of the picture's size
+//   PNG fallback:          the file, the inflated rows, the RGBA pixels, the stretched texture
+
+namespace {
+
+// What the codec libraries work with besides the images (their row buffers, tables, a stretch's
+// steps), measured well under this on photos of every format.
+constexpr uint64_t CODEC_WORKING_BYTES = uint64_t(4) << 20;
+
+// The file as it is held: read into a buffer that grows as it goes, so up to twice its size for
+// a moment.
+uint64_t file_bytes(const std::string& path) {
+  std::error_code ec;
+  const uintmax_t n = std::filesystem::file_size(path, ec);
+  return ec ? 0 : 2 * uint64_t(n);
+}
+
+// Bytes a pixel of the codec's surface takes: palette indexes (GIF, BMP of 8 bits or fewer), RGB
+// (a JPEG of three components, a 24-bit BMP) or four bytes (CMYK, RGBA, and whatever else).
+uint64_t surface_bytes_per_pixel(const ImageSize& s) {
+  if (s.format == ImageFormat::Gif) return 1;
+  if (s.format == ImageFormat::Bmp && s.bits_per_pixel != 0 && s.bits_per_pixel <= 8) return 1;
+  if (s.bits_per_pixel == 24) return 3;
+  return 4;
+}
+
+// Our PNG decoder's inflated rows: a filter byte and the packed samples per row. Interlaced, the
+// passes have about twice as many (shorter) rows, each with its filter byte and a partial byte.
+uint64_t png_raw_bytes(const ImageSize& s) {
+  const uint64_t bits = s.bits_per_pixel != 0 ? s.bits_per_pixel : 64;
+  uint64_t raw = uint64_t(s.height) * (1 + (uint64_t(s.width) * bits + 7) / 8);
+  if (s.png_interlaced) raw += 4 * uint64_t(s.height) + 16;
+  return raw;
+}
+
+}  // namespace
+
+size_t file_texture_peak_bytes(const std::string& path) {
+  const ImageSize s = image_size_of_file(path);
+  const uint64_t file = file_bytes(path);
+  if (s.width == 0 || s.height == 0) return 0;
+  if (too_large_to_decode(s)) return saturated(file);  // read, then refused
+  const uint64_t pixels = uint64_t(s.width) * s.height, rgba = 4 * pixels;
+  uint64_t peak = CODEC_WORKING_BYTES + file + surface_bytes_per_pixel(s) * pixels + 2 * rgba;
+  if (s.format == ImageFormat::Png) peak = std::max(peak, CODEC_WORKING_BYTES + file + png_raw_bytes(s) + 2 * rgba);
+  return saturated(peak);
+}
+
+size_t picture_image_peak_bytes(const std::string& path, int square_side) {
+  const ImageSize s = image_size_of_file(path);
+  const uint64_t file = file_bytes(path);
+  const uint64_t side = uint64_t(std::max(square_side, 0)), square = side * side * 4;
+  const uint64_t pixels = uint64_t(s.width) * s.height, rgba = 4 * pixels;
+  if (is_picture_format(s.format)) {
+    if (too_large_to_decode(s)) return saturated(file);
+    const uint64_t loading = file + surface_bytes_per_pixel(s) * pixels + rgba;
+    const uint64_t drawing = rgba + 2 * square;
+    return saturated(CODEC_WORKING_BYTES + std::max(loading, drawing));
+  }
+  if (s.format != ImageFormat::Png || pixels == 0) return saturated(file);  // 0 when no file
+  if (too_large_to_decode(s)) return saturated(file);
+  const uint64_t w2 = next_power_of_two(s.width), h2 = next_power_of_two(s.height);
+  return saturated(CODEC_WORKING_BYTES + file + png_raw_bytes(s) + rgba + w2 * h2 * 4);
 }

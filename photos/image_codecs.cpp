@@ -4,13 +4,10 @@
 
 #include <climits>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <vector>
 
 #include "photos/cmyk_jpeg.h"
-#include "photos/image_format.h"
 
 void init_image_codecs() {
   static std::once_flag once;
@@ -25,20 +22,6 @@ SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type) {
   SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
   if (!stream) return nullptr;
   return SurfacePtr(IMG_LoadTyped_RW(stream, 1, type));  // closes the stream
-}
-
-SurfacePtr load_image_file(const std::string& path) {
-  // Only a JPEG needs a look inside before the codecs have it; anything else goes straight to them.
-  // A JPEG is then decoded from the bytes already read rather than read from the disk again.
-  std::ifstream file(path, std::ios::binary);
-  uint8_t start[3] = {};
-  if (file.read(reinterpret_cast<char*>(start), sizeof start) && sniff_image_format(start) == ImageFormat::Jpeg) {
-    file.seekg(0);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    return load_image_bytes(bytes, sdl_image_type(ImageFormat::Jpeg));
-  }
-  init_image_codecs();
-  return SurfacePtr(IMG_Load(path.c_str()));
 }
 
 SurfacePtr to_rgba32(SDL_Surface* surface) {

@@ -15,9 +15,9 @@
 // through that: every decode calls this first, so whichever thread comes first does it for all.
 void init_image_codecs();
 
-// IMG_Load and IMG_LoadTyped_RW over memory, except that CMYK and YCCK JPEGs come out in the
-// colours a viewer shows, opaque. Null when the codecs cannot read the file.
-SurfacePtr load_image_file(const std::string& path);
+// IMG_LoadTyped_RW over memory, except that CMYK and YCCK JPEGs come out in the colours a viewer
+// shows, opaque. Null when the codecs cannot read the file. No size check: callers check the
+// header first (photos/image_size.h).
 SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type);
 
 // The surface as 8-bit R, G, B, A bytes, not premultiplied (a colour key becomes alpha 0), or

@@ -19,7 +19,7 @@ std::vector<LoadJob> load_jobs() {
 }
 
 int default_decode_workers() {
-  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, DecodeAhead::MAX_WORKERS);
 }
 
 namespace {
@@ -52,7 +52,7 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
     if (steps.slow_decode(jobs[i])) slow.push_back(i);
   DecodeAhead pool(
       jobs.size(), [&](size_t i) { return decode_safely(steps, jobs[i]); }, workers, ahead, budget,
-      [&](size_t i) { return steps.decoded_bytes(jobs[i]); }, std::move(slow));
+      [&](size_t i) { return steps.decode_peak_bytes(jobs[i]); }, std::move(slow));
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (jobs[i].frame_before) steps.show_frame(jobs[i].frame_before);
     TextureImage image = pool.take(i);
@@ -97,6 +97,13 @@ size_t TextureLoadSteps::decoded_bytes(const LoadJob& job) {
   const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
   if (job.loader == LoaderKind::FileTexture) return file_texture_bytes(utf8_path(entry.wide_path));
   return picture_image_bytes(entry.path, square_side_);
+}
+
+size_t TextureLoadSteps::decode_peak_bytes(const LoadJob& job) {
+  if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return 0;
+  const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
+  if (job.loader == LoaderKind::FileTexture) return file_texture_peak_bytes(utf8_path(entry.wide_path));
+  return picture_image_peak_bytes(entry.path, square_side_);
 }
 
 void TextureLoadSteps::upload(const LoadJob& job, const TextureImage& image) {

@@ -36,6 +36,9 @@ class LoadSteps {
   virtual void upload(const LoadJob& job, const TextureImage& image) = 0;    // GL thread
   // At least the bytes of decode's result, before decoding; 0 when unknown. Any thread, no GL.
   virtual size_t decoded_bytes(const LoadJob&) { return 0; }
+  // At least the most memory decode holds at once, its result included: what the budget reserves
+  // while it runs. Any thread, no GL.
+  virtual size_t decode_peak_bytes(const LoadJob& job) { return decoded_bytes(job); }
   // The GL thread is done with an uploaded image: its memory may serve a later decode. GL thread.
   virtual void recycle(TextureImage&&) {}
   // Whether the job's decode is known to take far longer than the others' (a GIF through the
@@ -44,13 +47,14 @@ class LoadSteps {
   virtual bool slow_decode(const LoadJob&) { return false; }
 };
 
-// Decoded photos waiting for their upload take at most this much memory (or the one photo that
-// is larger), however many cores decode: a picture on the picture path is 64 MiB at S = 4096.
+// Decoded photos waiting for their upload, and the decodes under way (each counted at its peak),
+// take at most this much memory (or the one photo that is larger), however many cores decode: a
+// picture on the picture path is 64 MiB at S = 4096.
 inline constexpr size_t DECODE_BUDGET_BYTES = size_t(512) << 20;
 
 struct LoadOptions {
   bool pipelined = true;
-  int workers = 0;  // decoding threads; 0: one per core, at least two
+  int workers = 0;  // decoding threads; 0: one per core, at least two, at most DecodeAhead::MAX_WORKERS
   int ahead = 0;    // photos decoded or decoding beyond the one being uploaded; 0: workers + 2
   size_t budget_bytes = 0;  // for photos decoded and not yet uploaded; 0: DECODE_BUDGET_BYTES
 };
@@ -76,6 +80,7 @@ class TextureLoadSteps : public LoadSteps {
   TextureImage decode(const LoadJob& job) override;
   void upload(const LoadJob& job, const TextureImage& image) override;
   size_t decoded_bytes(const LoadJob& job) override;
+  size_t decode_peak_bytes(const LoadJob& job) override;
   void recycle(TextureImage&& image) override;
   bool slow_decode(const LoadJob& job) override;
 

@@ -10,6 +10,7 @@
 
 #include "photos/image_codecs.h"
 #include "photos/image_format.h"
+#include "photos/image_size.h"
 #include "photos/texture_loaders.h"
 
 namespace {
@@ -117,9 +118,10 @@ bool load_picture(const std::string& path, PictureImage& record) {
   if (!read_whole_file(path, bytes)) return false;
 
   // Only the formats the original picture codecs read make a picture; a PNG never does.
-  const ImageFormat format = sniff_image_format(bytes);
-  if (!is_picture_format(format) || bytes.size() > size_t(INT_MAX)) return true;
-  SurfacePtr decoded = load_image_bytes(bytes, sdl_image_type(format));
+  // Nor does one whose header asks for more than any photo may take: the record stays empty.
+  const ImageSize size = image_size(bytes);
+  if (!is_picture_format(size.format) || too_large_to_decode(size) || bytes.size() > size_t(INT_MAX)) return true;
+  SurfacePtr decoded = load_image_bytes(bytes, sdl_image_type(size.format));
   SurfacePtr rgba = to_rgba32(decoded.get());
   if (!rgba || rgba->w <= 0 || rgba->h <= 0) return true;  // a broken file makes no picture
   const bool opaque = premultiply_surface(*rgba);

@@ -49,6 +49,11 @@ TextureImage decode_png_fallback(const std::string& path);
 // a file, told from its header alone; 0 when the header does not tell.
 size_t file_texture_bytes(const std::string& path);
 size_t picture_image_bytes(const std::string& path, int square_side);
+// At least the most memory those decodes hold at once (the file, the codec's surfaces, the
+// converted copies and the result), which is what many decodes at once add up to; also from the
+// header alone, and 0 when it does not tell.
+size_t file_texture_peak_bytes(const std::string& path);
+size_t picture_image_peak_bytes(const std::string& path, int square_side);
 
 struct Picture;  // a decoded picture (the platform's picture object), opaque
 

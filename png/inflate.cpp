@@ -204,11 +204,18 @@ uint32_t decode_symbol(Inflater& s, const HuffmanTree& tree) {
     }
 }
 
-// The fixed codes of block type 1. Both trees are built anew for every fixed block; these
-// lengths always build.
+// The fixed codes of block type 1. These lengths always build, and always to the same trees, so
+// they are built once and copied into place for every fixed block (a stream of many small fixed
+// blocks spent most of its time building them).
 void make_fixed_trees(Inflater& s) {
-    build_tree(s.litlen, fixed_litlen_lengths(), MAX_CODE_BITS);
-    build_tree(s.dist, fixed_dist_lengths(), MAX_CODE_BITS);
+    static const std::array<HuffmanTree, 2> fixed = [] {
+        std::array<HuffmanTree, 2> trees;
+        build_tree(trees[0], fixed_litlen_lengths(), MAX_CODE_BITS);
+        build_tree(trees[1], fixed_dist_lengths(), MAX_CODE_BITS);
+        return trees;
+    }();
+    s.litlen = fixed[0];
+    s.dist = fixed[1];
 }
 
 // Reads the header of a dynamic block and builds its literal/length and distance trees.

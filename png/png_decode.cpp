@@ -30,25 +30,27 @@
 //   41  RGB image: "tRNS" length not 6
 //   42  "tRNS" in a greyscale + alpha or RGBA image
 //   69  a critical chunk (bit 5 of its first type byte clear) other than IDAT, IEND, PLTE
-//  103  the rows need more decompressed bytes than the IDAT data could ever inflate to
-//       (deflate expands at most MAX_INFLATE_RATIO times); rejected before allocating
 //  ...  zlib_decompress failed: its code, unchanged (no IDAT data at all gives its 53)
-//  100  the decompressed data are shorter than the rows or passes need
 //   36  a filter-type byte above 4 in any row
+//  100  the decompressed data are shorter than the rows or passes need, and every row they
+//       hold whole has a sound filter type (a bad one among those gives 36)
 //   46  bit depth 8, palette image: a pixel's index at or beyond the palette's entries
 //   47  bit depth below 8, palette image: the same
 //
 // What a failure leaves: width and height are 0 after 48, 27, 28, 29; after the other
 // header codes (32 ... 37, 101, 102) the fields read so far are kept, and after the chunk
 // codes and the inflater's, whatever the chunks set. Pixels stay empty up to 100; after 36
-// they hold the partly filled raw image, after 46 and 47 width × height × 4 bytes of which
-// only those before the offending pixel mean anything.
+// they hold the partly filled raw image (stay empty when the data end before the rows do), after
+// 46 and 47 width × height × 4 bytes of which only those before the offending pixel mean anything.
+// (103, the IDAT data too small to ever inflate to the rows, is no longer returned: the inflater
+// runs on such data too, for its own code, and the short data then give 100.)
 #include "png/png_decode.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
+#include "png/adam7_passes.h"
 #include "png/adam7_unfilter.h"
 #include "png/image_sizes.h"
 #include "png/packed_bits.h"
@@ -70,14 +72,12 @@ constexpr uint64_t MAX_INFLATE_RATIO = 1032;
 // Inflates the joined IDAT data. Only the bytes the rows read are stored: the rest of the
 // stream is decoded through the inflater's window, for its result code, so a stream that goes on
 // far beyond the image costs time but no memory. The output is pre-sized to what the rows need,
-// which the data can always produce (or the file was rejected), so a tiny file with a huge
-// header allocates little.
+// or to what the data could ever inflate to when that is less, so a tiny file with a huge header
+// allocates little; the inflater still runs on it, and its code is the call's.
 uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& sizes, bool exact, uint32_t cpu,
                             FastRows* rows, std::vector<uint8_t>& inflated) {
   uint64_t most = 0;
   if (!mul(idat.size(), MAX_INFLATE_RATIO, most)) most = UINT64_MAX;
-  // Fewer than 2 bytes are left to the inflater, which has its own code for them.
-  if (idat.size() >= 2 && sizes.rows > most) return PNG_DATA_TOO_SMALL;
   inflated.resize(std::min(sizes.rows, most));
   InflateOptions options{.keep = sizes.rows, .exact = exact, .cpu = cpu};
   if (rows) {
@@ -90,6 +90,31 @@ uint32_t inflate_image_data(const std::vector<uint8_t>& idat, const ImageSizes& 
     };
   }
   return zlib_decompress_with(idat, inflated, options);
+}
+
+// The data end before the rows do: 36 when a row they hold whole has a filter type above 4
+// before the first row they do not hold whole, else 100. Only the filter-type bytes are read, so
+// a small file claiming a huge image never has the raw image allocated.
+uint32_t short_data_code(const std::vector<uint8_t>& data, const PngInfo& info, uint32_t bpp) {
+  size_t at = 0;
+  const auto rows = [&](uint64_t width, uint64_t height) {
+    const uint64_t line = line_bytes(width, bpp);
+    for (uint64_t y = 0; y < height; ++y, at += line + 1) {
+      if (data.size() - at < line + 1) return PNG_ROWS_TRUNCATED;
+      if (data[at] > 4) return PNG_BAD_FILTER_TYPE;
+    }
+    return PNG_OK;
+  };
+  if (info.interlace_method == 0) {
+    const uint32_t r = rows(info.width, info.height);
+    return r != PNG_OK ? r : PNG_ROWS_TRUNCATED;
+  }
+  for (const Adam7Pass& p : ADAM7) {
+    const uint64_t pw = pass_width(p, info.width), ph = pass_height(p, info.height);
+    if (pw == 0 || ph == 0) continue;
+    if (uint32_t r = rows(pw, ph)) return r;
+  }
+  return PNG_ROWS_TRUNCATED;
 }
 
 // Rows without interlace. Row y takes 1 + line bytes at y × (line + 1): its filter type,
@@ -165,9 +190,9 @@ uint32_t decode(std::span<const uint8_t> bytes, PngInfo& info, std::vector<uint8
     return r;
   }
   idat = {};
-  if (inflated.size() < sizes.rows) {
+  if (inflated.size() < sizes.rows) {  // never read past the data
     pixels.clear();
-    return PNG_ROWS_TRUNCATED;  // never read past the data
+    return short_data_code(inflated, info, bpp);
   }
   if (info.height == 0) return PNG_OK;  // no rows: no line buffers, nothing to convert
 

@@ -26,9 +26,10 @@ inline constexpr uint32_t PNG_TRNS_GREY_LENGTH = 40;          // greyscale "tRNS
 inline constexpr uint32_t PNG_TRNS_RGB_LENGTH = 41;           // RGB "tRNS" length not 6
 inline constexpr uint32_t PNG_TRNS_WITH_ALPHA = 42;           // "tRNS" in an image with an alpha channel
 inline constexpr uint32_t PNG_UNKNOWN_CRITICAL_CHUNK = 69;    // critical chunk of a type not handled
+// No longer returned (the inflater's own code, or 100, is); kept with its text for callers that know it.
 inline constexpr uint32_t PNG_DATA_TOO_SMALL = 103;           // IDAT data cannot inflate to the rows
-inline constexpr uint32_t PNG_ROWS_TRUNCATED = 100;           // decompressed data shorter than the rows
 inline constexpr uint32_t PNG_BAD_FILTER_TYPE = 36;           // a row's filter type above 4
+inline constexpr uint32_t PNG_ROWS_TRUNCATED = 100;           // decompressed data shorter than the rows
 inline constexpr uint32_t PNG_INDEX_BEYOND_PALETTE = 46;      // bit depth 8
 inline constexpr uint32_t PNG_INDEX_BEYOND_PALETTE_LOW = 47;  // bit depths 1, 2, 4
 

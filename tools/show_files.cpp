@@ -1,5 +1,13 @@
 #include "tools/show_files.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,30 +19,67 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Written beside the target and renamed over it, so a reader never sees half a track.
-bool write_file(const fs::path& path, const std::string& bytes, std::string& error) {
-  const fs::path temp = path.string() + ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot create " + temp.string();
-      return false;
-    }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      error = "cannot write " + temp.string();
-      fs::remove(temp);
-      return false;
-    }
+// The whole of `bytes` to `fd`, through short writes and interruptions.
+bool write_all(int fd, const std::string& bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += size_t(n);
   }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    error = "cannot rename " + temp.string() + " to " + path.string() + ": " + ec.message();
-    fs::remove(temp, ec);
+  return true;
+}
+
+// A new file beside `path` with a name no other writer has (the studio and "kesto build" may
+// write the same folder at once), made with O_EXCL so that nothing already there, not even a
+// link planted under that name, is ever written through. -1 when none can be made.
+int create_temporary(const fs::path& path, std::string& temp) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    char tag[64];
+    std::snprintf(tag, sizeof tag, ".%ld.%u.%lx.part", long(getpid()), counter.fetch_add(1),
+                  static_cast<unsigned long>(now.tv_nsec));
+    temp = path.string() + tag;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Syncs a folder, so that a rename into it survives a power cut. A file system that cannot sync
+// folders is no reason to fail: the file itself is on disk.
+void sync_folder(const fs::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Written beside the target, synced and renamed over it, so a reader never sees half a track,
+// even after a crash.
+bool write_file(const fs::path& path, const std::string& bytes, std::string& error) {
+  std::string temp;
+  const int fd = create_temporary(path, temp);
+  if (fd < 0) {
+    error = "cannot create a file beside " + path.string() + ": " + std::strerror(errno);
     return false;
   }
+  const bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
+  const int write_errno = errno;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed) {
+    error = "cannot write " + temp + ": " + std::strerror(written ? errno : write_errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    error = "cannot rename " + temp + " to " + path.string() + ": " + std::strerror(errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  sync_folder(path.parent_path());
   return true;
 }
 
@@ -50,7 +95,7 @@ bool read_whole_file(const std::string& path, std::string& bytes) {
   return true;
 }
 
-bool write_track_files(const ShowText& show, const std::string& dir, std::string& error, bool keep_identical) {
+bool write_track_files(const ShowText& show, const std::string& dir, std::string& error, bool keep_identical) try {
   std::error_code ec;
   fs::create_directories(fs::path(dir) / "kestos", ec);
   if (ec) {
@@ -65,4 +110,8 @@ bool write_track_files(const ShowText& show, const std::string& dir, std::string
     if (!write_file(path, bytes, error)) return false;
   }
   return true;
+} catch (const std::exception& e) {
+  // Only memory running out gets here; the studio calls this between frames and must go on.
+  error = std::string("cannot write the track files: ") + e.what();
+  return false;
 }

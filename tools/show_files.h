@@ -9,8 +9,8 @@
 bool read_whole_file(const std::string& path, std::string& bytes);
 
 // Writes DIR/kestos/base_<track>.kesto for every track of `show` (kestos/ made when missing), each
-// written beside its target and renamed over it, so a show starting meanwhile never reads half a
-// track. Files of tracks the text does not name are left as they are. False, with a one-line
+// written to a file of its own beside its target, synced and renamed over it, so a show starting
+// meanwhile, or another writer at the same time, never leaves or reads half a track. Never throws. Files of tracks the text does not name are left as they are. False, with a one-line
 // `error`, at the first file that cannot be written; the files before it are already in place.
 // With `keep_identical`, a file that already holds exactly the bytes it would get is not written
 // again: the folder ends up the same, and an edit of one track costs one file.

@@ -48,12 +48,12 @@ TEST(PngDecodeAllocation, HugeHeadersInSmallFilesAllocateLittle) {
   };
   const Case cases[] = {
       {"65535 × 65535 RGBA", {.width = 65535, .height = 65535, .colour_type = 6}, Bytes(40, 0), PNG_IMAGE_TOO_LARGE},
-      {"8192 × 8192 RGBA", {.width = 8192, .height = 8192, .colour_type = 6}, Bytes(40, 0), PNG_DATA_TOO_SMALL},
+      {"8192 × 8192 RGBA", {.width = 8192, .height = 8192, .colour_type = 6}, Bytes(40, 0), PNG_ROWS_TRUNCATED},
       {"16384 × 16384 grey, interlaced", {.width = 16384, .height = 16384, .interlace_method = 1}, Bytes(40, 0),
-       PNG_DATA_TOO_SMALL},
+       PNG_ROWS_TRUNCATED},
       {"2^28 wide, height 0", {.width = 1u << 28, .height = 0}, Bytes{}, PNG_OK},
       {"2^27 × 1 grey: rows need what the data cannot hold", {.width = 1u << 27, .height = 1}, Bytes(40, 0),
-       PNG_DATA_TOO_SMALL},
+       PNG_ROWS_TRUNCATED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

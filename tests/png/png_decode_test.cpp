@@ -483,6 +483,21 @@ TEST(PngDecodeSizes, DataShorterThanTheRowsNeed) {
     EXPECT_EQ(d.code, PNG_ROWS_TRUNCATED);
     EXPECT_TRUE(d.pixels.empty());
   }
+  // A bad filter type in a row the data hold whole is told before the missing rows; one in the
+  // row that is cut short, or after it, is not.
+  const Case bad_rows[] = {
+      {"second of three rows", {.width = 2, .height = 3}, {0, 1, 2, 7, 3, 4, 0, 5}},
+      {"first row, the rest missing", {.width = 4, .height = 4, .colour_type = 2}, Bytes{7} + Bytes(12, 0)},
+      {"interlaced, pass 2", {.width = 8, .height = 8, .interlace_method = 1}, {0, 1, 7, 2, 0}},
+  };
+  for (const Case& c : bad_rows) {
+    SCOPED_TRACE(c.name);
+    const Decoded d = decode(simple_png(c.header, c.data));
+    EXPECT_EQ(d.code, PNG_BAD_FILTER_TYPE);
+    EXPECT_TRUE(d.pixels.empty());  // told from the filter bytes alone: no raw image was made
+  }
+  EXPECT_EQ(decode(simple_png({.width = 2, .height = 3}, Bytes{0, 1, 2, 7, 3})).code, PNG_ROWS_TRUNCATED);
+  EXPECT_EQ(decode(simple_png({.width = 2, .height = 3}, Bytes{0, 1, 2, 0, 3, 4, 7})).code, PNG_ROWS_TRUNCATED);
   // The exact size decodes; more than needed too (the rest is ignored).
   EXPECT_EQ(decode(simple_png({.width = 8, .height = 8, .colour_type = 2, .interlace_method = 1},
                               Bytes(8 * 8 * 3 + 15, 0))).code, 0u);
@@ -504,9 +519,9 @@ TEST(PngDecodeSizes, HugeHeadersAreRejectedBeforeAllocating) {
        PNG_IMAGE_TOO_LARGE},
       {"16385 × 16384 grey 1-bit: output over the cap", {.width = 16385, .height = 16384, .bit_depth = 1},
        PNG_IMAGE_TOO_LARGE},
-      {"4096 × 4096 RGBA from a few bytes", {.width = 4096, .height = 4096, .colour_type = 6}, PNG_DATA_TOO_SMALL},
+      {"4096 × 4096 RGBA from a few bytes", {.width = 4096, .height = 4096, .colour_type = 6}, PNG_ROWS_TRUNCATED},
       {"interlaced 8000 × 8000 RGB", {.width = 8000, .height = 8000, .colour_type = 2, .interlace_method = 1},
-       PNG_DATA_TOO_SMALL},
+       PNG_ROWS_TRUNCATED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -515,6 +530,34 @@ TEST(PngDecodeSizes, HugeHeadersAreRejectedBeforeAllocating) {
     const Decoded d = decode(file);
     EXPECT_EQ(d.code, c.code);
     EXPECT_TRUE(d.pixels.empty());
+  }
+}
+
+// Image data far too small for a huge image still go through the inflater: its code is the call's.
+TEST(PngDecodeSizes, TinyDataForAHugeImageGiveTheInflatersCode) {
+  const PngHeader huge{.width = 4096, .height = 4096, .colour_type = 6};
+  const Bytes header_check_wrong = {0x78, 0x9D, 0x03, 0x00};
+  const Bytes block_type_3 = {0x78, 0x9C, 0x07, 0x00};  // final block of type 3
+  const Bytes empty_stream = zlib_compress(Bytes{});
+  const struct {
+    const char* name;
+    Bytes idat;
+    uint32_t code;
+  } cases[] = {
+      {"zlib header check wrong", header_check_wrong, 24},
+      {"block type 3", block_type_3, 20},
+      {"a sound, empty stream", empty_stream, PNG_ROWS_TRUNCATED},
+      {"one byte", {0x78}, 53},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (bool exact : {false, true}) {
+      PngInfo info;
+      Bytes pixels;
+      const Bytes file = png_file({ihdr_chunk(huge), chunk("IDAT", c.idat), iend_chunk()});
+      EXPECT_EQ(exact ? png_decode_exact(file, info, pixels) : png_decode(file, info, pixels), c.code);
+      EXPECT_TRUE(pixels.empty());
+    }
   }
 }
 

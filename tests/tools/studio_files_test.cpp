@@ -210,7 +210,32 @@ TEST_F(StudioFiles, TheWatchFallsBackOnStatusChecks) {
   watch.poll(now += 0.1, changed);
   EXPECT_TRUE(changed.empty());  // not yet time for a check
   watch.poll(now += FileWatch::POLL_SECONDS, changed);
+  EXPECT_TRUE(changed.empty());  // seen once: it may still be being written
+  watch.poll(now += FileWatch::POLL_SECONDS, changed);
   EXPECT_EQ(changed, std::vector<size_t>{0});
+}
+
+// A file the status checks alone see changing (a copy over a slow share, a photo being written) is
+// reported once it stops changing, and not before: a JPEG taken half written "decodes" half grey.
+TEST_F(StudioFiles, TheStatusChecksWaitForTwoThatAgree) {
+  const fs::path photo = dir / "hall.photo/01.jpg";
+  FileWatch watch({photo.string()});
+  std::vector<size_t> changed;
+  double now = 100.0;
+  watch.poll(now, changed);
+  fs::create_directories(photo.parent_path());
+  std::ofstream out(photo, std::ios::binary);
+  for (int part = 0; part < 4; ++part) {
+    out << std::string(1000, char('a' + part)) << std::flush;  // still being written
+    watch.poll(now += FileWatch::POLL_SECONDS, changed);
+    EXPECT_TRUE(changed.empty()) << "after part " << part;
+  }
+  out.close();
+  watch.poll(now += FileWatch::POLL_SECONDS, changed);
+  EXPECT_EQ(changed, std::vector<size_t>{0});
+  EXPECT_EQ(fs::file_size(photo), 4000u);
+  watch.poll(now += FileWatch::POLL_SECONDS, changed);
+  EXPECT_TRUE(changed.empty());  // reported once
 }
 
 TEST(StudioOptions, ReadsTheCommandLine) {

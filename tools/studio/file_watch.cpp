@@ -75,8 +75,17 @@ void FileWatch::poll(double now, std::vector<size_t>& changed) {
     if (!w.flagged && !check) continue;
     const Status s = status_of(w.path);
     // A saved file is news even when its status looks the same (a second save within the file
-    // system's time resolution); a status that moved is news even without an event.
-    if (w.flagged || !(s == w.status)) {
+    // system's time resolution). A status that moved without an event may be a file still being
+    // written, so it is news once a second check finds the same status.
+    bool news = w.flagged;
+    if (!w.flagged && check && !(s == w.status)) {
+      news = w.moving && s == w.moved_to;
+      w.moving = !news;
+      w.moved_to = s;
+    } else if (check || w.flagged) {
+      w.moving = false;
+    }
+    if (news) {
       if (s.exists) changed.push_back(i);
       w.status = s;
     }

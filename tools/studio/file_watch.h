@@ -1,7 +1,8 @@
 #pragma once
 // Which of a few files have changed. inotify on their folders tells at once when a file is written
 // and closed or renamed into place (the way editors save); a look at every file's status every
-// quarter second catches the rest (folders inotify cannot watch, file systems that never tell).
+// quarter second catches the rest (folders inotify cannot watch, file systems that never tell),
+// once two looks in a row agree, so that a file still being written is not taken half done.
 // Reading the changes costs one non-blocking read and allocates nothing.
 #include <cstddef>
 #include <string>
@@ -36,6 +37,8 @@ class FileWatch {
     int folder_watch = -1;
     Status status;
     bool flagged = false;
+    bool moving = false;  // a status check saw `moved_to`, unlike `status`; the next must agree
+    Status moved_to;
   };
   static Status status_of(const std::string& path);
   void read_events();

@@ -46,6 +46,12 @@ void to_pixels(int& x, int& y) {
   }
 }
 
+// The studio ends at once, as the show does, once the last save is in kestos/.
+[[noreturn]] void quit(Studio& studio) {
+  studio.finish();
+  _exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,13 +112,13 @@ int main(int argc, char** argv) {
     while (SDL_PollEvent(&event)) {
       switch (event.type) {
         case SDL_QUIT:
-          _exit(0);
+          quit(studio);
         case SDL_WINDOWEVENT:
-          if (event.window.event == SDL_WINDOWEVENT_CLOSE) _exit(0);
+          if (event.window.event == SDL_WINDOWEVENT_CLOSE) quit(studio);
           break;
         case SDL_KEYDOWN: {
           const StudioAction action = key_action(event.key.keysym.sym, event.key.keysym.mod);
-          if (action == StudioAction::Quit) _exit(0);
+          if (action == StudioAction::Quit) quit(studio);
           if (action == StudioAction::ToggleFullscreen) {
             if (!event.key.repeat) toggle_fullscreen();
           } else {

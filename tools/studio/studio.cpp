@@ -181,6 +181,12 @@ void Studio::frame(double now) {
   write_track_files_due();
 }
 
+void Studio::finish() {
+  if (!started_) return;
+  reload_text(0.0);
+  write_track_files_due();
+}
+
 // After the frame that shows a change, so that the picture need not wait for the disk.
 void Studio::write_track_files_due() {
   if (!live_.write_pending()) return;

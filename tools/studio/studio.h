@@ -36,6 +36,11 @@ class Studio {
   // overlay, presented.
   void frame(double now);
 
+  // Before the process ends: a save of the text not taken in yet (the watch has not told of it)
+  // is read now and, when sound, written to kestos/ with whatever else waits to be written, so
+  // quitting right after a save loses nothing.
+  void finish();
+
   // The keys that are the studio's (all but quitting and fullscreen, which are the window's).
   void act(StudioAction action, double now);
   // A press of the left button at window pixel (x, y), and the pointer moved with it held.

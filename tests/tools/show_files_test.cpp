@@ -1,0 +1,111 @@
+// Track files written while others read and write the same folder.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tools/show_files.h"
+#include "tools/show_text.h"
+#include "tools/track_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A text whose "happy" track has `keys` keys, so that the two writers' files differ in length.
+ShowText show_with_keys(int keys) {
+  std::string text = "happy\n";
+  for (int i = 0; i < keys; ++i) text += "  " + std::to_string(i) + " " + std::to_string(i % 3) + " linear\n";
+  ShowText show = parse_show_text(text, "show.txt");
+  EXPECT_TRUE(show.errors.empty());
+  return show;
+}
+
+class ShowFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/show_files_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  fs::path happy() const { return dir / track_file_name("happy"); }
+  // Whatever else kestos/ holds: temporary files left behind.
+  std::vector<std::string> strays() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir / "kestos"))
+      if (entry.path() != happy()) names.push_back(entry.path().filename().string());
+    return names;
+  }
+  fs::path dir;
+};
+
+TEST_F(ShowFiles, TwoWritersAtOnceNeverTearAFile) {
+  const ShowText a = show_with_keys(3), b = show_with_keys(400);
+  const std::string a_bytes = encode_track_file(a.tracks[0].keys), b_bytes = encode_track_file(b.tracks[0].keys);
+  std::string error;
+  ASSERT_TRUE(write_track_files(a, dir.string(), error)) << error;
+
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0}, torn{0};
+  auto writer = [&](const ShowText& show) {
+    for (int i = 0; i < 150; ++i) {
+      std::string e;
+      if (!write_track_files(show, dir.string(), e)) ++failures;
+    }
+  };
+  std::thread reader([&] {
+    while (!done) {
+      const std::string now = slurp(happy());
+      if (now != a_bytes && now != b_bytes) ++torn;
+    }
+  });
+  std::thread first(writer, std::cref(a)), second(writer, std::cref(b));
+  first.join();
+  second.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_TRUE(strays().empty());
+}
+
+TEST_F(ShowFiles, NothingAlreadyBesideTheTargetIsWrittenThrough) {
+  // A file left under a name a writer might pick (here the one every write once used), linked to
+  // a file elsewhere: writing the track must not change that file.
+  fs::create_directories(dir / "kestos");
+  const fs::path victim = dir / "victim";
+  std::ofstream(victim) << "keep me";
+  fs::create_symlink(victim, happy().string() + ".part");
+  std::string error;
+  ASSERT_TRUE(write_track_files(show_with_keys(2), dir.string(), error)) << error;
+  EXPECT_EQ(slurp(victim), "keep me");
+  EXPECT_EQ(slurp(happy()), encode_track_file(show_with_keys(2).tracks[0].keys));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(happy())));
+}
+
+TEST_F(ShowFiles, AFailedWriteLeavesTheOldFileAndNoTemporary) {
+  std::string error;
+  ASSERT_TRUE(write_track_files(show_with_keys(2), dir.string(), error)) << error;
+  // The target is a folder now: the rename cannot replace it.
+  fs::remove(happy());
+  fs::create_directory(happy());
+  EXPECT_FALSE(write_track_files(show_with_keys(5), dir.string(), error));
+  EXPECT_NE(error.find("happy"), std::string::npos) << error;
+  fs::remove(happy());
+  EXPECT_TRUE(strays().empty());
+}
+
+}  // namespace
