@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -272,6 +273,37 @@ TEST(CaptureTest, AFolderWithoutTracksStillRendersAndSaysSo) {
   EXPECT_EQ(capture.exit_code, 0) << capture.output;
   EXPECT_NE(capture.output.find("no tracks"), std::string::npos) << capture.output;
   EXPECT_EQ(read_png("f.png").width, 160);
+}
+
+// The README's "Making a show" example, taken from the README as a new author copies it, with
+// stand-ins for the photos: at 5 s the back layer shows photo 17 (not the bare tracks' black).
+TEST(CaptureTest, TheReadmeExampleShowsItsPhotos) {
+  std::ifstream readme(README_PATH);
+  std::string line, text;
+  bool inside = false;
+  while (std::getline(readme, line)) {
+    if (line.find("cat > show.txt <<'EOF'") != std::string::npos) inside = true;
+    else if (inside && line == "    EOF") break;
+    else if (inside) text += (line.starts_with("    ") ? line.substr(4) : line) + "\n";
+  }
+  ASSERT_NE(text.find("back.n"), std::string::npos) << "no example found in " << README_PATH;
+  gltest::TempDir folder;
+  std::ofstream("show.txt") << text;
+  std::filesystem::create_directory("hall.photo");
+  Frame red{64, 64, {}};
+  for (int i = 0; i < 64 * 64; ++i) red.rgba.insert(red.rgba.end(), {230, 20, 20, 255});
+  ASSERT_TRUE(red.save_png("hall.photo/01.png"));
+  ASSERT_EQ(std::system("ffmpeg -v error -y -f lavfi -i color=c=0x1428E6:s=64x64 -frames:v 1 hall.photo/17.jpg"), 0);
+  ASSERT_EQ(std::system((std::string(KESTO_PATH) + " build show.txt . >/dev/null").c_str()), 0);
+
+  for (const auto& [time, colour] : {std::pair{"5s", gltest::Rgba{20, 40, 230, 255}}, {"1s", gltest::Rgba{115, 10, 10, 255}}}) {
+    SCOPED_TRACE(time);
+    const CaptureRun capture = run(std::string("--at ") + time + " --size 320x180 --output frame.png");
+    ASSERT_EQ(capture.exit_code, 0) << capture.output;
+    const Frame frame = read_png("frame.png");
+    EXPECT_TRUE(gltest::near(frame.at(160, 90), colour, 12)) << frame.at(160, 90);
+    EXPECT_EQ(frame.at(2, 90), (gltest::Rgba{0, 0, 0, 255}));  // beside the layer: the black around it
+  }
 }
 
 TEST(CaptureTest, AFrameAfterTheEndOfTheShowIsRefused) {
