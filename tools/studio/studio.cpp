@@ -150,6 +150,9 @@ void Studio::frame(double now) {
   if (const int uploaded = photos_->upload_ready(); uploaded > 0) say(now, "photos loaded again: %d", uploaded);
   if (!waveform_seen_ && waveform_->ready()) waveform_seen_ = true;
 
+  // Every frame, not only when the size changes: a GL driver may take the drawable's new size only
+  // from a viewport set after the window system has resized it.
+  set_letterbox_viewport(width_, height_);
   row_ = transport_.frame_row();
   view_.hud = hud_;
   view_.row = row_;
@@ -201,11 +204,11 @@ void Studio::write_state(const std::string& path) const {
   const int n = std::snprintf(
       text, sizeof text,
       "frame %llu\nrow %.6f\nmusic %.6f\npaused %d\nend_of_show %d\nloop %.6f %.6f %d\nloops %lld\n"
-      "generation %llu\napplied_at %.6f\nshown_at %.6f\noverlay %d\ndelay_ms %d\nerror %.700s\n",
+      "generation %llu\napplied_at %.6f\nshown_at %.6f\noverlay %d\ndelay_ms %d\nsize %dx%d\nerror %.700s\n",
       static_cast<unsigned long long>(frames_), row_, music_seconds(), transport_.paused() ? 1 : 0,
       transport_.at_end_of_show() ? 1 : 0, loop.start, loop.end, loop.on ? 1 : 0, transport_.loops(),
       static_cast<unsigned long long>(live_.generation()), applied_at_, shown_at_, hud_ ? 1 : 0,
-      transport_.delay_ms(), error.c_str());
+      transport_.delay_ms(), width_, height_, error.c_str());
   if (n <= 0) return;
   const std::string temp = path + ".part";
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
