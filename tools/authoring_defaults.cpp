@@ -36,7 +36,7 @@ std::vector<TextTrack> whole_show_tracks(const ShowText& show, std::optional<int
     if (given != show.tracks.end())
       tracks.push_back(*given);
     else
-      tracks.push_back(TextTrack{std::string(name), default_keys(show, name, music_end_row), 0});
+      tracks.push_back(TextTrack{std::string(name), default_keys(show, name, music_end_row), 0, {}});
   }
   return tracks;
 }

@@ -441,6 +441,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
       return false;
     }
     track->keys.push_back(TrackKey{row, value, type});
+    track->key_lines.push_back(line);
     last_key_line = line;
     return true;
   };
@@ -467,7 +468,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
           duplicate = true;
         }
       if (duplicate) continue;
-      show.tracks.push_back(TextTrack{std::string(w[0]), {}, number});
+      show.tracks.push_back(TextTrack{std::string(w[0]), {}, number, {}});
       track = &show.tracks.back();
       continue;
     }
@@ -516,6 +517,16 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
   for (const auto& [line, message] : faults)
     show.errors.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
   return show;
+}
+
+std::optional<int32_t> row_of_time(std::string_view time, const ShowText& show, std::string& why) {
+  Grid grid;
+  grid.bpm = show.bpm;
+  if (show.beats_per_bar > 0) grid.beats_per_bar = show.beats_per_bar;
+  grid.start_row = show.start_row;
+  const std::optional<double> place = parse_place(time, grid, why);
+  if (!place) return std::nullopt;
+  return nearest_row(*place, time, why);
 }
 
 std::string format_float(float v) {

@@ -24,6 +24,7 @@
 // keys at 9:1, 9:2, ... before 17:1, the values going round the list, which must go round a whole
 // number of times. A key at a negative row, two keys at one row, keys out of order and a key
 // inside a pattern's span are errors.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +33,8 @@
 struct TextTrack {
   std::string name;
   std::vector<TrackKey> keys;
-  int line = 0;  // where its name stands
+  int line = 0;                // where its name stands
+  std::vector<int> key_lines;  // the line each key comes from (a key line or a pattern)
 };
 
 inline constexpr double MAX_BPM = 1000.0;
@@ -47,6 +49,10 @@ struct ShowText {
 };
 
 ShowText parse_show_text(std::string_view text, std::string_view file_name);
+
+// The row a time written in `show` stands for ("120", "6s", "17:3.5" on its beat grid): the very
+// row a key written with it gets. None, with `why`, when it is not a time there.
+std::optional<int32_t> row_of_time(std::string_view time, const ShowText& show, std::string& why);
 
 // The track as text that parse_show_text reads back to the very same keys, bit for bit.
 std::string format_track_text(std::string_view name, const std::vector<TrackKey>& keys);

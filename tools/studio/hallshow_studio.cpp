@@ -138,6 +138,8 @@ int main(int argc, char** argv) {
           if (action == StudioAction::Quit) _exit(0);
           if (action == StudioAction::ToggleFullscreen) {
             if (!event.key.repeat) set_fullscreen(!fullscreen);
+          } else if (action == StudioAction::TypeCharacter) {
+            studio.type(typed_character(event.key.keysym.sym));
           } else {
             studio.act(action, began);
           }

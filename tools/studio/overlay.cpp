@@ -23,6 +23,8 @@ constexpr Overlay::Colour LANE_BEARD{255, 165, 80, 255};
 constexpr Overlay::Colour LANE_OTHER{130, 225, 130, 255};
 constexpr Overlay::Colour LOOP_EDGE{255, 220, 40, 255};
 constexpr Overlay::Colour PLAY_HEAD{255, 255, 255, 255};
+constexpr Overlay::Colour CURSOR{255, 255, 255, 70};
+constexpr Overlay::Colour KEY_MARK{255, 90, 200, 255};
 
 constexpr int MARGIN = 6;  // pixels between the window's edge, the boxes and the text
 
@@ -193,12 +195,24 @@ void Overlay::hud(const OverlayView& view) {
   std::snprintf(second, sizeof second, "%s%s%s", state, loop, delay);
   constexpr size_t TABLE_COLUMNS = 6 + 10 * 7;
   const size_t columns = std::max({std::strlen(first), std::strlen(second), TABLE_COLUMNS});
-  box_behind(x, y, columns, 7);
+  box_behind(x, y, columns, 8);
   text(x, y, first, TEXT);
   text(x, y + ch, second, tr.at_end_of_show() || tr.at_end_of_music() ? WARNING : TEXT);
 
-  // The 22 values at this row.
+  // The 22 values at this row, the selected one under the cursor.
   const float ty = y + 2.5f * ch;
+  const float cw = static_cast<float>(font_->cell_width());
+  const int sel = view.selected_track;
+  if (sel >= 0 && sel < SCENE_TRACK_COUNT) {
+    const float cx = x + cw * static_cast<float>(sel < 20 ? 6 + (sel % 10) * 7 : sel == 20 ? 5 : 21);
+    const float cy = ty + ch * static_cast<float>(sel < 20 ? 1 + sel / 10 : 3);
+    shape(cx, cy, cx + 7 * cw, cy + ch, CURSOR);
+    if (view.input && *view.input)
+      std::snprintf(line, sizeof line, "%s  value %s_  (Enter sets it)", SCENE_TRACK_NAMES[sel], view.input);
+    else
+      std::snprintf(line, sizeof line, "%s  K key  I interpolation  Del remove  Ctrl+Z undo", SCENE_TRACK_NAMES[sel]);
+    text(x, ty + 4 * ch, line, DIM);
+  }
   text(x, ty, "            n      x      y      r      g      b  scale   rotx   roty   rotz", DIM);
   if (!view.tracks) return;
   const auto handles = scene_handles(*view.tracks);
@@ -215,6 +229,25 @@ void Overlay::hud(const OverlayView& view) {
   format_value(value(21), happy, sizeof happy);
   std::snprintf(line, sizeof line, "sad  %s   happy %s", sad, happy);
   text(x, ty + 3 * ch, line, LANE_OTHER);
+}
+
+// The selected track's keys across the whole strip, each with its value where there is room.
+void Overlay::marks(const OverlayView& view) {
+  if (!view.tracks || view.selected_track < 0 || view.selected_track >= SCENE_TRACK_COUNT) return;
+  const SyncTrack* track = scene_handles(*view.tracks)[static_cast<size_t>(view.selected_track)];
+  if (!track) return;
+  const TimelineLayout& t = timeline_;
+  const float cw = font_ ? static_cast<float>(font_->cell_width()) : 0;
+  float free_from = -1e9f;  // labels do not overlap
+  char label[32];
+  for (const TrackKey& k : track->keys) {
+    if (k.row < 0 || k.row > view.span_rows) continue;
+    const float x = std::floor(timeline_x_of(t, view.span_rows, k.row));
+    shape(x - 1, t.y, x + 2, t.y + t.height, KEY_MARK);
+    if (!font_ || x + 3 < free_from) continue;
+    std::snprintf(label, sizeof label, "%g", static_cast<double>(k.value));
+    free_from = text(x + 3, t.y + 1, label, KEY_MARK) + cw;
+  }
 }
 
 void Overlay::messages(const OverlayView& view) {
@@ -285,6 +318,7 @@ void Overlay::draw(const OverlayView& view) {
     }
     const float head = std::floor(timeline_x_of(t, view.span_rows, std::clamp(view.row, 0.0, view.span_rows)));
     shape(head - 1, t.y, head + 1, t.y + t.height, PLAY_HEAD);
+    marks(view);
     if (font_) hud(view);
   }
   if (font_) messages(view);

@@ -38,6 +38,8 @@ class Studio {
 
   // The keys that are the studio's (all but quitting and fullscreen, which are the window's).
   void act(StudioAction action, double now);
+  // A character of a value being typed ('0'-'9', '.'); Enter sets it as a key.
+  void type(char c);
   // A press of the left button at window pixel (x, y), and the pointer moved with it held.
   void press(int x, int y);
   void drag(int x, int y);
@@ -47,6 +49,7 @@ class Studio {
   const Transport& transport() const { return transport_; }
   const LiveShow& live() const { return live_; }
   double row() const { return row_; }
+  int selected_track() const { return selected_; }  // the track cursor, in binding order
   bool overlay_shown() const { return hud_; }
   uint64_t frames() const { return frames_; }
   // When (CLOCK_REALTIME seconds) the latest sound text was noticed, and when its first frame was
@@ -61,6 +64,9 @@ class Studio {
   static void present_with_overlay();
   void reload_text(double now);
   void write_track_files_due();
+  void edit_key(StudioAction action, double now);
+  void undo_edit(double now);
+  bool write_show_text(const std::string& text, std::string& why);
   void say(double now, const char* format, ...) __attribute__((format(printf, 3, 4)));
   double span_rows();
 
@@ -84,9 +90,15 @@ class Studio {
   bool have_good_row_ = false;
   double good_row_ = 0.0;  // the latest row whose frame drew: what stays on screen at the end
   bool dragging_ = false;
-  char note_[160] = "";
+  char note_[320] = "";
   double note_until_ = 0.0;
   uint64_t frames_ = 0;
   double applied_at_ = 0.0, shown_at_ = 0.0;
   bool awaiting_show_ = false;
+  int selected_ = 0;
+  std::string input_;  // a value being typed
+  struct Edit {
+    std::string before, after;  // show.txt around one of the studio's edits
+  };
+  std::vector<Edit> undo_;
 };
