@@ -8,6 +8,7 @@
 
 #include "show/music_clock.h"
 #include "sync/sync_track.h"
+#include "tools/photo_check.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_files.h"
 #include "tools/show_text.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr char USAGE[] =
     "usage: kesto build SHOW.txt DIR   write DIR/kestos/base_<track>.kesto for all 22 tracks of SHOW.txt\n"
     "       kesto text [DIR]           print the show text of DIR's kestos/ (all 22 tracks)\n"
+    "       kesto check [DIR]          what is wrong with the photos the show in DIR would show\n"
     "       kesto dump FILE            print a binary track file as text\n"
     "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n"
     "       kesto --help | --version\n"
@@ -110,6 +112,30 @@ int dump(const std::string& path) {
   return 0;
 }
 
+// The photos against the tracks the show in DIR reads (its kestos/, as hallshow reads them).
+int check(const std::string& dir) {
+  std::vector<SyncTrack> tracks(KESTO_TRACK_NAMES.size());
+  std::vector<const SyncTrack*> handles;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    tracks[i].name = std::string(KESTO_TRACK_NAMES[i]);
+    load_track_file((fs::path(dir) / track_file_name(tracks[i].name)).string(), tracks[i]);
+    handles.push_back(&tracks[i]);
+  }
+  PhotoFileCache cache;
+  const std::vector<PhotoProblem> problems = check_photos(dir, handles, cache);
+  size_t unintended = 0;
+  for (const PhotoProblem& p : problems) {
+    std::printf("%s\n", p.message.c_str());
+    unintended += p.unintended;
+  }
+  if (problems.empty())
+    std::printf("kesto: the photos are fine\n");
+  else
+    std::printf("kesto: %zu photo problem%s, %zu of them showing what the author did not mean\n", problems.size(),
+                problems.size() == 1 ? "" : "s", unintended);
+  return unintended > 0 ? 1 : 0;
+}
+
 // A row as the show has them, fraction kept: "123.45", or seconds, "6.2s".
 bool parse_row(std::string w, double& row) {
   bool seconds = w.size() > 1 && w.back() == 's';
@@ -151,6 +177,7 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "build" && argc == 4) return build(argv[2], argv[3]);
   if (command == "text" && (argc == 2 || argc == 3)) return text(argc == 3 ? argv[2] : ".");
+  if (command == "check" && (argc == 2 || argc == 3)) return check(argc == 3 ? argv[2] : ".");
   if (command == "dump" && argc == 3) return dump(argv[2]);
   if (command == "eval" && argc == 4) return eval(argv[2], argv[3]);
   if ((command == "--help" || command == "-h") && argc == 2) {

@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -282,6 +283,60 @@ TEST_F(KestoCli, EvalPrintsWhatTheShowComputes) {
   }
   // Seconds are rows at 20 a second.
   EXPECT_EQ(run("eval " + file.string() + " 0.75s").out, format_float(get_value(track, 15.0)) + "\n");
+}
+
+// kesto check on a folder with every kind of photo problem names each one once, and exits 1
+// because photos the tracks show are missing or unreadable.
+TEST_F(KestoCli, CheckNamesEveryPhotoProblemOnce) {
+  const fs::path photos = dir / "hall.photo";
+  fs::create_directories(photos);
+  auto sh = [](const std::string& command) { return std::system(command.c_str()); };
+  ASSERT_EQ(sh("convert -size 8x8 xc:red '" + (photos / "01.png").string() + "'"), 0);
+  fs::copy_file(photos / "01.png", photos / "13.png");
+  fs::copy_file(photos / "01.png", photos / "13.PNG");           // a twin differing in case
+  ASSERT_EQ(sh("convert -size 8x8 xc:red '" + (photos / "11.jpg").string() + "'"), 0);  // 11.JPG wanted
+  write(photos / "15.png", "a text file, not a picture\n");
+  write(photos / "16.png", slurp(photos / "01.png").substr(0, 100));  // cut short
+  ASSERT_EQ(sh("convert -size 64x32 xc:blue '" + (photos / "29.JPG").string() + "'"), 0);
+  write(dir / "show.txt",
+        "back.n\n  0 5 step\n  1s 13 step\n  2s 15 step\n  2.5s 16 step\n  3s 29 step\n  4s 7 step\n"
+        "  5s 50 linear\n  6s 60 step\n"
+        "beard.n\n  0 11 step\n  1s 1 step\n");
+  ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
+  const Outcome r = run("check " + dir.string());
+  EXPECT_EQ(r.status, 1);
+  const char* expected[] = {
+      "hall.photo/05.JPG is missing; back.n shows it from 0s\n",
+      "hall.photo/11.JPG is missing, but there is hall.photo/11.jpg: the show reads only the name as written, case "
+      "too; beard.n shows it from 0s\n",
+      "hall.photo/13.PNG differs from hall.photo/13.png only in case: the show reads hall.photo/13.png\n",
+      "hall.photo/15.png cannot be decoded: it is no image: its first bytes are not those of a PNG, JPEG, GIF or BMP "
+      "file; back.n shows it from 2s\n",
+      "hall.photo/16.png cannot be decoded: ",
+      "hall.photo/29.JPG is 64x32, not square: the show stretches it over a square\n",
+      "back.n shows 7 from 4s, an entry the show never loads (6 to 10 and 28): the layer shows only its colour\n",
+      "back.n shows 50 to 60 from 5s, outside the catalogue (0 to 43): the layer shows only its colour\n",
+      "kesto: 8 photo problems, 4 of them showing what the author did not mean\n",
+  };
+  for (const char* e : expected) {
+    const size_t at = r.out.find(e);
+    EXPECT_NE(at, std::string::npos) << e << "\n" << r.out;
+    if (at != std::string::npos) {
+      EXPECT_EQ(r.out.find(e, at + 1), std::string::npos) << "twice: " << e;
+    }
+  }
+  // 13 appears in no other line, nor 01 (a sound photo the tracks show).
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 9) << r.out;
+
+  // The folder mended: nothing to say, and exit 0.
+  write(dir / "show.txt", "back.n\n  0 1 step\n  1s 13 step\n");
+  fs::remove(photos / "13.PNG");
+  ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
+  const Outcome fine = run("check " + dir.string());
+  EXPECT_EQ(fine.status, 0);
+  // Files no track shows are still looked at: a JPEG that is not square, a photo that will not decode.
+  EXPECT_NE(fine.out.find("hall.photo/29.JPG is 64x32"), std::string::npos) << fine.out;
+  EXPECT_NE(fine.out.find("hall.photo/15.png cannot be decoded: it is no image"), std::string::npos) << fine.out;
 }
 
 }  // namespace
