@@ -97,6 +97,23 @@ sleep 0.5
 shot undone
 [ "$(differing before undone)" = 0 ] || fail "after undoing, the picture is not what it was"
 
+# ---- show.txt deleted: a note until it is back
+shot kept
+mv "$show/show.txt" "$work/away.txt"
+until_true 10 grep -q "show.txt is gone" "$work/studio.log" || fail "the deleted show.txt went unnoticed on the terminal"
+sleep 0.5
+shot gone
+[ "$(differing kept gone)" != 0 ] || fail "the deleted show.txt shows no note"
+mv "$work/away.txt" "$show/show.txt"
+sleep 1
+shot back
+[ "$(differing kept back)" = 0 ] || fail "the note stays after show.txt is back"
+
+# ---- a photo that no longer decodes: said so, on the terminal with the decoder's reason
+echo "not a picture" >"$show/hall.photo/01.png.new" && mv "$show/hall.photo/01.png.new" "$show/hall.photo/01.png"
+until_true 10 grep -q "hall.photo/01.png cannot be decoded: it is no image" "$work/studio.log" ||
+  fail "the broken photo is not reported on the terminal"
+
 xdotool key Escape
 until_true 20 eval '! kill -0 $pid 2>/dev/null' || { fail "still running after Escape"; kill "$pid"; }
 wait "$pid"

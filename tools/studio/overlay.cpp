@@ -191,7 +191,7 @@ void Overlay::hud(const OverlayView& view) {
 
   const float x = MARGIN * 2, y = MARGIN * 2;
   char first[160], second[192];
-  std::snprintf(first, sizeof first, "%s   row %.2f   bar %lld.%d   %s", clock, view.row, bb.bar, bb.beat, tempo);
+  std::snprintf(first, sizeof first, "%s   row %.2f   bar %lld:%d   %s", clock, view.row, bb.bar, bb.beat, tempo);
   std::snprintf(second, sizeof second, "%s%s%s", state, loop, delay);
   constexpr size_t TABLE_COLUMNS = 6 + 10 * 7;
   const size_t columns = std::max({std::strlen(first), std::strlen(second), TABLE_COLUMNS});
@@ -255,10 +255,10 @@ void Overlay::messages(const OverlayView& view) {
   const size_t columns = static_cast<size_t>(std::max((width_ - 4 * MARGIN) / static_cast<int>(cw), 10));
   // Lines from the bottom up: the note, the write error, then the text's first fault (wrapped) and
   // how many more there are.
-  const char* lines[8];
-  Colour colours[8];
+  const char* lines[12];
+  Colour colours[12];
   size_t count = 0;
-  char more[96];
+  char more[96], more_photos[96];
   const std::vector<std::string>* errors = view.errors;
   if (errors && !errors->empty()) {
     const char* p = errors->front().c_str();
@@ -275,11 +275,29 @@ void Overlay::messages(const OverlayView& view) {
       colours[count++] = FAULT;
     }
   }
-  if (view.write_error && !view.write_error->empty() && count < 8) {
+  if (view.text_gone && count < 12) {
+    lines[count] = "the show text is gone: the last good text plays on until it is back";
+    colours[count++] = WARNING;
+  }
+  if (view.hud && view.photo_problems && !view.photo_problems->empty()) {
+    const std::vector<std::string>& p = *view.photo_problems;
+    const size_t shown = std::min<size_t>(p.size(), 3);
+    for (size_t i = 0; i < shown && count < 12; ++i) {
+      lines[count] = p[i].c_str();
+      colours[count++] = WARNING;
+    }
+    if (p.size() > shown && count < 12) {
+      std::snprintf(more_photos, sizeof more_photos, "and %zu more photo problems (all on the terminal)",
+                    p.size() - shown);
+      lines[count] = more_photos;
+      colours[count++] = WARNING;
+    }
+  }
+  if (view.write_error && !view.write_error->empty() && count < 12) {
     lines[count] = view.write_error->c_str();
     colours[count++] = WARNING;
   }
-  if (view.note && *view.note && count < 8) {
+  if (view.note && *view.note && count < 12) {
     lines[count] = view.note;
     colours[count++] = TEXT;
   }

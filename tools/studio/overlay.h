@@ -33,6 +33,8 @@ struct OverlayView {
   const char* note = nullptr;                       // a passing word, or nullptr
   int selected_track = -1;                          // the track cursor (binding order); its keys are marked
   const char* input = nullptr;                      // a value being typed, or empty
+  const std::vector<std::string>* photo_problems = nullptr;  // what is wrong with the photos (with hud)
+  bool text_gone = false;                           // the show text has been deleted (shown even hidden)
 };
 
 class Overlay {

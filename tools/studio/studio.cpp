@@ -1,6 +1,7 @@
 #include "tools/studio/studio.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <GL/gl.h>
@@ -83,6 +84,52 @@ void Studio::start() {
   std::string error;
   if (!overlay_.resize(width_, height_, error)) std::fprintf(stderr, "hallshow-studio: %s\n", error.c_str());
   set_swap_function(present_with_overlay);
+  failed_photos_.reserve(photos_->files().size());
+  check_photos_again();
+}
+
+// The tracks are copied for the check's thread: a reload replaces their keys meanwhile.
+void Studio::check_photos_again() {
+  if (photo_check_.valid()) {
+    photo_recheck_ = true;  // after the one running
+    return;
+  }
+  photo_recheck_ = false;
+  std::vector<SyncTrack> copies;
+  for (const SyncTrack* t : tracks_)
+    if (t) copies.push_back(*t);
+  photo_check_ = std::async(std::launch::async, [this, copies = std::move(copies)] {
+    std::vector<const SyncTrack*> handles;
+    for (const SyncTrack& t : copies) handles.push_back(&t);
+    return check_photos(".", handles, photo_cache_);
+  });
+}
+
+void Studio::take_photo_check() {
+  if (!photo_check_.valid() || photo_check_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+  std::vector<PhotoProblem> problems = photo_check_.get();
+  std::vector<std::string> messages;
+  for (const PhotoProblem& p : problems) messages.push_back(p.message);
+  if (messages != photo_problems_) {
+    if (messages.empty() && !photo_problems_.empty())
+      std::fprintf(stderr, "hallshow-studio: the photos are fine now\n");
+    for (const std::string& m : messages) std::fprintf(stderr, "hallshow-studio: %s\n", m.c_str());
+    photo_problems_ = std::move(messages);
+  }
+  if (photo_recheck_) check_photos_again();
+}
+
+// A text deleted (or moved away) while the studio runs: the last good one plays on, and a note
+// says so until the file is back.
+void Studio::watch_text_presence(double now) {
+  if (now < next_presence_check_) return;
+  next_presence_check_ = now + FileWatch::POLL_SECONDS;
+  struct stat st;
+  const bool gone = stat(options_.show_text.c_str(), &st) != 0;
+  if (gone && !text_gone_)
+    std::fprintf(stderr, "hallshow-studio: %s is gone; the last good text plays on until it is back\n",
+                 options_.show_text.c_str());
+  text_gone_ = gone;
 }
 
 void Studio::say(double now, const char* format, ...) {
@@ -105,6 +152,7 @@ void Studio::reload_text(double now) {
       transport_.set_tempo(live_.tempo());
       if (had_errors) std::fprintf(stderr, "hallshow-studio: %s is sound again\n", live_.text_path().c_str());
       if (started_) say(now, "%s: live", live_.text_path().c_str());
+      if (started_) check_photos_again();  // the tracks may show other photos now
       return;
     case LiveShow::Result::Refused:
     case LiveShow::Result::Unreadable:
@@ -274,7 +322,18 @@ void Studio::frame(double now) {
     else
       photos_->request(i - 1);
   }
-  if (const int uploaded = photos_->upload_ready(); uploaded > 0) say(now, "photos loaded again: %d", uploaded);
+  failed_photos_.clear();
+  if (const int uploaded = photos_->upload_ready(&failed_photos_); uploaded > 0 || !failed_photos_.empty()) {
+    // What really happened: a photo that no longer decodes keeps its old picture.
+    if (failed_photos_.empty())
+      say(now, "%d photo%s loaded again", uploaded, uploaded == 1 ? "" : "s");
+    else
+      say(now, "%s could not be read again: its old picture stays%s", photos_->files()[failed_photos_[0]].c_str(),
+          failed_photos_.size() > 1 ? " (and others: see the photo problems)" : "");
+    check_photos_again();
+  }
+  take_photo_check();
+  watch_text_presence(now);
   if (!waveform_seen_ && waveform_->ready()) waveform_seen_ = true;
 
   // Every frame, not only when the size changes: a GL driver may take the drawable's new size only
@@ -293,6 +352,8 @@ void Studio::frame(double now) {
   // Hidden, the overlay leaves the picture alone but for the text's faults.
   view_.note = hud_ && now < note_until_ ? note_ : nullptr;
   view_.selected_track = selected_;
+  view_.photo_problems = &photo_problems_;
+  view_.text_gone = text_gone_;
   view_.input = input_.c_str();
 
   if (render_frame_at(row_) == FrameResult::Presented) {

@@ -4,11 +4,13 @@
 // (or, in tests and benchmarks, an offscreen context) gives it the GL context, a way to present,
 // its size, the keys and the clicks.
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/swap_buffers.h"
+#include "tools/photo_check.h"
 #include "tools/studio/file_watch.h"
 #include "tools/studio/live_show.h"
 #include "tools/studio/overlay.h"
@@ -67,6 +69,9 @@ class Studio {
   void edit_key(StudioAction action, double now);
   void undo_edit(double now);
   bool write_show_text(const std::string& text, std::string& why);
+  void check_photos_again();
+  void take_photo_check();
+  void watch_text_presence(double now);
   void say(double now, const char* format, ...) __attribute__((format(printf, 3, 4)));
   double span_rows();
 
@@ -101,4 +106,12 @@ class Studio {
     std::string before, after;  // show.txt around one of the studio's edits
   };
   std::vector<Edit> undo_;
+  // The photos' problems, looked for off the frame's thread at start and after every change.
+  PhotoFileCache photo_cache_;  // the running check's while it runs
+  std::future<std::vector<PhotoProblem>> photo_check_;
+  bool photo_recheck_ = false;
+  std::vector<std::string> photo_problems_;
+  std::vector<size_t> failed_photos_;
+  bool text_gone_ = false;
+  double next_presence_check_ = 0.0;
 };
