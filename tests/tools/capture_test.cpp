@@ -102,6 +102,12 @@ TEST(CaptureOptionsTest, ParsesItsArgumentsAndRefusesOthersClearly) {
       {{"--storyboard", "b.png", "--output", "c.png"}, false, 0, 0, 0},
       {{"--storyboard", "b.png", "--fps", "30"}, false, 0, 0, 0},
       {{"--every", "2s"}, false, 0, 0, 0},
+      {{"--from", "2s", "--to", "3s"}, true, 1920, 1080, 60},
+      {{"--storyboard", "b.png", "--from", "20"}, true, 1920, 1080, 60},
+      {{"--from", "3s", "--to", "2s"}, false, 0, 0, 0},
+      {{"--to", "0"}, false, 0, 0, 0},
+      {{"--at", "3", "--from", "1"}, false, 0, 0, 0},
+      {{"--from", "soon"}, false, 0, 0, 0},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv{"hallshow-capture"};
@@ -256,6 +262,43 @@ TEST(CaptureTest, TheVideoStopsWhereHappyEndsTheShow) {
   EXPECT_EQ(shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "
                   "hallshow.mp4"),
             "15");
+}
+
+// --from and --to take a part of the show; into a pipe the capture tells its progress in lines,
+// and its last line says what ended it.
+TEST(CaptureTest, APartOfTheShowWithProgressLinesAndItsEnd) {
+  gltest::TempDir folder;
+  write_test_show();
+  ASSERT_TRUE(make_music(3.0));
+  const CaptureRun capture = run("--size 160x90 --fps 10 --from 1s --to 2s");
+  ASSERT_EQ(capture.exit_code, 0) << capture.output;
+  EXPECT_EQ(shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "
+                  "hallshow.mp4"),
+            "10");
+  EXPECT_NE(capture.output.find("hallshow-capture: 0 of 10 frames\n"), std::string::npos) << capture.output;
+  EXPECT_NE(capture.output.find("hallshow-capture: 10 frames at 10 fps, until --to at 2s (row 40)\n"),
+            std::string::npos)
+      << capture.output;
+}
+
+// "happy" at 2 for a moment between two of the storyboard's frames still ends the show there,
+// and the last line says so.
+TEST(CaptureTest, AStoryboardSaysWhatEndedTheShow) {
+  gltest::TempDir folder;
+  write_test_show();
+  gltest::write_track_file("happy", {{0, 0, Step}, {30, 2, Step}, {31, 0, Step}});
+  const struct {
+    const char* args;
+    const char* last;
+  } cases[] = {
+      {"--every 1s", "hallshow-capture: 2 frames, one every 20 rows, until \"happy\" ended the show at 1.5s (row 30)\n"},
+      {"--every 10 --from 5 --to 25", "hallshow-capture: 2 frames, one every 10 rows, until --to at 1.25s (row 25)\n"},
+  };
+  for (const auto& c : cases) {
+    const CaptureRun capture = run(std::string("--storyboard board.png --size 160x90 ") + c.args);
+    ASSERT_EQ(capture.exit_code, 0) << capture.output;
+    EXPECT_NE(capture.output.find(c.last), std::string::npos) << capture.output;
+  }
 }
 
 TEST(CaptureTest, RefusesAVideoWithoutMusicAndSaysSo) {
