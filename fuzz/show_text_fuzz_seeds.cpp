@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
       "sad\n  10 1 step\n  10 2 step\n  5 3 step\nsad\n",
       "nonsense.track\n  0 1 step\n0 1 step\nback.y 1\nback.y\n  1 2 step extra\n",
       "back.rotz\r\n  0s 0 linear\r\n  1.00s 360 linear\r\n",
+      "bpm 128\nbeats 3\nstart 0.35s\nback.n\n  1:1 1 step\n  repeat 2:1 to 4:1 every 1 beat: 3 step, 4 linear, 5 smooth\n"
+      "  4:1.5 9 ramp\n  repeat 5:1 to 7:1 every 1 bar: 1 step\n",
+      "bpm 120\nback.x\n  0:1 1 step\n  1:9 1 step\n  repeat 1:1 to 2:1 every 0 beats: 1 step\n  repeat 2:1 to 1:1 every 1 beat: 1 step,\n",
   };
   std::ifstream demo(DEMO_SHOW);  // the demo's whole show, when the tree has it
   if (demo) {

@@ -9,6 +9,7 @@ const char CAPTURE_USAGE[] =
     "usage: hallshow-capture [--size WxH] [--fps N] [--output PATH]        the whole show as MP4\n"
     "       hallshow-capture --at TIME [--size WxH] [--output PATH]        one frame as PNG\n"
     "       hallshow-capture --storyboard FILE.png [--every TIME] [--size WxH]\n"
+    "       (the video and the storyboard take --from TIME and --to TIME for a part of the show)\n"
     "       hallshow-capture --help | --version\n"
     "  Renders the show in the working directory offscreen, exactly as hallshow draws it.\n"
     "  --at TIME          one frame; TIME in rows (250, 250r) or seconds (12.5s)\n"
@@ -17,6 +18,8 @@ const char CAPTURE_USAGE[] =
     "  --size WxH         the screen size the letterbox rule sees (default 1920x1080)\n"
     "  --fps N            frames per second of the video (default 60)\n"
     "  --output PATH      where to write (default hallshow-<row>.png, or hallshow.mp4)\n"
+    "  --from TIME        start there instead of at the beginning\n"
+    "  --to TIME          stop there instead of at the end of the show\n"
     "  The video holds every frame until \"happy\" ends the show or the music ends, as H.264\n"
     "  (yuv420p) with e12.mp3 as its sound, through ffmpeg.\n";
 
@@ -52,7 +55,7 @@ std::optional<double> parse_capture_time(const std::string& text) {
 }
 
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
-  bool every_given = false, fps_given = false;
+  bool every_given = false, fps_given = false, from_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
@@ -64,7 +67,7 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
       continue;
     }
     if (arg != "--at" && arg != "--size" && arg != "--fps" && arg != "--output" && arg != "--storyboard" &&
-        arg != "--every") {
+        arg != "--every" && arg != "--from" && arg != "--to") {
       error = "unknown argument \"" + arg + "\"";
       return false;
     }
@@ -78,6 +81,18 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
       if (!options.at_row) {
         error = "--at \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
         return false;
+      }
+    } else if (arg == "--from" || arg == "--to") {
+      const std::optional<double> t = parse_capture_time(value);
+      if (!t) {
+        error = arg + " \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
+        return false;
+      }
+      if (arg == "--from") {
+        options.from_row = *t;
+        from_given = true;
+      } else {
+        options.to_row = *t;
       }
     } else if (arg == "--every") {
       const std::optional<double> every = parse_capture_time(value);
@@ -120,5 +135,7 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
   else if (storyboard && !options.output.empty()) error = "--storyboard names its own file; leave out --output";
   else if (every_given && !storyboard) error = "--every is the step of a --storyboard";
   else if (fps_given && storyboard) error = "--fps is for the video; a storyboard takes --every";
+  else if (options.at_row && (from_given || options.to_row)) error = "--from and --to are for the video and the storyboard; --at is one frame";
+  else if (options.to_row && *options.to_row <= options.from_row) error = "--to must come after --from";
   return error.empty();
 }

@@ -10,6 +10,8 @@ struct CaptureOptions {
   int width = 1920, height = 1080;  // --size WxH: the screen the letterbox rule sees
   int fps = 60;                     // --fps N: frames per second of the video
   std::string output;               // --output PATH; empty: a name chosen from the mode
+  double from_row = 0;              // --from TIME: the video or storyboard starts here
+  std::optional<double> to_row;     // --to TIME: and ends here (before it); none: the show's end
   bool help = false;
   bool version = false;
 };

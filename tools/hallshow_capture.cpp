@@ -21,6 +21,7 @@
 #include "show/music_clock.h"
 #include "show/scene.h"
 #include "tools/capture_options.h"
+#include "tools/end_of_show.h"
 #include "tools/frame_png.h"
 #include "tools/storyboard.h"
 
@@ -102,13 +103,41 @@ double last_key_row() {
   return last;
 }
 
+// "12.5s (row 250)", for the lines that say where a capture ended.
+std::string time_text(double row) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%gs (row %g)", row / ROW_RATE, row);
+  return text;
+}
+
+// What ends the part of the show a capture covers, and where: "happy", --to, the music, or (with
+// no music) the last key.
+struct CaptureEnd {
+  double row;
+  std::string why;  // ", until ..." for the last line
+  bool included;    // the end row itself is a frame (the last key's)
+};
+
+CaptureEnd capture_end(const CaptureOptions& options, double music_seconds) {
+  CaptureEnd end{0, "", false};
+  if (options.to_row) end = {*options.to_row, ", until --to at ", false};
+  if (music_seconds > 0 && (!options.to_row || seconds_to_row(music_seconds) < end.row))
+    end = {seconds_to_row(music_seconds), ", until the music ended at ", false};
+  if (!options.to_row && music_seconds <= 0) end = {last_key_row(), ", to the last key at ", true};
+  if (const std::optional<double> happy = end_of_show_row(*scene_tracks().happy, options.from_row, end.row);
+      happy && (*happy < end.row || !end.included))
+    end = {*happy, ", until \"happy\" ended the show at ", false};
+  end.why += time_text(end.row);
+  return end;
+}
+
 int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
   // The same end as the video's: the music's, or "happy" reaching 2 before it. A show without
   // music ends where its last key leaves the picture still (unless "happy" ends it sooner).
   const double music = music_is_audible() ? music_length_seconds() : 0.0;
-  const std::vector<double> rows =
-      music > 0 ? storyboard_rows(options.every_row, seconds_to_row(music), false)
-                : storyboard_rows(options.every_row, last_key_row(), true);
+  const CaptureEnd end = capture_end(options, music);
+  std::vector<double> rows = storyboard_rows(options.every_row, end.row - options.from_row, end.included);
+  for (double& row : rows) row += options.from_row;
   if (rows.size() > static_cast<size_t>(STORYBOARD_MAX_CELLS)) {
     std::fprintf(stderr, "hallshow-capture: a frame every %g rows makes more than %d frames, the most a storyboard "
                  "holds (choose a longer --every)\n", options.every_row, STORYBOARD_MAX_CELLS);
@@ -116,16 +145,12 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
   }
   Storyboard board(gl.width(), gl.height());
   std::vector<uint8_t> pixels;
-  bool ended = false;
   for (double row : rows) {
     if (interrupted) {
       std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
       return 1;
     }
-    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
-      ended = true;
-      break;
-    }
+    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
     pixels = gl.front();
     make_opaque(pixels);
     board.add(pixels, row);
@@ -143,8 +168,8 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
     std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
     return 1;
   }
-  std::fprintf(stderr, "hallshow-capture: %d frames, one every %g rows%s\n", board.cells(), options.every_row,
-               ended ? ", until \"happy\" ended the show" : music > 0 ? ", until the music ended" : ", to the last key");
+  std::fprintf(stderr, "hallshow-capture: %d frame%s, one every %g rows%s\n", board.cells(),
+               board.cells() == 1 ? "" : "s", options.every_row, end.why.c_str());
   std::printf("%s\n", options.storyboard.c_str());
   return 0;
 }
@@ -156,8 +181,11 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
   const std::string partial = path + ".part.mp4";
   char size[32];
   std::snprintf(size, sizeof size, "%dx%d", gl.width(), gl.height());
+  char from[64];
+  std::snprintf(from, sizeof from, "%.6f", options.from_row / ROW_RATE);
   const std::string command = "ffmpeg -y -loglevel error -f rawvideo -pix_fmt rgba -s " + std::string(size) +
-                              " -r " + std::to_string(options.fps) + " -i - -i e12.mp3 -map 0:v:0 -map 1:a:0" +
+                              " -r " + std::to_string(options.fps) + " -i - -ss " + from +
+                              " -i e12.mp3 -map 0:v:0 -map 1:a:0" +
                               " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest -movflags +faststart " +
                               quoted(partial);
   // ffmpeg gets SIGINT from the terminal too; the pipe's end tells it to finish what it has.
@@ -166,18 +194,21 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
     std::fprintf(stderr, "hallshow-capture: cannot start ffmpeg\n");
     return 1;
   }
-  const long frames = static_cast<long>(std::ceil(seconds * options.fps - 1e-9));
+  const CaptureEnd end = capture_end(options, seconds);
+  const double span = (end.row - options.from_row) / ROW_RATE;
+  const long frames = static_cast<long>(std::ceil(span * options.fps - 1e-9));
+  // On a terminal a bar redrawn in place; into a file or a pipe (a log, a CI job), a line every
+  // few seconds.
   const bool progress = isatty(STDERR_FILENO);
-  bool ok = true, ended = false;
+  constexpr double LINE_EVERY_SECONDS = 5.0;
+  double next_line = 0.0;  // the first line at once: how many frames are coming
+  bool ok = true;
   long frame = 0;
   std::vector<uint8_t> pixels;
   const auto started = std::chrono::steady_clock::now();
   for (; frame < frames && !interrupted; ++frame) {
-    const double row = static_cast<double>(frame) / options.fps * ROW_RATE;
-    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
-      ended = true;
-      break;
-    }
+    const double row = options.from_row + static_cast<double>(frame) / options.fps * ROW_RATE;
+    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
     pixels = gl.front();
     make_opaque(pixels);
     if (std::fwrite(pixels.data(), 1, pixels.size(), ffmpeg) != pixels.size()) {
@@ -188,6 +219,18 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
       // Wall-clock time only paces the progress bar; the picture never sees it.
       const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       show_progress(frame, frames, frame > 0 ? elapsed / frame * (frames - frame) : 0);
+    } else if (!progress && frame % 10 == 0) {
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      if (elapsed >= next_line) {
+        next_line = elapsed + LINE_EVERY_SECONDS;
+        if (frame == 0) {
+          std::fprintf(stderr, "hallshow-capture: 0 of %ld frames\n", frames);
+        } else {
+          const long left = std::lround(elapsed / frame * (frames - frame));
+          std::fprintf(stderr, "hallshow-capture: %ld of %ld frames, %ld:%02ld left\n", frame, frames, left / 60,
+                       left % 60);
+        }
+      }
     }
   }
   if (progress) std::fprintf(stderr, "\n");
@@ -204,8 +247,8 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
     std::remove(partial.c_str());
     return 1;
   }
-  std::fprintf(stderr, "hallshow-capture: %ld frames at %d fps%s\n", frame, options.fps,
-               ended ? ", until \"happy\" ended the show" : ", until the music ended");
+  std::fprintf(stderr, "hallshow-capture: %ld frame%s at %d fps%s\n", frame, frame == 1 ? "" : "s", options.fps,
+               end.why.c_str());
   std::printf("%s\n", path.c_str());
   return 0;
 }

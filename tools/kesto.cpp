@@ -8,6 +8,8 @@
 
 #include "show/music_clock.h"
 #include "sync/sync_track.h"
+#include "tools/photo_check.h"
+#include "tools/scene_track_names.h"
 #include "tools/show_files.h"
 #include "tools/show_text.h"
 #include "tools/track_file.h"
@@ -17,14 +19,18 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char USAGE[] =
-    "usage: kesto build SHOW.txt DIR   write DIR/kestos/base_<track>.kesto for every track in SHOW.txt\n"
+    "usage: kesto build SHOW.txt DIR   write DIR/kestos/base_<track>.kesto for all 22 tracks of SHOW.txt\n"
+    "       kesto text [DIR]           print the show text of DIR's kestos/ (all 22 tracks)\n"
+    "       kesto check [DIR]          what is wrong with the photos the show in DIR would show\n"
     "       kesto dump FILE            print a binary track file as text\n"
     "       kesto eval FILE ROW        the value the show computes at ROW (rows, or seconds as \"12.5s\")\n"
     "       kesto --help | --version\n"
     "SHOW.txt: a track name alone on a line, then its keys, one a line: TIME VALUE INTERPOLATION,\n"
     "  TIME in rows (20 a second) or in seconds on a whole row (\"12.5s\"), rows increasing;\n"
     "  INTERPOLATION step, linear, smooth or ramp (from this key to the next); '#' starts a comment.\n"
-    "  \"bpm N\" and \"beats N\" lines give the tempo to hallshow-studio; build ignores them.\n";
+    "  \"bpm N\" and \"beats N\" lines give the tempo to hallshow-studio; build ignores them.\n"
+    "  A track the text leaves out is written with its default: colours 1, a layer none of whose\n"
+    "  tracks is named hidden (scale -1), no \"happy\": the end of DIR/e12.mp3; anything else 0.\n";
 
 int build(const std::string& show_path, const std::string& dir) {
   std::string text;
@@ -44,7 +50,39 @@ int build(const std::string& show_path, const std::string& dir) {
     std::fprintf(stderr, "kesto: %s\n", error.c_str());
     return 1;
   }
-  std::printf("kesto: %zu tracks written to %s\n", show.tracks.size(), (fs::path(dir) / "kestos").c_str());
+  const size_t given = show.tracks.size();
+  std::printf("kesto: %zu track%s from the text and %zu default%s written to %s\n", given, given == 1 ? "" : "s",
+              KESTO_TRACK_NAMES.size() - given, KESTO_TRACK_NAMES.size() - given == 1 ? "" : "s",
+              (fs::path(dir) / "kestos").c_str());
+  return 0;
+}
+
+// The whole show of a folder as text: every track the show reads, in the order it binds them, so
+// that building the text writes the very same files. A missing file reads 0 everywhere, as a
+// track without keys does.
+int text(const std::string& dir) {
+  std::string out = "# the tracks of " + (fs::path(dir) / "kestos").string() + "\n";
+  int faults = 0;
+  for (std::string_view name : KESTO_TRACK_NAMES) {
+    const fs::path path = fs::path(dir) / track_file_name(name);
+    std::vector<TrackKey> keys;
+    std::string bytes, error;
+    if (!read_whole_file(path.string(), bytes)) {
+      out += "\n# " + std::string(name) + ": no file, reads 0\n" + format_track_text(name, keys);
+      continue;
+    }
+    if (!decode_track_file(bytes, keys, error)) {
+      std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+      ++faults;
+      continue;
+    }
+    out += "\n" + format_track_text(name, keys);
+  }
+  if (faults > 0) {
+    std::fprintf(stderr, "kesto: %d damaged track file%s, no text printed\n", faults, faults == 1 ? "" : "s");
+    return 1;
+  }
+  std::fputs(out.c_str(), stdout);
   return 0;
 }
 
@@ -72,6 +110,30 @@ int dump(const std::string& path) {
   std::printf("# %s: %zu key%s\n%s", path.c_str(), keys.size(), keys.size() == 1 ? "" : "s",
               format_track_text(track_name_of(path), keys).c_str());
   return 0;
+}
+
+// The photos against the tracks the show in DIR reads (its kestos/, as hallshow reads them).
+int check(const std::string& dir) {
+  std::vector<SyncTrack> tracks(KESTO_TRACK_NAMES.size());
+  std::vector<const SyncTrack*> handles;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    tracks[i].name = std::string(KESTO_TRACK_NAMES[i]);
+    load_track_file((fs::path(dir) / track_file_name(tracks[i].name)).string(), tracks[i]);
+    handles.push_back(&tracks[i]);
+  }
+  PhotoFileCache cache;
+  const std::vector<PhotoProblem> problems = check_photos(dir, handles, cache);
+  size_t unintended = 0;
+  for (const PhotoProblem& p : problems) {
+    std::printf("%s\n", p.message.c_str());
+    unintended += p.unintended;
+  }
+  if (problems.empty())
+    std::printf("kesto: the photos are fine\n");
+  else
+    std::printf("kesto: %zu photo problem%s, %zu of them showing what the author did not mean\n", problems.size(),
+                problems.size() == 1 ? "" : "s", unintended);
+  return unintended > 0 ? 1 : 0;
 }
 
 // A row as the show has them, fraction kept: "123.45", or seconds, "6.2s".
@@ -114,6 +176,8 @@ int eval(const std::string& path, const std::string& row_text) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "build" && argc == 4) return build(argv[2], argv[3]);
+  if (command == "text" && (argc == 2 || argc == 3)) return text(argc == 3 ? argv[2] : ".");
+  if (command == "check" && (argc == 2 || argc == 3)) return check(argc == 3 ? argv[2] : ".");
   if (command == "dump" && argc == 3) return dump(argv[2]);
   if (command == "eval" && argc == 4) return eval(argv[2], argv[3]);
   if ((command == "--help" || command == "-h") && argc == 2) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "tools/authoring_defaults.h"
+#include "tools/music_length.h"
 #include "tools/track_file.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +98,12 @@ bool read_whole_file(const std::string& path, std::string& bytes) {
   return true;
 }
 
+std::vector<TextTrack> folder_tracks(const ShowText& show, const std::string& dir) {
+  // Only a text without "happy" needs the music's length, and reading it costs a scan of the file.
+  const bool happy = std::any_of(show.tracks.begin(), show.tracks.end(), [](const TextTrack& t) { return t.name == "happy"; });
+  return whole_show_tracks(show, happy ? std::nullopt : music_end_row((fs::path(dir) / "e12.mp3").string()));
+}
+
 bool write_track_files(const ShowText& show, const std::string& dir, std::string& error, bool keep_identical) try {
   std::error_code ec;
   fs::create_directories(fs::path(dir) / "kestos", ec);
@@ -103,7 +112,7 @@ bool write_track_files(const ShowText& show, const std::string& dir, std::string
     return false;
   }
   std::string existing;
-  for (const TextTrack& t : show.tracks) {
+  for (const TextTrack& t : folder_tracks(show, dir)) {
     const fs::path path = fs::path(dir) / track_file_name(t.name);
     const std::string bytes = encode_track_file(t.keys);
     if (keep_identical && read_whole_file(path.string(), existing) && existing == bytes) continue;

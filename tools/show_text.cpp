@@ -1,8 +1,10 @@
 #include "tools/show_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -12,11 +14,6 @@
 namespace {
 
 constexpr std::string_view INTERPOLATIONS[] = {"step", "linear", "smooth", "ramp"};
-
-struct Line {
-  int number;
-  std::vector<std::string_view> words;
-};
 
 std::vector<std::string_view> split_words(std::string_view s) {
   std::vector<std::string_view> words;
@@ -160,22 +157,218 @@ bool parse_tempo_line(const std::vector<std::string_view>& w, ShowText& show, st
   return true;
 }
 
+// A plain decimal, "12", "-0.35", ".5": its value, exactly as the digits say where a double can
+// hold it. False for anything else (no exponents: times are written as people count them).
+bool parse_decimal(std::string_view s, double& out) {
+  bool negative = false;
+  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  const size_t dot = s.find('.');
+  std::string_view whole = s.substr(0, dot);
+  std::string_view frac = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
+  if (whole.empty() && frac.empty()) return false;
+  while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+  for (char c : whole)
+    if (!is_digit(c)) return false;
+  for (char c : frac)
+    if (!is_digit(c)) return false;
+  while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+  if (whole.size() > 12 || frac.size() > 9) return false;
+  int64_t whole_v = 0, frac_v = 0, scale = 1;
+  for (char c : whole) whole_v = whole_v * 10 + (c - '0');
+  for (char c : frac) frac_v = frac_v * 10 + (c - '0'), scale *= 10;
+  out = static_cast<double>(whole_v) + static_cast<double>(frac_v) / static_cast<double>(scale);
+  if (negative) out = -out;
+  return true;
+}
+
+// The beat grid the text's "bpm", "beats" and "start" lines lay over the music.
+struct Grid {
+  double bpm = 0.0;
+  int beats_per_bar = 4;
+  double start_row = 0.0;  // where bar 1 beat 1 falls, in rows (not necessarily whole)
+  double beat_rows() const { return 60.0 * ROW_RATE / bpm; }
+};
+
+// "BAR:BEAT" or "BAR:BEAT.FRACTION", bars and beats from 1: the exact place on the grid, in rows.
+std::optional<double> parse_bar_beat(std::string_view w, const Grid& grid, std::string& why) {
+  const size_t colon = w.find(':');
+  const std::string_view bar_text = w.substr(0, colon), beat_text = w.substr(colon + 1);
+  bool bar_digits = !bar_text.empty() && bar_text.size() <= 9;
+  for (char c : bar_text) bar_digits = bar_digits && is_digit(c);
+  double beat = 0;
+  if (!bar_digits || beat_text.empty() || !is_digit(beat_text[0]) || !parse_decimal(beat_text, beat)) {
+    why = "time '" + std::string(w) + "' is not bar:beat (\"17:3\", or \"17:3.5\" half a beat later)";
+    return std::nullopt;
+  }
+  const long bar = std::stol(std::string(bar_text));
+  if (grid.bpm <= 0.0) {
+    why = "time '" + std::string(w) + "' is in bars and beats, which need the music's tempo (a line \"bpm 120\")";
+    return std::nullopt;
+  }
+  if (bar < 1 || beat < 1.0) {
+    why = "time '" + std::string(w) + "': bars and beats count from 1 (\"1:1\" is the first beat)";
+    return std::nullopt;
+  }
+  if (beat >= grid.beats_per_bar + 1.0) {
+    why = "time '" + std::string(w) + "': a bar has " + std::to_string(grid.beats_per_bar) + " beats";
+    return std::nullopt;
+  }
+  const double beats = static_cast<double>(bar - 1) * grid.beats_per_bar + (beat - 1.0);
+  return grid.start_row + beats * (60.0 * ROW_RATE) / grid.bpm;
+}
+
+// A place in the music, exactly: rows, seconds on a whole row, or bar:beat on the grid.
+std::optional<double> parse_place(std::string_view w, const Grid& grid, std::string& why) {
+  if (w.find(':') != std::string_view::npos) return parse_bar_beat(w, grid, why);
+  const std::optional<int32_t> row = parse_time(w, why);
+  if (!row) return std::nullopt;
+  return static_cast<double>(*row);
+}
+
+// The nearest row, halves away from zero; none when no track can hold it.
+std::optional<int32_t> nearest_row(double exact, std::string_view w, std::string& why) {
+  const double row = std::round(exact);
+  if (!(row >= std::numeric_limits<int32_t>::min() && row <= std::numeric_limits<int32_t>::max())) {
+    why = "time '" + std::string(w) + "' is beyond the rows a track can hold";
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(row);
+}
+
+// "start TIME": where bar 1 beat 1 falls in the music, in rows or seconds (any fraction).
+bool parse_start_line(const std::vector<std::string_view>& w, Grid& grid, std::string& why) {
+  if (w.size() != 2) {
+    why = "a start line is 'start' and where bar 1 beat 1 falls in the music (\"start 0.35s\")";
+    return false;
+  }
+  std::string_view t = w[1];
+  const bool seconds = t.size() > 1 && t.back() == 's';
+  if (seconds) t.remove_suffix(1);
+  double v = 0;
+  if (!parse_decimal(t, v)) {
+    why = "start '" + std::string(w[1]) + "' is neither rows (\"7\") nor seconds (\"0.35s\")";
+    return false;
+  }
+  grid.start_row = seconds ? v * ROW_RATE : v;
+  return true;
+}
+
+constexpr size_t MAX_PATTERN_KEYS = 100000;
+const char* const PATTERN_FORM =
+    "a pattern is 'repeat FROM to TO every N beats: VALUE INTERPOLATION, ...' "
+    "(\"repeat 9:1 to 17:1 every 1 beat: 3 step, 4 step\")";
+
+struct PatternItem {
+  float value;
+  int32_t type;
+};
+
+struct Pattern {
+  double from = 0, to = 0, step = 0;  // exact places and the step, in rows
+  std::vector<PatternItem> items;
+  size_t keys = 0;
+};
+
+// "repeat FROM to TO every N beat[s]|bar[s]: VALUE INTERPOLATION, VALUE INTERPOLATION, ..."
+// Keys at FROM, FROM + N, ... before TO, their values going round the list; the list must go
+// round a whole number of times between FROM and TO.
+std::optional<Pattern> parse_pattern(const std::vector<std::string_view>& w, const Grid& grid, std::string& why) {
+  if (w.size() < 8 || w[2] != "to" || w[4] != "every") {
+    why = PATTERN_FORM;
+    return std::nullopt;
+  }
+  Pattern p;
+  const std::optional<double> from = parse_place(w[1], grid, why);
+  if (!from) return std::nullopt;
+  const std::optional<double> to = parse_place(w[3], grid, why);
+  if (!to) return std::nullopt;
+  p.from = *from;
+  p.to = *to;
+  std::string_view unit = w[6];
+  size_t rest = 7;
+  if (unit.ends_with(':')) {
+    unit.remove_suffix(1);
+  } else if (w[7] == ":") {
+    rest = 8;
+  } else {
+    why = PATTERN_FORM;
+    return std::nullopt;
+  }
+  double count = 0;
+  if (!parse_decimal(w[5], count) || !(count > 0)) {
+    why = "pattern step '" + std::string(w[5]) + "' is not a number of beats or bars above 0";
+    return std::nullopt;
+  }
+  const bool beats = unit == "beat" || unit == "beats", bars = unit == "bar" || unit == "bars";
+  if (!beats && !bars) {
+    why = "pattern step unit '" + std::string(unit) + "' is neither beats nor bars";
+    return std::nullopt;
+  }
+  if (grid.bpm <= 0.0) {
+    why = "a pattern steps in beats, which need the music's tempo (a line \"bpm 120\")";
+    return std::nullopt;
+  }
+  const double step_beats = bars ? count * grid.beats_per_bar : count;
+  p.step = step_beats * grid.beat_rows();
+  std::string list;
+  for (size_t i = rest; i < w.size(); ++i) list += std::string(w[i]) + " ";
+  size_t begin = 0;
+  for (;;) {
+    const size_t comma = list.find(',', begin);
+    const std::string item = list.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    const std::vector<std::string_view> iw = split_words(item);
+    if (iw.size() != 2) {
+      why = "each key of a pattern is a value and an interpolation (\"3 step\"), separated by commas";
+      return std::nullopt;
+    }
+    const std::optional<float> value = parse_value(iw[0], why);
+    if (!value) return std::nullopt;
+    const std::optional<int32_t> type = parse_interpolation(iw[1], why);
+    if (!type) return std::nullopt;
+    p.items.push_back({*value, *type});
+    if (comma == std::string::npos) break;
+    begin = comma + 1;
+  }
+  if (!(p.to > p.from)) {
+    why = "the pattern ends at " + std::string(w[3]) + ", not after it starts at " + std::string(w[1]);
+    return std::nullopt;
+  }
+  // Whole rounds of the list, in the grid's own measure (beats), so that no rounding decides.
+  const double rounds = (p.to - p.from) / (p.step * static_cast<double>(p.items.size()));
+  const double whole = std::round(rounds);
+  if (whole < 1 || std::fabs(rounds - whole) > 1e-9 * std::max(1.0, rounds)) {
+    char measure[160];
+    std::snprintf(measure, sizeof measure, "%zu key%s every %g %s go round every %g beats, and %g rounds",
+                  p.items.size(), p.items.size() == 1 ? "" : "s", count, bars ? "bars" : "beats",
+                  step_beats * static_cast<double>(p.items.size()), rounds);
+    why = "the pattern runs past its end " + std::string(w[3]) + ": its " + measure +
+          " do not end there (make the list or the span fit whole rounds)";
+    return std::nullopt;
+  }
+  if (whole * static_cast<double>(p.items.size()) > MAX_PATTERN_KEYS) {
+    why = "the pattern makes more than " + std::to_string(MAX_PATTERN_KEYS) + " keys";
+    return std::nullopt;
+  }
+  p.keys = static_cast<size_t>(whole) * p.items.size();
+  return p;
+}
+
 // A word alone on its line is a track name unless it starts like a number, which is a key missing
 // its value and interpolation.
 bool starts_like_a_name(std::string_view w) {
   return !w.empty() && !is_digit(w[0]) && w[0] != '-' && w[0] != '+' && w[0] != '.';
 }
 
-}  // namespace
+struct SourceLine {
+  int number;
+  std::vector<std::string_view> words;
+};
 
-ShowText parse_show_text(std::string_view text, std::string_view file_name) {
-  ShowText show;
-  auto fail = [&](int line, const std::string& message) {
-    show.errors.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
-  };
-  TextTrack* track = nullptr;
-  bool named = false;  // a track name line has been seen, accepted or not
-  int bpm_line = 0, beats_line = 0;  // where the tempo was given
+std::vector<SourceLine> source_lines(std::string_view text) {
+  std::vector<SourceLine> lines;
   int number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -185,29 +378,83 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
     start = end + 1;
     ++number;
     if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-    const std::vector<std::string_view> w = split_words(line);
-    if (w.empty()) continue;
+    std::vector<std::string_view> w = split_words(line);
+    if (!w.empty()) lines.push_back({number, std::move(w)});
+  }
+  return lines;
+}
 
-    // No track is called "bpm" or "beats", so these words always start a tempo line. Keys after
-    // it still belong to the track above.
-    if (w[0] == "bpm" || w[0] == "beats") {
-      int& given = w[0] == "bpm" ? bpm_line : beats_line;
-      if (given != 0) {
-        fail(number, std::string(w[0]) + " is already given at line " + std::to_string(given));
-        continue;
-      }
-      std::string why;
-      if (!parse_tempo_line(w, show, why)) {
-        fail(number, why);
-        continue;
-      }
-      given = number;
+}  // namespace
+
+ShowText parse_show_text(std::string_view text, std::string_view file_name) {
+  ShowText show;
+  std::vector<std::pair<int, std::string>> faults;
+  auto fail = [&](int line, const std::string& message) { faults.emplace_back(line, message); };
+  const std::vector<SourceLine> lines = source_lines(text);
+
+  // The grid first: "bpm", "beats" and "start" may stand anywhere, and bar:beat times anywhere
+  // in the text are read on it. No track is called by these words, so they always start such a
+  // line; keys after it still belong to the track above.
+  Grid grid;
+  int bpm_line = 0, beats_line = 0, start_line = 0;  // where they were given
+  for (const SourceLine& l : lines) {
+    const std::string_view first = l.words[0];
+    if (first != "bpm" && first != "beats" && first != "start") continue;
+    int& given = first == "bpm" ? bpm_line : first == "beats" ? beats_line : start_line;
+    if (given != 0) {
+      fail(l.number, std::string(first) + " is already given at line " + std::to_string(given));
       continue;
     }
+    std::string why;
+    if (first == "start" ? !parse_start_line(l.words, grid, why) : !parse_tempo_line(l.words, show, why)) {
+      fail(l.number, why);
+      continue;
+    }
+    given = l.number;
+  }
+  grid.bpm = show.bpm;
+  if (show.beats_per_bar > 0) grid.beats_per_bar = show.beats_per_bar;
+
+  TextTrack* track = nullptr;
+  bool named = false;        // a track name line has been seen, accepted or not
+  int last_key_line = 0;     // the line of the current track's last key
+  int pattern_line = 0;      // the current track's last pattern, while it is the last thing in it
+  int32_t pattern_end = 0;   // and the row it runs to
+  // A key goes after the ones before it, at a row the show can reach.
+  auto add_key = [&](int line, int32_t row, float value, int32_t type) {
+    if (row < 0) {
+      fail(line, "row " + std::to_string(row) + " is before the music starts (rows count from 0)");
+      return false;
+    }
+    if (pattern_line != 0 && row < pattern_end) {
+      fail(line, "row " + std::to_string(row) + " is inside the pattern of line " + std::to_string(pattern_line) +
+                     ", which runs to row " + std::to_string(pattern_end));
+      return false;
+    }
+    if (!track->keys.empty() && row == track->keys.back().row) {
+      fail(line, "two keys at row " + std::to_string(row) + " (the other is on line " + std::to_string(last_key_line) + ")");
+      return false;
+    }
+    if (!track->keys.empty() && row < track->keys.back().row) {
+      fail(line, "row " + std::to_string(row) + " is not after the previous key's row " +
+                     std::to_string(track->keys.back().row) + " (rows must increase)");
+      return false;
+    }
+    track->keys.push_back(TrackKey{row, value, type});
+    track->key_lines.push_back(line);
+    last_key_line = line;
+    return true;
+  };
+
+  for (const SourceLine& l : lines) {
+    const int number = l.number;
+    const std::vector<std::string_view>& w = l.words;
+    if (w[0] == "bpm" || w[0] == "beats" || w[0] == "start") continue;
 
     if (w.size() == 1 && starts_like_a_name(w[0])) {
       track = nullptr;  // keys after a refused name must not land in the previous track
       named = true;
+      last_key_line = pattern_line = 0;
       if (!is_scene_track(w[0])) {
         std::string known;
         for (std::string_view n : KESTO_TRACK_NAMES) known += (known.empty() ? "" : ", ") + std::string(n);
@@ -221,11 +468,12 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
           duplicate = true;
         }
       if (duplicate) continue;
-      show.tracks.push_back(TextTrack{std::string(w[0]), {}, number});
+      show.tracks.push_back(TextTrack{std::string(w[0]), {}, number, {}});
       track = &show.tracks.back();
       continue;
     }
-    if (w.size() != 3) {
+    const bool pattern = w[0] == "repeat";
+    if (!pattern && w.size() != 3) {
       if (w.size() > 3)
         fail(number, "unexpected '" + std::string(w[3]) + "' after the interpolation");
       else
@@ -233,26 +481,52 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
       continue;
     }
     if (!named) {
-      fail(number, "key before any track name");
+      fail(number, std::string(pattern ? "pattern" : "key") + " before any track name");
       continue;
     }
     if (track == nullptr) continue;  // the name above was refused and has already been reported
 
     std::string why;
-    const std::optional<int32_t> row = parse_time(w[0], why);
+    if (pattern) {
+      const std::optional<Pattern> p = parse_pattern(w, grid, why);
+      if (!p) { fail(number, why); continue; }
+      for (size_t i = 0; i < p->keys; ++i) {
+        // Each key from the exact start, so that no rounding adds up along the way.
+        const std::optional<int32_t> row = nearest_row(p->from + static_cast<double>(i) * p->step, w[1], why);
+        if (!row) { fail(number, why); break; }
+        const PatternItem& item = p->items[i % p->items.size()];
+        if (!add_key(number, *row, item.value, item.type)) break;
+      }
+      const std::optional<int32_t> end = nearest_row(p->to, w[3], why);
+      pattern_line = end ? number : 0;
+      pattern_end = end.value_or(0);
+      continue;
+    }
+    const std::optional<double> place = parse_place(w[0], grid, why);
+    if (!place) { fail(number, why); continue; }
+    const std::optional<int32_t> row = nearest_row(*place, w[0], why);
     if (!row) { fail(number, why); continue; }
     const std::optional<float> value = parse_value(w[1], why);
     if (!value) { fail(number, why); continue; }
     const std::optional<int32_t> type = parse_interpolation(w[2], why);
     if (!type) { fail(number, why); continue; }
-    if (!track->keys.empty() && *row <= track->keys.back().row) {
-      fail(number, "row " + std::to_string(*row) + " is not after the previous key's row " +
-                       std::to_string(track->keys.back().row) + " (rows must increase)");
-      continue;
-    }
-    track->keys.push_back(TrackKey{*row, *value, *type});
+    if (add_key(number, *row, *value, *type)) pattern_line = 0;
   }
+  show.start_row = grid.start_row;
+  std::stable_sort(faults.begin(), faults.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [line, message] : faults)
+    show.errors.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
   return show;
+}
+
+std::optional<int32_t> row_of_time(std::string_view time, const ShowText& show, std::string& why) {
+  Grid grid;
+  grid.bpm = show.bpm;
+  if (show.beats_per_bar > 0) grid.beats_per_bar = show.beats_per_bar;
+  grid.start_row = show.start_row;
+  const std::optional<double> place = parse_place(time, grid, why);
+  if (!place) return std::nullopt;
+  return nearest_row(*place, time, why);
 }
 
 std::string format_float(float v) {

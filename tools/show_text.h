@@ -13,9 +13,18 @@
 //
 //   bpm 120                     <- the music's tempo, anywhere in the file, at most once
 //   beats 4                     <- beats to a bar (4 when not given)
+//   start 0.35s                 <- where bar 1 beat 1 falls in the music (0 when not given)
 //
-// The tempo only helps authoring tools count bars and beats; it is not part of any track, so the
-// track files are the same with or without it.
+// With a tempo, times may also be bars and beats, "17:3" (both from 1, as the studio counts
+// them), with a fraction of a beat, "17:3.5"; such a time becomes the nearest row (halves away
+// from zero). A pattern line repeats keys on the beat grid:
+//
+//   repeat 9:1 to 17:1 every 1 beat: 3 step, 4 step, 5 step, 6 step
+//
+// keys at 9:1, 9:2, ... before 17:1, the values going round the list, which must go round a whole
+// number of times. A key at a negative row, two keys at one row, keys out of order and a key
+// inside a pattern's span are errors.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +33,8 @@
 struct TextTrack {
   std::string name;
   std::vector<TrackKey> keys;
-  int line = 0;  // where its name stands
+  int line = 0;                // where its name stands
+  std::vector<int> key_lines;  // the line each key comes from (a key line or a pattern)
 };
 
 inline constexpr double MAX_BPM = 1000.0;
@@ -35,9 +45,14 @@ struct ShowText {
   std::vector<std::string> errors;  // "FILE:LINE: message", in line order; empty when the text is sound
   double bpm = 0.0;                 // beats a minute, in (0, MAX_BPM]; 0 when the text gives none
   int beats_per_bar = 0;            // 1..MAX_BEATS_PER_BAR; 0 when the text gives none
+  double start_row = 0.0;           // where bar 1 beat 1 falls ("start"), in rows, maybe fractional
 };
 
 ShowText parse_show_text(std::string_view text, std::string_view file_name);
+
+// The row a time written in `show` stands for ("120", "6s", "17:3.5" on its beat grid): the very
+// row a key written with it gets. None, with `why`, when it is not a time there.
+std::optional<int32_t> row_of_time(std::string_view time, const ShowText& show, std::string& why);
 
 // The track as text that parse_show_text reads back to the very same keys, bit for bit.
 std::string format_track_text(std::string_view name, const std::vector<TrackKey>& keys);

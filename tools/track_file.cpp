@@ -46,10 +46,11 @@ bool decode_track_file(std::string_view bytes, std::vector<TrackKey>& keys, std:
   if (bytes.size() != expected) {
     const uint64_t present = (bytes.size() - 4) / TRACK_KEY_BYTES;
     if (bytes.size() < expected)
-      error = std::to_string(count) + " keys promised, " + std::to_string(present) + " present";
+      error = std::to_string(count) + (count == 1 ? " key" : " keys") + " promised, " + std::to_string(present) +
+              " present";
     else
-      error = std::to_string(bytes.size() - expected) + " bytes after the last of " + std::to_string(count) +
-              " keys";
+      error = std::to_string(bytes.size() - expected) + (bytes.size() - expected == 1 ? " byte" : " bytes") +
+              " after the last of " + std::to_string(count) + (count == 1 ? " key" : " keys");
     return false;
   }
   keys.reserve(count);

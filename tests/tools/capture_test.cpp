@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -102,6 +103,12 @@ TEST(CaptureOptionsTest, ParsesItsArgumentsAndRefusesOthersClearly) {
       {{"--storyboard", "b.png", "--output", "c.png"}, false, 0, 0, 0},
       {{"--storyboard", "b.png", "--fps", "30"}, false, 0, 0, 0},
       {{"--every", "2s"}, false, 0, 0, 0},
+      {{"--from", "2s", "--to", "3s"}, true, 1920, 1080, 60},
+      {{"--storyboard", "b.png", "--from", "20"}, true, 1920, 1080, 60},
+      {{"--from", "3s", "--to", "2s"}, false, 0, 0, 0},
+      {{"--to", "0"}, false, 0, 0, 0},
+      {{"--at", "3", "--from", "1"}, false, 0, 0, 0},
+      {{"--from", "soon"}, false, 0, 0, 0},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv{"hallshow-capture"};
@@ -258,6 +265,43 @@ TEST(CaptureTest, TheVideoStopsWhereHappyEndsTheShow) {
             "15");
 }
 
+// --from and --to take a part of the show; into a pipe the capture tells its progress in lines,
+// and its last line says what ended it.
+TEST(CaptureTest, APartOfTheShowWithProgressLinesAndItsEnd) {
+  gltest::TempDir folder;
+  write_test_show();
+  ASSERT_TRUE(make_music(3.0));
+  const CaptureRun capture = run("--size 160x90 --fps 10 --from 1s --to 2s");
+  ASSERT_EQ(capture.exit_code, 0) << capture.output;
+  EXPECT_EQ(shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "
+                  "hallshow.mp4"),
+            "10");
+  EXPECT_NE(capture.output.find("hallshow-capture: 0 of 10 frames\n"), std::string::npos) << capture.output;
+  EXPECT_NE(capture.output.find("hallshow-capture: 10 frames at 10 fps, until --to at 2s (row 40)\n"),
+            std::string::npos)
+      << capture.output;
+}
+
+// "happy" at 2 for a moment between two of the storyboard's frames still ends the show there,
+// and the last line says so.
+TEST(CaptureTest, AStoryboardSaysWhatEndedTheShow) {
+  gltest::TempDir folder;
+  write_test_show();
+  gltest::write_track_file("happy", {{0, 0, Step}, {30, 2, Step}, {31, 0, Step}});
+  const struct {
+    const char* args;
+    const char* last;
+  } cases[] = {
+      {"--every 1s", "hallshow-capture: 2 frames, one every 20 rows, until \"happy\" ended the show at 1.5s (row 30)\n"},
+      {"--every 10 --from 5 --to 25", "hallshow-capture: 2 frames, one every 10 rows, until --to at 1.25s (row 25)\n"},
+  };
+  for (const auto& c : cases) {
+    const CaptureRun capture = run(std::string("--storyboard board.png --size 160x90 ") + c.args);
+    ASSERT_EQ(capture.exit_code, 0) << capture.output;
+    EXPECT_NE(capture.output.find(c.last), std::string::npos) << capture.output;
+  }
+}
+
 TEST(CaptureTest, RefusesAVideoWithoutMusicAndSaysSo) {
   gltest::TempDir folder;
   write_test_show();
@@ -273,6 +317,37 @@ TEST(CaptureTest, AFolderWithoutTracksStillRendersAndSaysSo) {
   EXPECT_EQ(capture.exit_code, 0) << capture.output;
   EXPECT_NE(capture.output.find("no tracks"), std::string::npos) << capture.output;
   EXPECT_EQ(read_png("f.png").width, 160);
+}
+
+// The README's "Making a show" example, taken from the README as a new author copies it, with
+// stand-ins for the photos: at 5 s the back layer shows photo 17 (not the bare tracks' black).
+TEST(CaptureTest, TheReadmeExampleShowsItsPhotos) {
+  std::ifstream readme(README_PATH);
+  std::string line, text;
+  bool inside = false;
+  while (std::getline(readme, line)) {
+    if (line.find("cat > show.txt <<'EOF'") != std::string::npos) inside = true;
+    else if (inside && line == "    EOF") break;
+    else if (inside) text += (line.starts_with("    ") ? line.substr(4) : line) + "\n";
+  }
+  ASSERT_NE(text.find("back.n"), std::string::npos) << "no example found in " << README_PATH;
+  gltest::TempDir folder;
+  std::ofstream("show.txt") << text;
+  std::filesystem::create_directory("hall.photo");
+  Frame red{64, 64, {}};
+  for (int i = 0; i < 64 * 64; ++i) red.rgba.insert(red.rgba.end(), {230, 20, 20, 255});
+  ASSERT_TRUE(red.save_png("hall.photo/01.png"));
+  ASSERT_EQ(std::system("ffmpeg -v error -y -f lavfi -i color=c=0x1428E6:s=64x64 -frames:v 1 hall.photo/17.jpg"), 0);
+  ASSERT_EQ(std::system((std::string(KESTO_PATH) + " build show.txt . >/dev/null").c_str()), 0);
+
+  for (const auto& [time, colour] : {std::pair{"5s", gltest::Rgba{20, 40, 230, 255}}, {"1s", gltest::Rgba{115, 10, 10, 255}}}) {
+    SCOPED_TRACE(time);
+    const CaptureRun capture = run(std::string("--at ") + time + " --size 320x180 --output frame.png");
+    ASSERT_EQ(capture.exit_code, 0) << capture.output;
+    const Frame frame = read_png("frame.png");
+    EXPECT_TRUE(gltest::near(frame.at(160, 90), colour, 12)) << frame.at(160, 90);
+    EXPECT_EQ(frame.at(2, 90), (gltest::Rgba{0, 0, 0, 255}));  // beside the layer: the black around it
+  }
 }
 
 TEST(CaptureTest, AFrameAfterTheEndOfTheShowIsRefused) {

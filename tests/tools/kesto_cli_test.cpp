@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +73,95 @@ TEST_F(KestoCli, BuildWritesOneFilePerTrackNamedAsTheShowReadsThem) {
   EXPECT_EQ(slurp(dir / "out/kestos/base_happy.kesto"), encode_track_file({{0, 0.0f, Step}, {1430, 2.0f, Step}}));
   size_t files = 0;
   for (const auto& e : fs::directory_iterator(dir / "out/kestos")) files += e.is_regular_file();
-  EXPECT_EQ(files, 2u);  // and no temporary left beside them
+  EXPECT_EQ(files, 22u);  // every track the show reads, and no temporary left beside them
+}
+
+// What the text leaves out is written as the author means it, never as the show's bare 0 (which
+// draws photo 0 in black over everything).
+TEST_F(KestoCli, BuildWritesTheTracksTheTextLeavesOutWithTheAuthoringDefaults) {
+  const std::vector<TrackKey> none, one{{0, 1.0f, Step}}, hidden{{0, -1.0f, Step}};
+  const struct Case {
+    const char* name;
+    const char* text;
+    bool music;  // a 2 s e12.mp3 beside it
+    std::vector<std::pair<const char*, std::vector<TrackKey>>> expected;
+  } cases[] = {
+      {"only back named",
+       "back.n\n  0 3 step\n",
+       false,
+       {{"back.n", {{0, 3.0f, Step}}}, {"back.r", one}, {"back.g", one}, {"back.b", one}, {"back.scale", none},
+        {"back.x", none}, {"beard.n", none}, {"beard.r", one}, {"beard.scale", hidden}, {"sad", none}, {"happy", none}}},
+      {"a layer named without keys is not hidden; the music ends the show",
+       "beard.x\n",
+       true,
+       {{"beard.x", none}, {"beard.scale", none}, {"back.scale", hidden}, {"happy", {{0, 0.0f, Step}, {40, 2.0f, Step}}}}},
+      {"a happy track of the text's own wins over the music",
+       "happy\n  0 1 step\nback.scale\n  0 0.5 linear\n",
+       true,
+       {{"happy", {{0, 1.0f, Step}}}, {"back.scale", {{0, 0.5f, Linear}}}, {"beard.scale", hidden}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path out = dir / std::to_string(&c - cases);
+    fs::create_directories(out);
+    if (c.music) {
+      ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a libmp3lame '" +
+                             (out / "e12.mp3").string() + "'").c_str()), 0);
+    }
+    write(out / "show.txt", c.text);
+    ASSERT_EQ(run("build '" + (out / "show.txt").string() + "' '" + out.string() + "'").status, 0);
+    for (const auto& [name, keys] : c.expected) EXPECT_EQ(slurp(out / track_file_name(name)), encode_track_file(keys)) << name;
+  }
+}
+
+// The text is the whole truth: a track taken out of it does not play on from an old file.
+TEST_F(KestoCli, ATrackTakenOutOfTheTextLeavesNoStaleFile) {
+  write(dir / "show.txt", "back.n\n  0 3 step\nsad\n  0 7 step\nbeard.rotz\n  0 9 step\n");
+  ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
+  write(dir / "show.txt", "back.n\n  0 3 step\n");
+  ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
+  EXPECT_EQ(slurp(dir / "kestos/base_sad.kesto"), encode_track_file({}));
+  EXPECT_EQ(slurp(dir / "kestos/base_beard.rotz.kesto"), encode_track_file({}));
+  EXPECT_EQ(slurp(dir / "kestos/base_beard.scale.kesto"), encode_track_file({{0, -1.0f, Step}}));
+}
+
+// kesto text of a folder, built again, gives the folder's files byte for byte: for a folder
+// built from a partial text, one of every track with awkward values, and one with files missing
+// (they read 0, as the empty track the text gives them does).
+TEST_F(KestoCli, TextOfAFolderBuildsBackToTheSameFiles) {
+  std::string awkward;
+  for (size_t t = 0; t < KESTO_TRACK_NAMES.size(); ++t) {
+    awkward += std::string(KESTO_TRACK_NAMES[t]) + "\n";
+    for (int k = 0; k < static_cast<int>(t % 5); ++k)
+      awkward += std::to_string(k * 7 + 3) + " " +
+                 format_float(std::bit_cast<float>(static_cast<uint32_t>(0x3F8CCCCDu + 977u * (t * 5 + k)))) + " " +
+                 std::string(interpolation_name(k % 4)) + "\n";
+  }
+  for (const std::string& text : {std::string("bpm 128\nback.n\n  1:1 17 step\nhappy\n  0 0 step\n  30s 2 step\n"), awkward}) {
+    SCOPED_TRACE(text);
+    fs::remove_all(dir / "a");
+    fs::remove_all(dir / "b");
+    write(dir / "show.txt", text);
+    ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + (dir / "a").string()).status, 0);
+    const Outcome printed = run("text " + (dir / "a").string());
+    ASSERT_EQ(printed.status, 0);
+    write(dir / "text.txt", printed.out);
+    ASSERT_EQ(run("build " + (dir / "text.txt").string() + " " + (dir / "b").string()).status, 0);
+    for (std::string_view name : KESTO_TRACK_NAMES)
+      EXPECT_EQ(slurp(dir / "b" / track_file_name(name)), slurp(dir / "a" / track_file_name(name))) << name;
+    // And the text of the rebuilt folder is the same text.
+    EXPECT_EQ(run("text " + (dir / "b").string()).out.substr(printed.out.find('\n')),
+              printed.out.substr(printed.out.find('\n')));
+  }
+  fs::remove(dir / "b" / track_file_name("sad"));
+  const Outcome printed = run("text " + (dir / "b").string());
+  ASSERT_EQ(printed.status, 0);
+  EXPECT_NE(printed.out.find("# sad: no file, reads 0\nsad\n"), std::string::npos) << printed.out;
+  write(dir / "damaged", "x");
+  fs::copy_file(dir / "damaged", dir / "b" / track_file_name("sad"));
+  const Outcome damaged = run("text " + (dir / "b").string(), true);
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.out.find("base_sad.kesto: "), std::string::npos) << damaged.out;
 }
 
 TEST_F(KestoCli, BuildWritesNothingWhenTheTextHasAFault) {
@@ -130,7 +219,7 @@ TEST_F(KestoCli, DumpRefusesABrokenFileWithItsName) {
   write(dir / "base_sad.kesto", encode_track_file({{1, 1.0f, Step}}).substr(0, 10));
   const Outcome r = run("dump " + (dir / "base_sad.kesto").string(), true);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, (dir / "base_sad.kesto").string() + ": 1 keys promised, 0 present\n");
+  EXPECT_EQ(r.out, (dir / "base_sad.kesto").string() + ": 1 key promised, 0 present\n");
 }
 
 // build → dump → build gives the same bytes, for every track of a show with awkward values.
@@ -139,7 +228,7 @@ TEST_F(KestoCli, DumpBuildsBackToTheSameFile) {
   for (size_t t = 0; t < KESTO_TRACK_NAMES.size(); ++t) {
     show += std::string(KESTO_TRACK_NAMES[t]) + "\n";
     for (int k = 0; k < static_cast<int>(t % 5); ++k)
-      show += std::to_string(k * 7 - 3) + " " + format_float(std::bit_cast<float>(static_cast<uint32_t>(0x3DCCCCCDu + 977u * (t * 5 + k)))) +
+      show += std::to_string(k * 7 + 3) + " " + format_float(std::bit_cast<float>(static_cast<uint32_t>(0x3DCCCCCDu + 977u * (t * 5 + k)))) +
               " " + std::string(interpolation_name(k % 4)) + "\n";
   }
   write(dir / "show.txt", show);
@@ -190,6 +279,60 @@ TEST_F(KestoCli, EvalPrintsWhatTheShowComputes) {
   }
   // Seconds are rows at 20 a second.
   EXPECT_EQ(run("eval " + file.string() + " 0.75s").out, format_float(get_value(track, 15.0)) + "\n");
+}
+
+// kesto check on a folder with every kind of photo problem names each one once, and exits 1
+// because photos the tracks show are missing or unreadable.
+TEST_F(KestoCli, CheckNamesEveryPhotoProblemOnce) {
+  const fs::path photos = dir / "hall.photo";
+  fs::create_directories(photos);
+  auto sh = [](const std::string& command) { return std::system(command.c_str()); };
+  ASSERT_EQ(sh("convert -size 8x8 xc:red '" + (photos / "01.png").string() + "'"), 0);
+  fs::copy_file(photos / "01.png", photos / "13.png");
+  fs::copy_file(photos / "01.png", photos / "13.PNG");           // a twin differing in case
+  ASSERT_EQ(sh("convert -size 8x8 xc:red '" + (photos / "11.jpg").string() + "'"), 0);  // 11.JPG wanted
+  write(photos / "15.png", "a text file, not a picture\n");
+  write(photos / "16.png", slurp(photos / "01.png").substr(0, 100));  // cut short
+  ASSERT_EQ(sh("convert -size 64x32 xc:blue '" + (photos / "29.JPG").string() + "'"), 0);
+  write(dir / "show.txt",
+        "back.n\n  0 5 step\n  1s 13 step\n  2s 15 step\n  2.5s 16 step\n  3s 29 step\n  4s 7 step\n"
+        "  5s 50 linear\n  6s 60 step\n"
+        "beard.n\n  0 11 step\n  1s 1 step\n");
+  ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
+  const Outcome r = run("check " + dir.string());
+  EXPECT_EQ(r.status, 1);
+  const char* expected[] = {
+      "hall.photo/05.JPG is missing; back.n shows it from 0s\n",
+      "hall.photo/11.JPG is missing, but there is hall.photo/11.jpg: the show reads only the name as written, case "
+      "too; beard.n shows it from 0s\n",
+      "hall.photo/13.PNG differs from hall.photo/13.png only in case: the show reads hall.photo/13.png\n",
+      "hall.photo/15.png cannot be decoded: it is no image: its first bytes are not those of a PNG, JPEG, GIF or BMP "
+      "file; back.n shows it from 2s\n",
+      "hall.photo/16.png cannot be decoded: ",
+      "hall.photo/29.JPG is 64x32, not square: the show stretches it over a square\n",
+      "back.n shows 7 from 4s, an entry the show never loads (6 to 10 and 28): the layer shows only its colour\n",
+      "back.n shows 50 to 60 from 5s, outside the catalogue (0 to 43): the layer shows only its colour\n",
+      "kesto: 8 photo problems, 4 of them showing what the author did not mean\n",
+  };
+  for (const char* e : expected) {
+    const size_t at = r.out.find(e);
+    EXPECT_NE(at, std::string::npos) << e << "\n" << r.out;
+    if (at != std::string::npos) {
+      EXPECT_EQ(r.out.find(e, at + 1), std::string::npos) << "twice: " << e;
+    }
+  }
+  // 13 appears in no other line, nor 01 (a sound photo the tracks show).
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 9) << r.out;
+
+  // The folder mended: nothing to say, and exit 0.
+  write(dir / "show.txt", "back.n\n  0 1 step\n  1s 13 step\n");
+  fs::remove(photos / "13.PNG");
+  ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
+  const Outcome fine = run("check " + dir.string());
+  EXPECT_EQ(fine.status, 0);
+  // Files no track shows are still looked at: a JPEG that is not square, a photo that will not decode.
+  EXPECT_NE(fine.out.find("hall.photo/29.JPG is 64x32"), std::string::npos) << fine.out;
+  EXPECT_NE(fine.out.find("hall.photo/15.png cannot be decoded: it is no image"), std::string::npos) << fine.out;
 }
 
 }  // namespace

@@ -22,8 +22,7 @@ TEST(ShowText, ReadsTracksKeysAndTimes) {
       {"happy\n0 0 step\n71.5s 2 step\n", "happy", {{0, 0.0f, Step}, {1430, 2.0f, Step}}},
       {"sad\n0.05s 1 smooth\n.5s 2 ramp\n3.s 3 step\n+80 +1e2 linear\n", "sad",
        {{1, 1.0f, Smooth}, {10, 2.0f, Ramp}, {60, 3.0f, Step}, {80, 100.0f, Linear}}},
-      {"beard.rotz\n-20 0.1 linear\n-0.5s 0.2 linear\n0 -0 step\n", "beard.rotz",
-       {{-20, 0.1f, Linear}, {-10, 0.2f, Linear}, {0, -0.0f, Step}}},
+      {"beard.rotz\n0 -0 step\n", "beard.rotz", {{0, -0.0f, Step}}},
       {"back.n\r\n0 5 step\r\n", "back.n", {{0, 5.0f, Step}}},
       {"# only a comment\n\nback.g\n", "back.g", {}},
       {"back.b\n1.2500s 3.4028235e38 step\n", "back.b", {{25, 3.4028235e38f, Step}}},
@@ -65,7 +64,9 @@ TEST(ShowText, ReportsEveryFaultWithFileAndLine) {
       {"\n# c\n  5 1 linear\n", "show.txt:3: key before any track name"},
       {"back.x\n0 1 cubic\n", "show.txt:2: unknown interpolation 'cubic' (step, linear, smooth or ramp)"},
       {"back.x\n0 1 Linear\n", "show.txt:2: unknown interpolation 'Linear' (step, linear, smooth or ramp)"},
-      {"back.x\n10 1 step\n10 2 step\n", "show.txt:3: row 10 is not after the previous key's row 10 (rows must increase)"},
+      {"back.x\n10 1 step\n10 2 step\n", "show.txt:3: two keys at row 10 (the other is on line 2)"},
+      {"back.x\n-20 0.1 linear\n", "show.txt:2: row -20 is before the music starts (rows count from 0)"},
+      {"back.x\n0 1 step\n-0.5s 0.2 linear\n", "show.txt:3: row -10 is before the music starts (rows count from 0)"},
       {"back.x\n1s 1 step\n19 2 step\n",
        "show.txt:3: row 19 is not after the previous key's row 20 (rows must increase)"},
       {"back.x\n0 abc step\n", "show.txt:2: value 'abc' is not a number"},
@@ -159,6 +160,116 @@ TEST(ShowText, ReportsAMalformedTempoWithItsLine) {
   }
 }
 
+// Bars and beats at 128 bpm: a beat is 1200 / 128 = 9.375 rows, a bar of 4 beats 37.5 rows. Each
+// time becomes the nearest row, halves away from zero, worked out by hand here.
+TEST(ShowText, BarsAndBeatsLandOnTheNearestRow) {
+  const struct {
+    const char* grid;
+    const char* time;
+    int32_t row;
+  } cases[] = {
+      {"bpm 128", "1:1", 0},
+      {"bpm 128", "1:2", 9},      // 9.375
+      {"bpm 128", "1:3", 19},     // 18.75
+      {"bpm 128", "1:4", 28},     // 28.125
+      {"bpm 128", "2:1", 38},     // 37.5, half away from zero
+      {"bpm 128", "1:2.5", 14},   // 14.0625
+      {"bpm 128", "3:1.5", 80},   // 8.5 beats: 79.6875
+      {"bpm 128", "17:3", 619},   // 66 beats: 618.75
+      {"bpm 128\nbeats 3", "2:1", 28},           // 28.125
+      {"bpm 128\nstart 0.5", "2:1", 38},         // 38.0
+      {"bpm 128\nstart 0.5s", "1:2", 19},        // 10 + 9.375 = 19.375
+      {"bpm 128\nstart 7", "1:1", 7},
+      {"bpm 120\nstart 0.35s", "1:1", 7},
+      {"bpm 128\nstart 0.25", "1:1", 0},         // 0.25
+  };
+  for (const auto& c : cases) {
+    const std::string text = std::string(c.grid) + "\nback.x\n  " + c.time + " 1 step\n";
+    SCOPED_TRACE(text);
+    const ShowText show = parse_show_text(text, "show.txt");
+    ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+    ASSERT_EQ(show.tracks[0].keys.size(), 1u);
+    EXPECT_EQ(show.tracks[0].keys[0].row, c.row);
+  }
+}
+
+// A pattern at 128 bpm expands to the rows a hand calculation gives: beat k of the pattern at
+// from + k × 9.375 rows, rounded on its own (no error adds up), its values going round the list.
+TEST(ShowText, APatternRepeatsKeysOnTheBeatGrid) {
+  const ShowText show = parse_show_text(
+      "bpm 128  # 9.375 rows a beat\n"
+      "back.n\n"
+      "  0 1 step\n"
+      "  repeat 2:1 to 4:1 every 1 beat: 3 step, 4 linear, 5 step, 6 smooth\n"
+      "  4:1 9 step\n"
+      "back.x\n"
+      "  repeat 1:1 to 3:1 every 1 bar: 0.5 ramp\n"
+      "  repeat 3:1 to 3:3 every 0.5 beats : 1 step, -1 step\n",
+      "show.txt");
+  ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+  const std::vector<TrackKey> n = {
+      {0, 1, Step},
+      {38, 3, Step}, {47, 4, Linear}, {56, 5, Step}, {66, 6, Smooth},     // 37.5 46.875 56.25 65.625
+      {75, 3, Step}, {84, 4, Linear}, {94, 5, Step}, {103, 6, Smooth},    // 75 84.375 93.75 103.125
+      {113, 9, Step}};                                                      // 112.5
+  const std::vector<TrackKey> x = {{0, 0.5f, Ramp}, {38, 0.5f, Ramp},    // 0 37.5
+                                   {75, 1, Step}, {80, -1, Step}, {84, 1, Step}, {89, -1, Step}};  // 75 79.6875 84.375 89.0625
+  ASSERT_EQ(show.tracks.size(), 2u);
+  for (const auto& [track, expected] : {std::pair{&show.tracks[0], &n}, std::pair{&show.tracks[1], &x}}) {
+    SCOPED_TRACE(track->name);
+    ASSERT_EQ(track->keys.size(), expected->size());
+    for (size_t i = 0; i < expected->size(); ++i) {
+      EXPECT_EQ(track->keys[i].row, (*expected)[i].row) << i;
+      EXPECT_EQ(track->keys[i].value, (*expected)[i].value) << i;
+      EXPECT_EQ(track->keys[i].type, (*expected)[i].type) << i;
+    }
+  }
+}
+
+TEST(ShowText, ReportsMusicalTimeAndPatternFaultsWithTheirLine) {
+  const Refused cases[] = {
+      {"back.x\n1:1 1 step\n", "show.txt:2: time '1:1' is in bars and beats, which need the music's tempo (a line \"bpm 120\")"},
+      {"bpm 120\nback.x\n0:1 1 step\n", "show.txt:3: time '0:1': bars and beats count from 1 (\"1:1\" is the first beat)"},
+      {"bpm 120\nback.x\n1:5 1 step\n", "show.txt:3: time '1:5': a bar has 4 beats"},
+      {"bpm 120\nbeats 3\nback.x\n1:3.5 1 step\n1:4 1 step\n", "show.txt:5: time '1:4': a bar has 3 beats"},
+      {"bpm 120\nback.x\n1:x 1 step\n", "show.txt:3: time '1:x' is not bar:beat (\"17:3\", or \"17:3.5\" half a beat later)"},
+      {"bpm 120\nback.x\n:2 1 step\n", "show.txt:3: time ':2' is not bar:beat (\"17:3\", or \"17:3.5\" half a beat later)"},
+      // 1:1.01 and 1:1.04 are 0.1 and 0.4 rows at 120 bpm: both row 0.
+      {"bpm 120\nback.x\n1:1.01 1 step\n1:1.04 2 step\n", "show.txt:4: two keys at row 0 (the other is on line 3)"},
+      {"bpm 120\nstart -1s\nback.x\n1:1 1 step\n", "show.txt:4: row -20 is before the music starts (rows count from 0)"},
+      {"bpm 120\nstart soon\n", "show.txt:2: start 'soon' is neither rows (\"7\") nor seconds (\"0.35s\")"},
+      {"start 1\nstart 2\n", "show.txt:2: start is already given at line 1"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat: 1 step, 2 step, 3 step\n",
+       "show.txt:3: the pattern runs past its end 2:1: its 3 keys every 1 beats go round every 3 beats, and 1.33333 "
+       "rounds do not end there (make the list or the span fit whole rounds)"},
+      {"bpm 120\nback.x\nrepeat 2:1 to 1:1 every 1 beat: 1 step\n",
+       "show.txt:3: the pattern ends at 1:1, not after it starts at 2:1"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat: 1 step\n1:3 5 step\n",
+       "show.txt:4: row 20 is inside the pattern of line 3, which runs to row 40"},
+      {"bpm 120\nback.x\n1:2 0 step\nrepeat 1:1 to 2:1 every 1 beat: 1 step\n",
+       "show.txt:4: row 0 is not after the previous key's row 10 (rows must increase)"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat 1 step\n",
+       "show.txt:3: a pattern is 'repeat FROM to TO every N beats: VALUE INTERPOLATION, ...' (\"repeat 9:1 to 17:1 "
+       "every 1 beat: 3 step, 4 step\")"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat: 1 step,, 2 step\n",
+       "show.txt:3: each key of a pattern is a value and an interpolation (\"3 step\"), separated by commas"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 0 beats: 1 step\n",
+       "show.txt:3: pattern step '0' is not a number of beats or bars above 0"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 minute: 1 step\n",
+       "show.txt:3: pattern step unit 'minute' is neither beats nor bars"},
+      {"back.x\nrepeat 0 to 40 every 1 beat: 1 step\n",
+       "show.txt:2: a pattern steps in beats, which need the music's tempo (a line \"bpm 120\")"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat: 1 wobble\n",
+       "show.txt:3: unknown interpolation 'wobble' (step, linear, smooth or ramp)"},
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ShowText show = parse_show_text(c.text, "show.txt");
+    ASSERT_EQ(show.errors.size(), 1u) << (show.errors.empty() ? "" : show.errors[1]);
+    EXPECT_EQ(show.errors[0], c.error);
+  }
+}
+
 TEST(ShowText, FormatsFloatsShortestAndExact) {
   const std::pair<float, const char*> cases[] = {
       {0.0f, "0"}, {-0.0f, "-0"}, {1.0f, "1"}, {0.1f, "0.1"}, {-2.95f, "-2.95"}, {1e-45f, "1e-45"},
@@ -171,7 +282,7 @@ TEST(ShowText, FormatsFloatsShortestAndExact) {
 TEST(ShowText, RoundTripsEveryKindOfKeyExactly) {
   std::mt19937 rng(12);
   std::vector<TrackKey> keys;
-  int32_t row = -1000;
+  int32_t row = 0;
   const float specials[] = {0.0f, -0.0f, 1e-45f, -1e-45f, 1.17549435e-38f, 3.4028235e38f, -3.4028235e38f, 0.1f};
   for (float v : specials) keys.push_back({row += 7, v, Step});
   while (keys.size() < 2000) {
@@ -180,7 +291,7 @@ TEST(ShowText, RoundTripsEveryKindOfKeyExactly) {
     keys.push_back({row += 1 + static_cast<int32_t>(rng() % 500), v, static_cast<int32_t>(rng() % 4)});
   }
   keys.push_back({2147483647, 1.0f, Ramp});
-  keys.insert(keys.begin(), TrackKey{-2147483647 - 1, 2.0f, Linear});
+  keys.insert(keys.begin(), TrackKey{0, 2.0f, Linear});
 
   const std::string text = format_track_text("beard.scale", keys);
   const ShowText show = parse_show_text(text, "dump");

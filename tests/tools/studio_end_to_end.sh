@@ -7,7 +7,8 @@
 #   - a save that turns the photos red shows within a second, the music plays on, and kestos/ is
 #     what kesto build writes;
 #   - a broken save keeps the picture and shows the fault; the next sound save clears it;
-#   - Right moves exactly one beat (10 rows at 120 bpm), a pause holds the row, the loop returns;
+#   - Right goes to the next beat line (a multiple of 10 rows at 120 bpm), a pause holds the row,
+#     the loop returns;
 #   - "happy" = 2 pauses instead of quitting, and Escape exits 0.
 # WORK keeps the screenshots, the state and the logs for a look when it fails.
 set -uo pipefail
@@ -159,7 +160,8 @@ if launch main --window 640x360 --at 10s --paused --no-overlay; then
   xdotool key Right
   until_true 10 eval '[ "$(state row)" != "$row0" ]'
   row1=$(state row)
-  holds "$row1 == $row0 + 10" || fail "Right moved from row $row0 to $row1, not one beat (10 rows)"
+  next_beat=$(awk "BEGIN { printf \"%.6f\", (int($row0 / 10 + 1e-9) + 1) * 10 }")
+  holds "$row1 == $next_beat" || fail "Right moved from row $row0 to $row1, not to the next beat line $next_beat"
   sleep 1
   [ "$(state row)" = "$row1" ] || fail "paused, the row moved from $row1 to $(state row)"
   xdotool key bracketleft key Right key Right key bracketright key l

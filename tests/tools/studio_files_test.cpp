@@ -79,11 +79,11 @@ TEST_F(StudioFiles, ASoundSaveReplacesTheKeysInPlaceAndWritesKestos) {
   EXPECT_EQ(live.tempo().bpm, 120.0);
   EXPECT_EQ(live.last_key_row(), 1430);
   EXPECT_EQ(live.generation(), 1u);
-  // The files kesto build writes: every track the text gives, and only those.
+  // The files kesto build writes: every track, the text's and the defaults.
   const ShowText parsed = parse_show_text(SHOW, "show.txt");
   for (const TextTrack& t : parsed.tracks)
     EXPECT_EQ(slurp(dir / track_file_name(t.name)), encode_track_file(t.keys)) << t.name;
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "kestos"), fs::directory_iterator()), 2);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "kestos"), fs::directory_iterator()), 22);
 
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Unchanged);  // the same bytes again
   EXPECT_EQ(live.generation(), 1u);
@@ -129,17 +129,22 @@ TEST_F(StudioFiles, AFaultySaveChangesNothingUntilASoundOne) {
   EXPECT_EQ(live.tempo().bpm, 0.0);  // the tempo line went with the old text
 }
 
-// A track the text leaves out reads what kestos/ holds for it, as hallshow will.
-TEST_F(StudioFiles, TracksTheTextLeavesOutReadTheirFiles) {
+// A track the text leaves out plays its authoring default, as hallshow will read it from the
+// kestos/ the save writes; an old file for it is not what plays.
+TEST_F(StudioFiles, TracksTheTextLeavesOutPlayTheirDefaults) {
   fs::create_directories(dir / "kestos");
   std::ofstream(dir / "kestos/base_sad.kesto", std::ios::binary) << encode_track_file({{5, 3.0f, Step}});
   track("sad")->keys = {{0, 9.0f, Step}};
   save(dir / "show.txt", SHOW);
   LiveShow live((dir / "show.txt").string(), dir.string());
   ASSERT_EQ(live.reload(tracks), LiveShow::Result::Applied);
-  ASSERT_EQ(track("sad")->keys.size(), 1u);
-  EXPECT_EQ(track("sad")->keys[0].value, 3.0f);
-  EXPECT_TRUE(track("beard.x")->keys.empty());  // no file: reads 0
+  EXPECT_TRUE(track("sad")->keys.empty());
+  EXPECT_TRUE(track("beard.x")->keys.empty());
+  EXPECT_EQ(get_value(*track("back.g"), 100.0), 1.0f);
+  EXPECT_EQ(get_value(*track("back.scale"), 100.0), 0.0f);
+  EXPECT_EQ(get_value(*track("beard.scale"), 100.0), -1.0f);  // beard is not mentioned: hidden
+  live.write_pending();
+  EXPECT_EQ(slurp(dir / "kestos/base_sad.kesto"), encode_track_file({}));
 }
 
 TEST_F(StudioFiles, AMissingTextOrAFolderInTheWayIsReported) {

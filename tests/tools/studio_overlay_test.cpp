@@ -160,4 +160,38 @@ TEST_F(StudioOverlayTest, DrawsTextAndTimelineAndHiddenOnlyTheFaults) {
   EXPECT_GT(red.y, 600) << red;  // along the bottom
 }
 
+// The selected track's keys are marked across the whole strip; the others' only as lane ticks.
+// Photo problems show with the overlay and go with it; a deleted text is noted either way.
+TEST_F(StudioOverlayTest, MarksTheSelectedTracksKeysAndListsPhotoProblems) {
+  auto mark = [](gltest::Rgba c) { return c.r > 200 && c.g < 130 && c.b > 150; };
+  auto amber = [](gltest::Rgba c) { return c.r > 230 && c.g > 180 && c.g < 200 && c.b < 100; };  // not the beard lane
+  const TimelineLayout& t = overlay_.timeline();
+  const int lane_y = t.y + t.wave_height + 1;  // the top of the strip's lanes, clear of the labels
+  view_.selected_track = 11;  // beard.x: keys at rows 0, 100 and 300
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
+  overlay_.draw(view_);
+  const gltest::Frame marked = drawn();
+  keep_on_failure(marked, "marked");
+  for (int row : {100, 300}) {
+    const int x = static_cast<int>(timeline_x_of(t, 1440, row));
+    EXPECT_TRUE(mark(marked.at(x, lane_y))) << "row " << row << ": " << marked.at(x, lane_y);
+  }
+  EXPECT_FALSE(mark(marked.at(static_cast<int>(timeline_x_of(t, 1440, 400)), lane_y)));  // back.x's key
+  EXPECT_EQ(marked.count(amber), 0);
+
+  const std::vector<std::string> problems = {"hall.photo/05.JPG is missing; back.n shows it from 0s"};
+  view_.photo_problems = &problems;
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
+  overlay_.draw(view_);
+  EXPECT_GT(drawn().count(amber), 20);
+  view_.overlay_shown = false;
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
+  overlay_.draw(view_);
+  EXPECT_EQ(drawn().count(amber), 0);
+  view_.text_gone = true;
+  ASSERT_EQ(render_frame_at(200, swap_buffers), FrameResult::Presented);
+  overlay_.draw(view_);
+  EXPECT_GT(drawn().count(amber), 20);
+}
+
 }  // namespace

@@ -23,10 +23,12 @@ void write_png(const char* path, uint8_t r, uint8_t g, uint8_t b) {
   ASSERT_TRUE(write_frame_png(path, 16, 16, rgba));
 }
 
-// Uploads what the worker has decoded, waiting for it up to 30 s (a busy machine, the sanitizers).
-int wait_for_upload(PhotoReload& photos) {
+// Uploads what the worker has decoded, waiting for it up to 30 s (a busy machine, the sanitizers);
+// the loads that failed to decode go into `failed`.
+int wait_for_upload(PhotoReload& photos, std::vector<size_t>& failed) {
+  failed.clear();
   for (int i = 0; i < 3000; ++i) {
-    if (const int n = photos.upload_ready()) return n;
+    if (const int n = photos.upload_ready(&failed); n > 0 || !failed.empty()) return n;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return 0;
@@ -56,7 +58,10 @@ TEST_F(StudioPhotosTest, AChangedPhotoReplacesItsTexture) {
     else
       std::ofstream("hall.photo/01.png", std::ios::binary) << "\x89PNG, cut short";
     photos.request(load);
-    ASSERT_EQ(wait_for_upload(photos), 1);
+    std::vector<size_t> failed;
+    // A file that no longer decodes is told apart from one that replaced its picture.
+    ASSERT_EQ(wait_for_upload(photos, failed), s.valid ? 1 : 0);
+    EXPECT_EQ(failed, s.valid ? std::vector<size_t>{} : std::vector<size_t>{load});
     ASSERT_EQ(render_frame_at(0, swap_buffers), FrameResult::Presented);
     const gltest::Rgba centre = presented().at(320, 180);
     if (s.valid) {

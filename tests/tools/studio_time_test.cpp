@@ -82,11 +82,56 @@ TEST(StudioKeys, EveryKeyDoesWhatTheManualSays) {
       {SDLK_q, KMOD_LCTRL, StudioAction::None},  // the desktop's
       {SDLK_RIGHT, KMOD_LALT, StudioAction::None},
       {SDLK_a, 0, StudioAction::None},
-      {SDLK_RETURN, 0, StudioAction::None},
+      {SDLK_LEFTBRACKET, KMOD_LALT, StudioAction::SetLoopStartExact},
+      {SDLK_RIGHTBRACKET, KMOD_RALT, StudioAction::SetLoopEndExact},
+      {SDLK_UP, 0, StudioAction::PreviousTrack},
+      {SDLK_DOWN, 0, StudioAction::NextTrack},
+      {SDLK_TAB, 0, StudioAction::NextTrack},
+      {SDLK_TAB, KMOD_LSHIFT, StudioAction::PreviousTrack},
+      {SDLK_k, 0, StudioAction::SetKey},
+      {SDLK_i, 0, StudioAction::CycleInterpolation},
+      {SDLK_DELETE, 0, StudioAction::DeleteKey},
+      {SDLK_BACKSPACE, 0, StudioAction::EraseCharacter},
+      {SDLK_RETURN, 0, StudioAction::EnterValue},
+      {SDLK_KP_ENTER, 0, StudioAction::EnterValue},
+      {SDLK_7, 0, StudioAction::TypeCharacter},
+      {SDLK_KP_0, KMOD_NUM, StudioAction::TypeCharacter},
+      {SDLK_PERIOD, 0, StudioAction::TypeCharacter},
+      {SDLK_z, KMOD_LCTRL, StudioAction::Undo},
+      {SDLK_z, 0, StudioAction::None},
+      {SDLK_z, KMOD_LCTRL | KMOD_LALT, StudioAction::None},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(key_action(c.key, c.mod), c.action) << SDL_GetKeyName(c.key) << " with modifiers " << c.mod;
   }
+  EXPECT_EQ(typed_character(SDLK_7), '7');
+  EXPECT_EQ(typed_character(SDLK_KP_0), '0');
+  EXPECT_EQ(typed_character(SDLK_KP_9), '9');
+  EXPECT_EQ(typed_character(SDLK_KP_PERIOD), '.');
+  EXPECT_EQ(typed_character(SDLK_a), 0);
+}
+
+// Lines of the beat grid at 128 bpm (a beat 9.375 rows) from a start at row 3: the key a K would
+// set, and how the text writes its time.
+TEST(StudioTempo, FindsTheGridsLinesAndWritesTheBeatAsTheTextDoes) {
+  const Tempo t = tempo_from_text(128, 4, 3.0);
+  const double beat = 9.375, bar = 37.5;
+  EXPECT_EQ(grid_line_before(20.0, t, beat), 12.375);
+  EXPECT_EQ(grid_line_before(12.375, t, beat), 3.0);  // on a line: the one before it
+  EXPECT_EQ(grid_line_after(12.375, t, beat), 21.75);
+  EXPECT_EQ(grid_line_after(0.0, t, beat), 3.0);
+  EXPECT_EQ(grid_line_before(100.0, t, bar), 78.0);
+  EXPECT_EQ(grid_line_after(40.5, t, bar), 78.0);
+  EXPECT_EQ(nearest_beat(17.0, t), 1);
+  EXPECT_EQ(nearest_beat_line(17.0, t), 12.375);
+  EXPECT_EQ(nearest_beat_line(18.0, t), 21.75);
+  EXPECT_EQ(beat_time_text(0, t), "1:1");
+  EXPECT_EQ(beat_time_text(6, t), "2:3");
+  EXPECT_EQ(beat_time_text(-1, t), "-6");  // before bar 1: its row
+  EXPECT_EQ(beat_time_text(3, tempo_from_text(0, 0)), "60");  // no tempo: a beat is a second
+  const BarBeat bb = bar_beat(12.375, t);
+  EXPECT_EQ(bb.bar, 1);
+  EXPECT_EQ(bb.beat, 2);
 }
 
 // A music that moves only when the test says so, and remembers what it was asked.
@@ -120,15 +165,17 @@ TEST(StudioTransport, SeeksByBeatsBarsAndSecondsFromTheRowOnScreen) {
   music.length = 60.0;
   Transport t(music);
   t.set_tempo(tempo_from_text(120, 4));
-  t.begin(200, true);
+  t.begin(75.2, true);  // 3.76 s: between beat lines
   const struct {
     StudioAction action;
     double row;
   } steps[] = {
-      {StudioAction::BeatForward, 210},      {StudioAction::BeatForward, 220},  {StudioAction::BeatBack, 210},
-      {StudioAction::BarForward, 250},       {StudioAction::BarBack, 210},      {StudioAction::TenSecondsForward, 410},
-      {StudioAction::TenSecondsBack, 210},   {StudioAction::ToStart, 0},        {StudioAction::BeatBack, 0},
-      {StudioAction::TenSecondsBack, 0},     {StudioAction::TenSecondsForward, 200},
+      // Beats and bars go to the grid's lines, not a beat from wherever the play head was.
+      {StudioAction::BeatBack, 70},          {StudioAction::BeatForward, 80},   {StudioAction::BeatForward, 90},
+      {StudioAction::TenSecondsForward, 290}, {StudioAction::BeatForward, 300}, {StudioAction::BeatBack, 290},
+      {StudioAction::BarForward, 320},       {StudioAction::BarBack, 280},      {StudioAction::BarBack, 240},
+      {StudioAction::TenSecondsForward, 440}, {StudioAction::TenSecondsBack, 240}, {StudioAction::ToStart, 0},
+      {StudioAction::BeatBack, 0},           {StudioAction::TenSecondsBack, 0}, {StudioAction::TenSecondsForward, 200},
   };
   for (const auto& s : steps) {
     EXPECT_TRUE(t.perform(s.action));
@@ -143,7 +190,31 @@ TEST(StudioTransport, SeeksByBeatsBarsAndSecondsFromTheRowOnScreen) {
   t.perform(StudioAction::BeatForward);
   EXPECT_EQ(t.frame_row(), 120.0);
   t.perform(StudioAction::BarForward);
-  EXPECT_EQ(t.frame_row(), 200.0);
+  EXPECT_EQ(t.frame_row(), 160.0);
+}
+
+// [ and ] set the loop on the beat nearest the play head (so a loop set while playing is whole
+// beats); with Alt, exactly where it is.
+TEST(StudioTransport, LoopEdgesSnapToTheNearestBeatUnlessAltIsHeld) {
+  FakeMusic music;
+  Transport t(music);
+  t.set_tempo(tempo_from_text(128, 4));
+  t.begin(0, false);
+  t.frame_row();
+  music.position = 403.4 / 20.0;
+  t.frame_row();
+  t.perform(StudioAction::SetLoopEnd);
+  EXPECT_EQ(t.loop().end, 403.125);  // beat 43
+  music.position = 100.2 / 20.0;
+  t.frame_row();
+  t.perform(StudioAction::SetLoopStart);
+  EXPECT_EQ(t.loop().start, 103.125);  // beat 11
+  t.perform(StudioAction::SetLoopStartExact);
+  EXPECT_DOUBLE_EQ(t.loop().start, 100.2);
+  music.position = 300.0 / 20.0;
+  t.frame_row();
+  t.perform(StudioAction::SetLoopEndExact);
+  EXPECT_DOUBLE_EQ(t.loop().end, 300.0);
 }
 
 TEST(StudioTransport, PauseHoldsTheRowAndResumeGoesOnFromIt) {

@@ -30,9 +30,33 @@ void present_window() { SDL_GL_SwapWindow(window); }
 // GL under Xvfb, vertical sync off): an authoring tool shares the machine with an editor.
 constexpr double MAX_FRAMES_PER_SECOND = 60.0;
 
-void toggle_fullscreen() {
-  const bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
-  SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+// Fullscreen is the show's screen: the window is made exactly the display's size and place before
+// the window manager is asked for fullscreen. Without a window manager (a bare X server) SDL would
+// otherwise report the screen's size for a window that never grew, and the picture, letterboxed
+// for the screen, would be cut by the window. The windowed place and size come back on leaving.
+bool fullscreen = false;
+SDL_Rect windowed{};
+
+void set_fullscreen(bool on) {
+  if (on == fullscreen) return;
+  fullscreen = on;
+  if (on) {
+    SDL_GetWindowPosition(window, &windowed.x, &windowed.y);
+    SDL_GetWindowSize(window, &windowed.w, &windowed.h);
+    const int display = SDL_GetWindowDisplayIndex(window);
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) == 0) {
+      SDL_SetWindowBordered(window, SDL_FALSE);
+      SDL_SetWindowPosition(window, bounds.x, bounds.y);
+      SDL_SetWindowSize(window, bounds.w, bounds.h);
+    }
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  } else {
+    SDL_SetWindowFullscreen(window, 0);
+    SDL_SetWindowBordered(window, SDL_TRUE);
+    SDL_SetWindowSize(window, windowed.w, windowed.h);
+    SDL_SetWindowPosition(window, windowed.x, windowed.y);
+  }
 }
 
 // Window coordinates to drawable pixels (they differ on high-density displays).
@@ -86,9 +110,7 @@ int main(int argc, char** argv) {
   SDL_GLContext context = nullptr;
   window = open_gl_window(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.width,
                           options.height,
-                          SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI |
-                              (options.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0),
-                          context);
+                          SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI, context);
   if (!window) {
     std::fprintf(stderr, "hallshow-studio: no double-buffered RGBA OpenGL window: %s\n", SDL_GetError());
     SDL_Quit();
@@ -96,6 +118,7 @@ int main(int argc, char** argv) {
   }
   quit_when_window_destroyed(window);
   SDL_GL_SetSwapInterval(1);
+  if (options.fullscreen) set_fullscreen(true);
 
   const char* state_file = std::getenv("HALLSHOW_STUDIO_STATE");
   const std::string state_path = state_file ? state_file : "";
@@ -120,7 +143,9 @@ int main(int argc, char** argv) {
           const StudioAction action = key_action(event.key.keysym.sym, event.key.keysym.mod);
           if (action == StudioAction::Quit) quit(studio);
           if (action == StudioAction::ToggleFullscreen) {
-            if (!event.key.repeat) toggle_fullscreen();
+            if (!event.key.repeat) set_fullscreen(!fullscreen);
+          } else if (action == StudioAction::TypeCharacter) {
+            studio.type(typed_character(event.key.keysym.sym));
           } else {
             studio.act(action, began);
           }

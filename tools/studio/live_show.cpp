@@ -1,7 +1,6 @@
 #include "tools/studio/live_show.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "tools/show_files.h"
 #include "tools/show_text.h"
@@ -26,19 +25,16 @@ LiveShow::Result LiveShow::reload(const std::vector<SyncTrack*>& tracks) {
     return Result::Refused;
   }
   errors_.clear();
-  // A track the text leaves out is not written by it, so its file is read as it stands.
+  // Every track as kestos/ will have it: the text's, and the authoring defaults for the rest.
+  std::vector<TextTrack> whole = folder_tracks(show, show_dir_);
   last_key_row_ = 0;
   for (SyncTrack* track : tracks) {
     if (!track) continue;
-    auto given = std::find_if(show.tracks.begin(), show.tracks.end(),
-                              [&](const TextTrack& t) { return t.name == track->name; });
-    if (given != show.tracks.end())
-      track->keys = given->keys;
-    else
-      load_track_file((std::filesystem::path(show_dir_) / track_file_path(track->name)).string(), *track);
+    auto given = std::find_if(whole.begin(), whole.end(), [&](const TextTrack& t) { return t.name == track->name; });
+    track->keys = given != whole.end() ? given->keys : std::vector<TrackKey>{};
     if (!track->keys.empty()) last_key_row_ = std::max(last_key_row_, track->keys.back().row);
   }
-  tempo_ = tempo_from_text(show.bpm, show.beats_per_bar);
+  tempo_ = tempo_from_text(show.bpm, show.beats_per_bar, show.start_row);
   ++generation_;
   unwritten_ = std::move(show);
   write_due_ = true;

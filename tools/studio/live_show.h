@@ -7,8 +7,8 @@
 // bytes is left alone. A faulty text changes nothing and writes nothing;
 // its faults stand until a sound text replaces it.
 //
-// A track the text does not name keeps the file kestos/ has for it (kesto build leaves such files
-// alone), so the preview shows what hallshow will read.
+// A track the text does not name gets the authoring default kesto build writes for it, so the
+// preview shows what hallshow will read.
 #include <cstdint>
 #include <string>
 #include <vector>

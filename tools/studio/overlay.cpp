@@ -23,6 +23,8 @@ constexpr Overlay::Colour LANE_BEARD{255, 165, 80, 255};
 constexpr Overlay::Colour LANE_OTHER{130, 225, 130, 255};
 constexpr Overlay::Colour LOOP_EDGE{255, 220, 40, 255};
 constexpr Overlay::Colour PLAY_HEAD{255, 255, 255, 255};
+constexpr Overlay::Colour CURSOR{255, 255, 255, 70};
+constexpr Overlay::Colour KEY_MARK{255, 90, 200, 255};
 
 constexpr int MARGIN = 6;  // pixels between the window's edge, the boxes and the text
 
@@ -189,16 +191,28 @@ void Overlay::readout(const OverlayView& view) {
 
   const float x = MARGIN * 2, y = MARGIN * 2;
   char first[160], second[192];
-  std::snprintf(first, sizeof first, "%s   row %.2f   bar %lld.%d   %s", clock, view.row, bb.bar, bb.beat, tempo);
+  std::snprintf(first, sizeof first, "%s   row %.2f   bar %lld:%d   %s", clock, view.row, bb.bar, bb.beat, tempo);
   std::snprintf(second, sizeof second, "%s%s%s", state, loop, delay);
   constexpr size_t TABLE_COLUMNS = 6 + 10 * 7;
   const size_t columns = std::max({std::strlen(first), std::strlen(second), TABLE_COLUMNS});
-  box_behind(x, y, columns, 7);
+  box_behind(x, y, columns, 8);
   text(x, y, first, TEXT);
   text(x, y + ch, second, tr.at_end_of_show() || tr.at_end_of_music() ? WARNING : TEXT);
 
-  // The 22 values at this row.
+  // The 22 values at this row, the selected one under the cursor.
   const float ty = y + 2.5f * ch;
+  const float cw = static_cast<float>(font_->cell_width());
+  const int sel = view.selected_track;
+  if (sel >= 0 && sel < SCENE_TRACK_COUNT) {
+    const float cx = x + cw * static_cast<float>(sel < 20 ? 6 + (sel % 10) * 7 : sel == 20 ? 5 : 21);
+    const float cy = ty + ch * static_cast<float>(sel < 20 ? 1 + sel / 10 : 3);
+    shape(cx, cy, cx + 7 * cw, cy + ch, CURSOR);
+    if (view.input && *view.input)
+      std::snprintf(line, sizeof line, "%s  value %s_  (Enter sets it)", SCENE_TRACK_NAMES[sel], view.input);
+    else
+      std::snprintf(line, sizeof line, "%s  K key  I interpolation  Del remove  Ctrl+Z undo", SCENE_TRACK_NAMES[sel]);
+    text(x, ty + 4 * ch, line, DIM);
+  }
   text(x, ty, "            n      x      y      r      g      b  scale   rotx   roty   rotz", DIM);
   if (!view.tracks) return;
   const auto handles = scene_handles(*view.tracks);
@@ -217,15 +231,34 @@ void Overlay::readout(const OverlayView& view) {
   text(x, ty + 3 * ch, line, LANE_OTHER);
 }
 
+// The selected track's keys across the whole strip, each with its value where there is room.
+void Overlay::marks(const OverlayView& view) {
+  if (!view.tracks || view.selected_track < 0 || view.selected_track >= SCENE_TRACK_COUNT) return;
+  const SyncTrack* track = scene_handles(*view.tracks)[static_cast<size_t>(view.selected_track)];
+  if (!track) return;
+  const TimelineLayout& t = timeline_;
+  const float cw = font_ ? static_cast<float>(font_->cell_width()) : 0;
+  float free_from = -1e9f;  // labels do not overlap
+  char label[32];
+  for (const TrackKey& k : track->keys) {
+    if (k.row < 0 || k.row > view.span_rows) continue;
+    const float x = std::floor(timeline_x_of(t, view.span_rows, k.row));
+    shape(x - 1, t.y, x + 2, t.y + t.height, KEY_MARK);
+    if (!font_ || x + 3 < free_from) continue;
+    std::snprintf(label, sizeof label, "%g", static_cast<double>(k.value));
+    free_from = text(x + 3, t.y + 1, label, KEY_MARK) + cw;
+  }
+}
+
 void Overlay::messages(const OverlayView& view) {
   const float cw = static_cast<float>(font_->cell_width()), ch = static_cast<float>(font_->cell_height());
   const size_t columns = static_cast<size_t>(std::max((width_ - 4 * MARGIN) / static_cast<int>(cw), 10));
   // Lines from the bottom up: the note, the write error, then the text's first fault (wrapped) and
   // how many more there are.
-  const char* lines[8];
-  Colour colours[8];
+  const char* lines[12];
+  Colour colours[12];
   size_t count = 0;
-  char more[96];
+  char more[96], more_photos[96];
   const std::vector<std::string>* errors = view.errors;
   if (errors && !errors->empty()) {
     const char* p = errors->front().c_str();
@@ -242,11 +275,29 @@ void Overlay::messages(const OverlayView& view) {
       colours[count++] = FAULT;
     }
   }
-  if (view.write_error && !view.write_error->empty() && count < 8) {
+  if (view.text_gone && count < 12) {
+    lines[count] = "the show text is gone: the last good text plays on until it is back";
+    colours[count++] = WARNING;
+  }
+  if (view.overlay_shown && view.photo_problems && !view.photo_problems->empty()) {
+    const std::vector<std::string>& p = *view.photo_problems;
+    const size_t shown = std::min<size_t>(p.size(), 3);
+    for (size_t i = 0; i < shown && count < 12; ++i) {
+      lines[count] = p[i].c_str();
+      colours[count++] = WARNING;
+    }
+    if (p.size() > shown && count < 12) {
+      std::snprintf(more_photos, sizeof more_photos, "and %zu more photo problems (all on the terminal)",
+                    p.size() - shown);
+      lines[count] = more_photos;
+      colours[count++] = WARNING;
+    }
+  }
+  if (view.write_error && !view.write_error->empty() && count < 12) {
     lines[count] = view.write_error->c_str();
     colours[count++] = WARNING;
   }
-  if (view.note && *view.note && count < 8) {
+  if (view.note && *view.note && count < 12) {
     lines[count] = view.note;
     colours[count++] = TEXT;
   }
@@ -285,6 +336,7 @@ void Overlay::draw(const OverlayView& view) {
     }
     const float head = std::floor(timeline_x_of(t, view.span_rows, std::clamp(view.row, 0.0, view.span_rows)));
     shape(head - 1, t.y, head + 1, t.y + t.height, PLAY_HEAD);
+    marks(view);
     if (font_) readout(view);
   }
   if (font_) messages(view);

@@ -31,6 +31,10 @@ struct OverlayView {
   const std::vector<std::string>* errors = nullptr; // the text's faults, shown in red
   const std::string* write_error = nullptr;         // kestos/ could not be written
   const char* note = nullptr;                       // a passing word, or nullptr
+  int selected_track = -1;                          // the track cursor (binding order); its keys are marked
+  const char* input = nullptr;                      // a value being typed, or empty
+  const std::vector<std::string>* photo_problems = nullptr;  // what is wrong with the photos (with the overlay shown)
+  bool text_gone = false;                           // the show text has been deleted (shown even hidden)
 };
 
 class Overlay {
@@ -63,6 +67,7 @@ class Overlay {
   float text(float x, float y, const char* utf8, Colour c, size_t max_chars = SIZE_MAX);
   float box_behind(float x, float y, size_t columns, size_t lines);
   void messages(const OverlayView& view);
+  void marks(const OverlayView& view);
   void readout(const OverlayView& view);
 
   int width_ = 0, height_ = 0;

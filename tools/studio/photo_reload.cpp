@@ -52,13 +52,21 @@ void PhotoReload::work() {
   }
 }
 
-int PhotoReload::upload_ready() {
+int PhotoReload::upload_ready(std::vector<size_t>* failed) {
   std::vector<std::pair<size_t, TextureImage>> ready;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     if (decoded_.empty()) return 0;
     ready.swap(decoded_);
   }
-  for (const auto& [i, image] : ready) steps_.upload(jobs_[i], image);
-  return static_cast<int>(ready.size());
+  int uploaded = 0;
+  for (const auto& [i, image] : ready) {
+    if (image.kind == TextureImage::Kind::None) {
+      if (failed) failed->push_back(i);
+      continue;
+    }
+    steps_.upload(jobs_[i], image);
+    ++uploaded;
+  }
+  return uploaded;
 }

@@ -25,8 +25,9 @@ class PhotoReload {
   const std::vector<std::string>& files() const { return files_; }
   // Decodes load `i` again, off this thread.
   void request(size_t i);
-  // GL thread: uploads every photo decoded since the last call; returns how many.
-  int upload_ready();
+  // GL thread: uploads every photo decoded since the last call; returns how many replaced their
+  // texture. Loads whose file no longer decodes keep their old picture and are added to `failed`.
+  int upload_ready(std::vector<size_t>* failed = nullptr);
 
  private:
   void work();

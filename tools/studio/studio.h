@@ -4,11 +4,13 @@
 // (or, in tests and benchmarks, an offscreen context) gives it the GL context, a way to present,
 // its size, the keys and the clicks.
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/swap_buffers.h"
+#include "tools/photo_check.h"
 #include "tools/studio/file_watch.h"
 #include "tools/studio/live_show.h"
 #include "tools/studio/overlay.h"
@@ -43,6 +45,8 @@ class Studio {
 
   // The keys that are the studio's (all but quitting and fullscreen, which are the window's).
   void act(StudioAction action, double now);
+  // A character of a value being typed ('0'-'9', '.'); Enter sets it as a key.
+  void type(char c);
   // A press of the left button at window pixel (x, y), and the pointer moved with it held.
   void press(int x, int y);
   void drag(int x, int y);
@@ -52,6 +56,7 @@ class Studio {
   const Transport& transport() const { return transport_; }
   const LiveShow& live() const { return live_; }
   double row() const { return row_; }
+  int selected_track() const { return selected_; }  // the track cursor, in binding order
   bool overlay_shown() const { return overlay_shown_; }
   uint64_t frames() const { return frames_; }
   // When (CLOCK_REALTIME seconds) the latest sound text was noticed, and when its first frame was
@@ -66,6 +71,12 @@ class Studio {
   static void present_with_overlay();
   void reload_text(double now);
   void write_track_files_due();
+  void edit_key(StudioAction action, double now);
+  void undo_edit(double now);
+  bool write_show_text(const std::string& text, std::string& why);
+  void check_photos_again();
+  void take_photo_check();
+  void watch_text_presence(double now);
   void say(double now, const char* format, ...) __attribute__((format(printf, 3, 4)));
   double span_rows();
 
@@ -89,9 +100,23 @@ class Studio {
   bool have_good_row_ = false;
   double good_row_ = 0.0;  // the latest row whose frame drew: what stays on screen at the end
   bool dragging_ = false;
-  char note_[160] = "";
+  char note_[320] = "";
   double note_until_ = 0.0;
   uint64_t frames_ = 0;
   double applied_at_ = 0.0, shown_at_ = 0.0;
   bool awaiting_show_ = false;
+  int selected_ = 0;
+  std::string input_;  // a value being typed
+  struct Edit {
+    std::string before, after;  // show.txt around one of the studio's edits
+  };
+  std::vector<Edit> undo_;
+  // The photos' problems, looked for off the frame's thread at start and after every change.
+  PhotoFileCache photo_cache_;  // the running check's while it runs
+  std::future<std::vector<PhotoProblem>> photo_check_;
+  bool photo_recheck_ = false;
+  std::vector<std::string> photo_problems_;
+  std::vector<size_t> failed_photos_;
+  bool text_gone_ = false;
+  double next_presence_check_ = 0.0;
 };

@@ -13,8 +13,9 @@ constexpr double ON_THE_BEAT = 1e-9;
 
 }  // namespace
 
-Tempo tempo_from_text(double bpm, int beats_per_bar) {
+Tempo tempo_from_text(double bpm, int beats_per_bar, double start_row) {
   Tempo tempo;
+  tempo.start_row = std::isfinite(start_row) ? start_row : 0.0;
   tempo.bpm = bpm > 0.0 ? bpm : 0.0;
   tempo.beats_per_bar = beats_per_bar > 0 ? beats_per_bar : DEFAULT_BEATS_PER_BAR;
   return tempo;
@@ -25,7 +26,8 @@ double beat_rows(const Tempo& tempo) { return tempo.known() ? ROW_RATE * 60.0 / 
 double bar_rows(const Tempo& tempo) { return beat_rows(tempo) * tempo.beats_per_bar; }
 
 BarBeat bar_beat(double row, const Tempo& tempo) {
-  const long long beats = static_cast<long long>(std::floor(row / beat_rows(tempo) + ON_THE_BEAT));
+  const long long beats =
+      static_cast<long long>(std::floor((row - tempo.start_row) / beat_rows(tempo) + ON_THE_BEAT));
   const long long per_bar = tempo.beats_per_bar;
   // Floor division, so that row -1 is in the last beat of bar 0 rather than in bar 1.
   long long bar = beats / per_bar;
@@ -35,6 +37,34 @@ BarBeat bar_beat(double row, const Tempo& tempo) {
     --bar;
   }
   return {bar + 1, static_cast<int>(beat) + 1};
+}
+
+double grid_line_before(double row, const Tempo& tempo, double step) {
+  const double k = std::ceil((row - tempo.start_row) / step - ON_THE_BEAT) - 1.0;
+  return tempo.start_row + k * step;
+}
+
+double grid_line_after(double row, const Tempo& tempo, double step) {
+  const double k = std::floor((row - tempo.start_row) / step + ON_THE_BEAT) + 1.0;
+  return tempo.start_row + k * step;
+}
+
+long long nearest_beat(double row, const Tempo& tempo) {
+  return std::llround((row - tempo.start_row) / beat_rows(tempo));
+}
+
+double nearest_beat_line(double row, const Tempo& tempo) {
+  // As the show text computes a beat's place, so the line and a key written there agree.
+  const double beats = static_cast<double>(nearest_beat(row, tempo));
+  return tempo.known() ? tempo.start_row + beats * (60.0 * ROW_RATE) / tempo.bpm
+                       : tempo.start_row + beats * beat_rows(tempo);
+}
+
+std::string beat_time_text(long long beat, const Tempo& tempo) {
+  if (tempo.known() && beat >= 0)
+    return std::to_string(beat / tempo.beats_per_bar + 1) + ":" + std::to_string(beat % tempo.beats_per_bar + 1);
+  const double line = tempo.start_row + static_cast<double>(beat) * beat_rows(tempo);
+  return std::to_string(std::llround(line));
 }
 
 void format_clock(double row, char* out, size_t size) {

@@ -92,20 +92,25 @@ bool Transport::perform(StudioAction action) {
     case StudioAction::TogglePause:
       paused_ ? resume() : pause();
       return true;
-    case StudioAction::BeatBack: seek_to(now - beat_rows(tempo_)); return true;
-    case StudioAction::BeatForward: seek_to(now + beat_rows(tempo_)); return true;
-    case StudioAction::BarBack: seek_to(now - bar_rows(tempo_)); return true;
-    case StudioAction::BarForward: seek_to(now + bar_rows(tempo_)); return true;
+    // Onto the grid's lines, wherever the play head stood between them.
+    case StudioAction::BeatBack: seek_to(grid_line_before(now, tempo_, beat_rows(tempo_))); return true;
+    case StudioAction::BeatForward: seek_to(grid_line_after(now, tempo_, beat_rows(tempo_))); return true;
+    case StudioAction::BarBack: seek_to(grid_line_before(now, tempo_, bar_rows(tempo_))); return true;
+    case StudioAction::BarForward: seek_to(grid_line_after(now, tempo_, bar_rows(tempo_))); return true;
     case StudioAction::TenSecondsBack: seek_to(now - 10 * ROW_RATE); return true;
     case StudioAction::TenSecondsForward: seek_to(now + 10 * ROW_RATE); return true;
     case StudioAction::ToStart: seek_to(0.0); return true;
     case StudioAction::SetLoopStart:
-      loop_.start = now;
+    case StudioAction::SetLoopStartExact:
+      // A loop set while playing starts on the beat nearest the play head, unless Alt asks for
+      // the exact place.
+      loop_.start = action == StudioAction::SetLoopStart ? std::max(nearest_beat_line(now, tempo_), 0.0) : now;
       if (loop_.end <= loop_.start) loop_.end = -1.0;  // an end before the start is no loop
       if (!loop_.complete()) loop_.on = false;
       return true;
     case StudioAction::SetLoopEnd:
-      loop_.end = now;
+    case StudioAction::SetLoopEndExact:
+      loop_.end = action == StudioAction::SetLoopEnd ? std::max(nearest_beat_line(now, tempo_), 0.0) : now;
       if (loop_.start >= loop_.end) loop_.start = -1.0;
       if (!loop_.complete()) loop_.on = false;
       return true;
@@ -119,10 +124,7 @@ bool Transport::perform(StudioAction action) {
     case StudioAction::DelayLess:
       delay_ms_ = std::max(delay_ms_ - DELAY_STEP_MS, -MAX_DELAY_MS);
       return true;
-    case StudioAction::None:
-    case StudioAction::ToggleFullscreen:
-    case StudioAction::ToggleOverlay:
-    case StudioAction::Quit:
+    default:
       return false;
   }
   return false;
