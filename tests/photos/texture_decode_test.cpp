@@ -271,10 +271,18 @@ TEST_F(TextureDecode, UnreadableFilesGiveNothingOnEveryPath) {
   ASSERT_TRUE(teximg::write_bytes(file("cut.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0x00}));
   ASSERT_TRUE(teximg::write_bytes(file("cut.gif"), {'G', 'I', 'F', '8', '9', 'a', 4}));
   ASSERT_TRUE(teximg::write_bytes(file("cut.png"), {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}));
+  // An 8 × 8 PNG as ImageMagick writes it, cut inside its cHRM chunk: the codecs' libpng used to
+  // read that chunk again and again, for ever.
+  ASSERT_TRUE(teximg::write_bytes(
+      file("cut-chrm.png"),
+      {0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52,
+       0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x08, 0x01, 0x03, 0x00, 0x00, 0x00, 0xfe, 0xc1, 0x2c,
+       0xc8, 0x00, 0x00, 0x00, 0x04, 0x67, 0x41, 0x4d, 0x41, 0x00, 0x00, 0xb1, 0x8f, 0x0b, 0xfc, 0x61,
+       0x05, 0x00, 0x00, 0x00, 0x20, 0x63, 0x48, 0x52, 0x4d, 0x00, 0x00, 0x7a}));
   ASSERT_TRUE(teximg::write_bytes(file("text.txt"), {'h', 'e', 'l', 'l', 'o'}));
   fs::create_directory(dir_ / "folder.png");
-  for (const char* name : {"missing.png", "missing.jpg", "empty.jpg", "cut.jpg", "cut.gif", "cut.png", "text.txt",
-                           "folder.png"}) {
+  for (const char* name : {"missing.png", "missing.jpg", "empty.jpg", "cut.jpg", "cut.gif", "cut.png", "cut-chrm.png",
+                           "text.txt", "folder.png"}) {
     EXPECT_EQ(decode_file_texture(file(name)).kind, Kind::None) << name;
     const TextureImage picture = decode_picture_image(file(name), 32);
     EXPECT_EQ(picture.kind, Kind::None) << name;

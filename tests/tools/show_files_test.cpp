@@ -1,14 +1,15 @@
 // Track files written while others read and write the same folder.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "tests/support/temp_dir.h"
+#include "tools/scene_track_names.h"
 #include "tools/show_files.h"
 #include "tools/show_text.h"
 #include "tools/track_file.h"
@@ -35,21 +36,19 @@ ShowText show_with_keys(int keys) {
 
 class ShowFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/show_files_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
   fs::path happy() const { return dir / track_file_name("happy"); }
-  // Whatever else kestos/ holds: temporary files left behind.
+  // Whatever kestos/ holds besides the track files: temporary files left behind.
   std::vector<std::string> strays() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir / "kestos"))
-      if (entry.path() != happy()) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir / "kestos")) {
+      const auto is_track = [&](std::string_view name) { return entry.path() == dir / track_file_name(std::string(name)); };
+      if (std::none_of(KESTO_TRACK_NAMES.begin(), KESTO_TRACK_NAMES.end(), is_track))
+        names.push_back(entry.path().filename().string());
+    }
     return names;
   }
-  fs::path dir;
+  TempDir temp_{TempDir::WorkingDirectory::Keep};
+  const fs::path dir = temp_.path();
 };
 
 TEST_F(ShowFiles, TwoWritersAtOnceNeverTearAFile) {
