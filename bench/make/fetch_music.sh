@@ -1,20 +1,41 @@
 #!/usr/bin/env bash
-# bench/make/fetch_music.sh [DIR]: real game music from a Debian package, for the tempo benchmark,
-# without installing anything: pingus-data's soundtrack (tracker modules, which ffmpeg plays through
-# libopenmpt) is downloaded with apt-get download and unpacked with dpkg-deb -x into DIR/pingus
-# (default build/music-sources). A second run with the folder present costs nothing.
+# bench/make/fetch_music.sh [DIR]: real game music from Debian packages, for the tempo benchmark,
+# without installing anything: each package is downloaded with apt-get download and unpacked with
+# dpkg-deb -x, and only its soundtrack and its copyright file are kept, one folder a package under
+# DIR (default build/music-sources):
+#   pingus       pingus-data's tracker modules (MOD/XM/S3M, which ffmpeg plays through libopenmpt)
+#   neverball    neverball-common's Ogg Vorbis soundtrack (bgm/)
+#   etr          extremetuxracer-data's Ogg Vorbis soundtrack (music/)
+#   frozenbubble frozen-bubble-data's three Ogg Vorbis tunes (the rest of snd/ is sound effects)
+# About 100 MB of packages, 60 MB kept. A second run with the folders present costs nothing.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=${1:-build/music-sources}
-[ -f "$dir/pingus/.complete" ] && exit 0
+
+# folder, package, the music's files inside the package (a shell pattern)
+sources=(
+  "pingus pingus-data usr/share/games/pingus/data/music/*"
+  "neverball neverball-common usr/share/games/neverball/bgm/*.ogg"
+  "etr extremetuxracer-data usr/share/games/etr/music/*.ogg"
+  "frozenbubble frozen-bubble-data usr/share/games/frozen-bubble/snd/*zik*.ogg"
+)
+
 mkdir -p "$dir/debs"
-if ! ls "$dir/debs"/pingus-data_*.deb >/dev/null 2>&1; then
-  (cd "$dir/debs" && apt-get download -qq pingus-data >/dev/null 2>&1) ||
-    { echo "fetch_music: could not download pingus-data with apt-get" >&2; exit 1; }
-fi
-rm -rf "$dir/root" "$dir/pingus" && mkdir -p "$dir/pingus"
-dpkg-deb -x "$dir/debs"/pingus-data_*.deb "$dir/root"
-cp "$dir/root/usr/share/games/pingus/data/music/"* "$dir/pingus/"
-cp "$dir/root/usr/share/doc/pingus-data/copyright" "$dir/pingus/copyright"
-rm -rf "$dir/root"
-touch "$dir/pingus/.complete"
+for source in "${sources[@]}"; do
+  read -r name package pattern <<<"$source"
+  [ -f "$dir/$name/.complete" ] && continue
+  if ! ls "$dir/debs/${package}"_*.deb >/dev/null 2>&1; then
+    (cd "$dir/debs" && apt-get download -qq "$package" >/dev/null 2>&1) ||
+      { echo "fetch_music: could not download $package with apt-get" >&2; exit 1; }
+  fi
+  rm -rf "$dir/root" "$dir/$name" && mkdir -p "$dir/$name"
+  dpkg-deb -x "$dir/debs/${package}"_*.deb "$dir/root"
+  # The pattern is expanded here, against the unpacked tree.
+  # shellcheck disable=SC2086
+  files=$(cd "$dir/root" && ls -d $pattern 2>/dev/null) ||
+    { echo "fetch_music: $package has no files at $pattern" >&2; exit 1; }
+  for file in $files; do cp "$dir/root/$file" "$dir/$name/"; done
+  cp "$dir/root/usr/share/doc/$package/copyright" "$dir/$name/copyright"
+  rm -rf "$dir/root"
+  touch "$dir/$name/.complete"
+done
