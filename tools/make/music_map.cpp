@@ -230,20 +230,40 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
     tempo = median_tempo(a.beats);
     if (tempo > 0) fit = fit_grid(beats, 60.0 / tempo);
     // Beats that agree: most of them on one grid, within a few hundredths of a second (the
-    // tracker's beats sit on its hops of 11.6 ms and wander by two or three of them).
-    bool clear = fit.fitted >= 8 && fit.fitted >= static_cast<int>(beats.size() * 0.6) && fit.rms < 0.045;
+    // tracker's beats sit on its hops of 11.6 ms and wander by two or three of them), or within
+    // 6% of a beat in slow songs, whose long beats the tracker places more loosely.
+    bool clear = fit.fitted >= 8 && fit.fitted >= static_cast<int>(beats.size() * 0.6) &&
+                 fit.rms < std::max(0.045, 0.06 * fit.period);
     // Fast songs can lock the tracker at two thirds of their tempo, slow ones at three halves:
-    // a grid at the other tempo, fitted to the onsets, that lands on clearly stronger onsets wins.
+    // a grid at the other tempo, fitted to the onsets, wins when it lands on clearly stronger
+    // onsets, or on stronger ones and on nearly every onset where the found tempo's grid misses
+    // many (a beat that falls between the notes is not one anybody taps).
     // (Octave errors are left alone: a photo held for two beats instead of one costs little.)
     if (clear) {
       std::vector<double> onsets;
       for (double t : a.onsets)
         if (t >= SETTLE_SECONDS) onsets.push_back(t);
-      const double base = grid_score(marks, fit, m.sound_start, m.end);
+      // The tempo found is fitted to the onsets too, as the other tempi are: the grid through the
+      // tracker's beats can be a few tenths of a percent off, which over a three-minute song
+      // slides it a beat or more off the music, and a rival fitted to the onsets would then win for
+      // being the only grid in step, at whatever tempo. The one in step is the better grid.
+      const GridFit refit = fit_grid(onsets, fit.period);
+      double base = grid_score(marks, fit, m.sound_start, m.end);
+      if (refit.fitted >= 8 && std::abs(refit.period / fit.period - 1) < 0.01) {
+        const double s = grid_score(marks, refit, m.sound_start, m.end);
+        if (s > base) {
+          base = s;
+          fit = refit;
+          tempo = 60.0 / refit.period;
+        }
+      }
+      const auto share = [&](const GridFit& g) { return onsets.empty() ? 0.0 : double(g.fitted) / onsets.size(); };
       for (double factor : {1.5, 2.0 / 3.0}) {
         const GridFit other = fit_grid(onsets, 60.0 / (tempo * factor));
         if (other.fitted < 8 || 60.0 / other.period < 40 || 60.0 / other.period > 240) continue;
-        if (grid_score(marks, other, m.sound_start, m.end) > 1.25 * base) {
+        const double score = grid_score(marks, other, m.sound_start, m.end);
+        const bool in_step = share(other) >= 0.9 && share(other) > share(refit) + 0.15 && other.rms < 0.5 * refit.rms;
+        if (score > 1.25 * base || (score > base && in_step)) {
           fit = other;
           tempo *= factor;
           break;
