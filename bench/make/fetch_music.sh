@@ -31,10 +31,12 @@ for source in "${sources[@]}"; do
   rm -rf "$dir/root" "$dir/$name" && mkdir -p "$dir/$name"
   dpkg-deb -x "$dir/debs/${package}"_*.deb "$dir/root"
   # The pattern is expanded here, against the unpacked tree.
-  # shellcheck disable=SC2086
-  files=$(cd "$dir/root" && ls -d $pattern 2>/dev/null) ||
-    { echo "fetch_music: $package has no files at $pattern" >&2; exit 1; }
-  for file in $files; do cp "$dir/root/$file" "$dir/$name/"; done
+  shopt -s nullglob
+  # shellcheck disable=SC2206
+  files=("$dir/root/"$pattern)
+  shopt -u nullglob
+  [ ${#files[@]} -gt 0 ] || { echo "fetch_music: $package has no files at $pattern" >&2; exit 1; }
+  cp "${files[@]}" "$dir/$name/"
   cp "$dir/root/usr/share/doc/$package/copyright" "$dir/$name/copyright"
   rm -rf "$dir/root"
   touch "$dir/$name/.complete"
