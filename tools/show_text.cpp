@@ -273,8 +273,8 @@ struct Pattern {
 };
 
 // "repeat FROM to TO every N beat[s]|bar[s]: VALUE INTERPOLATION, VALUE INTERPOLATION, ..."
-// Keys at FROM, FROM + N, ... before TO, their values going round the list; the list must go
-// round a whole number of times between FROM and TO.
+// Keys at FROM, FROM + N, ... before TO, their values going round the list; TO must lie a whole
+// number of steps after FROM.
 std::optional<Pattern> parse_pattern(const std::vector<std::string_view>& w, const Grid& grid, std::string& why) {
   if (w.size() < 8 || w[2] != "to" || w[4] != "every") {
     why = PATTERN_FORM;
@@ -336,23 +336,22 @@ std::optional<Pattern> parse_pattern(const std::vector<std::string_view>& w, con
     why = "the pattern ends at " + std::string(w[3]) + ", not after it starts at " + std::string(w[1]);
     return std::nullopt;
   }
-  // Whole rounds of the list, in the grid's own measure (beats), so that no rounding decides.
-  const double rounds = (p.to - p.from) / (p.step * static_cast<double>(p.items.size()));
-  const double whole = std::round(rounds);
-  if (whole < 1 || std::fabs(rounds - whole) > 1e-9 * std::max(1.0, rounds)) {
-    char measure[160];
-    std::snprintf(measure, sizeof measure, "%zu key%s every %g %s go round every %g beats, and %g rounds",
-                  p.items.size(), p.items.size() == 1 ? "" : "s", count, bars ? "bars" : "beats",
-                  step_beats * static_cast<double>(p.items.size()), rounds);
+  // Whole steps, in the grid's own measure (beats), so that no rounding decides. The list may stop
+  // partway round: "3, 4, 5" over 32 beats ends on 4.
+  const double steps = (p.to - p.from) / p.step;
+  const double whole = std::round(steps);
+  if (whole < 1 || std::fabs(steps - whole) > 1e-9 * std::max(1.0, steps)) {
+    char measure[120];
+    std::snprintf(measure, sizeof measure, "steps of %g %s make %g steps to it", count, bars ? "bars" : "beats", steps);
     why = "the pattern runs past its end " + std::string(w[3]) + ": its " + measure +
-          " do not end there (make the list or the span fit whole rounds)";
+          " (make the span a whole number of steps)";
     return std::nullopt;
   }
-  if (whole * static_cast<double>(p.items.size()) > MAX_PATTERN_KEYS) {
+  if (whole > static_cast<double>(MAX_PATTERN_KEYS)) {
     why = "the pattern makes more than " + std::to_string(MAX_PATTERN_KEYS) + " keys";
     return std::nullopt;
   }
-  p.keys = static_cast<size_t>(whole) * p.items.size();
+  p.keys = static_cast<size_t>(whole);
   return p;
 }
 

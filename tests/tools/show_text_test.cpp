@@ -204,7 +204,9 @@ TEST(ShowText, APatternRepeatsKeysOnTheBeatGrid) {
       "  4:1 9 step\n"
       "back.x\n"
       "  repeat 1:1 to 3:1 every 1 bar: 0.5 ramp\n"
-      "  repeat 3:1 to 3:3 every 0.5 beats : 1 step, -1 step\n",
+      "  repeat 3:1 to 3:3 every 0.5 beats : 1 step, -1 step\n"
+      "back.y\n"
+      "  repeat 1:1 to 2:1 every 1 beat: 3 step, 4 step, 5 step\n",  // the list stops partway round
       "show.txt");
   ASSERT_TRUE(show.errors.empty()) << show.errors[0];
   const std::vector<TrackKey> n = {
@@ -214,8 +216,10 @@ TEST(ShowText, APatternRepeatsKeysOnTheBeatGrid) {
       {113, 9, Step}};                                                      // 112.5
   const std::vector<TrackKey> x = {{0, 0.5f, Ramp}, {38, 0.5f, Ramp},    // 0 37.5
                                    {75, 1, Step}, {80, -1, Step}, {84, 1, Step}, {89, -1, Step}};  // 75 79.6875 84.375 89.0625
-  ASSERT_EQ(show.tracks.size(), 2u);
-  for (const auto& [track, expected] : {std::pair{&show.tracks[0], &n}, std::pair{&show.tracks[1], &x}}) {
+  const std::vector<TrackKey> y = {{0, 3, Step}, {9, 4, Step}, {19, 5, Step}, {28, 3, Step}};  // 0 9.375 18.75 28.125
+  ASSERT_EQ(show.tracks.size(), 3u);
+  for (const auto& [track, expected] :
+       {std::pair{&show.tracks[0], &n}, std::pair{&show.tracks[1], &x}, std::pair{&show.tracks[2], &y}}) {
     SCOPED_TRACE(track->name);
     ASSERT_EQ(track->keys.size(), expected->size());
     for (size_t i = 0; i < expected->size(); ++i) {
@@ -239,9 +243,9 @@ TEST(ShowText, ReportsMusicalTimeAndPatternFaultsWithTheirLine) {
       {"bpm 120\nstart -1s\nback.x\n1:1 1 step\n", "show.txt:4: row -20 is before the music starts (rows count from 0)"},
       {"bpm 120\nstart soon\n", "show.txt:2: start 'soon' is neither rows (\"7\") nor seconds (\"0.35s\")"},
       {"start 1\nstart 2\n", "show.txt:2: start is already given at line 1"},
-      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat: 1 step, 2 step, 3 step\n",
-       "show.txt:3: the pattern runs past its end 2:1: its 3 keys every 1 beats go round every 3 beats, and 1.33333 "
-       "rounds do not end there (make the list or the span fit whole rounds)"},
+      {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 3 beats: 1 step, 2 step\n",
+       "show.txt:3: the pattern runs past its end 2:1: its steps of 3 beats make 1.33333 steps to it (make the span a "
+       "whole number of steps)"},
       {"bpm 120\nback.x\nrepeat 2:1 to 1:1 every 1 beat: 1 step\n",
        "show.txt:3: the pattern ends at 1:1, not after it starts at 2:1"},
       {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 1 beat: 1 step\n1:3 5 step\n",
