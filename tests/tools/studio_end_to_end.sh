@@ -44,20 +44,11 @@ cp "$show/show.txt" "$work/original.txt"
 
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw HALLSHOW_STUDIO_STATE=$work/state
 status=0
-fail() { echo "FAIL: $*" >&2; status=1; }
+source "$(dirname "$0")/studio_test_helpers.sh"
 calc() { awk "BEGIN { printf \"%.6f\\n\", $* }"; }
 holds() { awk "BEGIN { exit !($*) }"; }
-state() { awk -v k="$1" '$1 == k { sub(/^[^ ]+ ?/, ""); print; exit }' "$work/state" 2>/dev/null; }
-# until SECONDS COMMAND...: runs COMMAND every tenth of a second until it succeeds; false on timeout.
-until_true() {
-  local limit=$1; shift
-  for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-shot() { xwd -root -silent | convert xwd:- "$work/$1.png"; }
 # The largest value of one channel (R, G or B) of a screenshot, 0 to 1, within an optional crop.
 channel_max() { convert "$work/$1.png" ${3:+-crop "$3"} -channel "$2" -separate -format "%[fx:maxima]" info:; }
-differing() { compare -metric AE ${3:+-extract "$3"} "$work/$1.png" "$work/$2.png" null: 2>&1; }
 save() {  # save FILE: the show text replaced as editors do, written beside it and renamed
   cp "$1" "$show/show.txt.swp" && mv "$show/show.txt.swp" "$show/show.txt"
 }

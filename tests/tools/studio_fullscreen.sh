@@ -26,18 +26,11 @@ printf 'back.n\n  0 1 step\nback.rotz\n  0 30 step\nback.x\n  0 1.2 step\nhappy\
 
 export SDL_AUDIODRIVER=dummy
 status=0
-fail() { echo "FAIL: $*" >&2; status=1; }
-until_true() {
-  local limit=$1; shift
-  for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$(dirname "$0")/studio_test_helpers.sh"
 
 # run_screen W H: every way into fullscreen on a W x H screen, inside its own Xvfb.
 run_screen() {
   local w=$1 h=$2 dir=$work pid
-  state() { awk -v k="$1" '$1 == k { sub(/^[^ ]+ ?/, ""); print; exit }' "$dir/state" 2>/dev/null; }
-  shot() { xwd -root -silent | convert xwd:- "$dir/$1.png"; }
   (cd "$show" && "$capture" --at 2s --size "${w}x$h" --output "$dir/capture.png" >/dev/null 2>&1) ||
     { fail "$w x $h: hallshow-capture failed"; return; }
   # same NAME: the screen is the capture, pixel for pixel (two software renderers may round a

@@ -33,15 +33,7 @@ cp "$show/show.txt" "$work/original.txt"
 
 export SDL_AUDIODRIVER=dummy HALLSHOW_STUDIO_STATE=$work/state
 status=0
-fail() { echo "FAIL: $*" >&2; status=1; }
-until_true() {
-  local limit=$1; shift
-  for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-state() { awk -v k="$1" '$1 == k { sub(/^[^ ]+ ?/, ""); print; exit }' "$work/state" 2>/dev/null; }
-shot() { xwd -root -silent | convert xwd:- "$work/$1.png"; }
-differing() { compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>&1; }
+source "$(dirname "$0")/studio_test_helpers.sh"
 # same_text FILE WHAT: show.txt is FILE, byte for byte
 same_text() { cmp -s "$show/show.txt" "$1" || { fail "$2: show.txt is not as expected"; diff "$1" "$show/show.txt" >&2; }; }
 # generation_after N: waits for a reload past generation N
