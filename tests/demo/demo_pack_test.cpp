@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "tests/support/file_contents.h"
 #include "tools/scene_track_names.h"
 #include "tools/track_file.h"
 
@@ -45,13 +46,6 @@ const Entry CATALOGUE[44] = {
 
 const fs::path PACK = PACK_DIR;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 bool has_magic(const std::string& bytes, Kind kind) {
   switch (kind) {
     case Kind::Jpeg: return bytes.rfind("\xFF\xD8\xFF", 0) == 0;
@@ -83,7 +77,7 @@ Decoded decode(const fs::path& p) {
 TEST(DemoPack, HasEveryCatalogueFileInItsRealType) {
   for (const Entry& e : CATALOGUE) {
     SCOPED_TRACE(e.file);
-    const std::string bytes = slurp(PACK / "hall.photo" / e.file);
+    const std::string bytes = file_contents(PACK / "hall.photo" / e.file);
     ASSERT_FALSE(bytes.empty());
     EXPECT_TRUE(has_magic(bytes, e.kind));
   }
@@ -126,7 +120,7 @@ TEST(DemoPack, HasEveryTrackTheShowReads) {
     const fs::path file = PACK / track_file_name(name);
     std::vector<TrackKey> keys;
     std::string error;
-    ASSERT_TRUE(decode_track_file(slurp(file), keys, error)) << error;
+    ASSERT_TRUE(decode_track_file(file_contents(file), keys, error)) << error;
     EXPECT_FALSE(keys.empty());
     SyncTrack track;
     EXPECT_EQ(load_track_file(file.string(), track), 0);

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_text.h"
@@ -39,13 +40,6 @@ Outcome run(const std::string& args, bool with_stderr = false) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
 class KestoCli : public ::testing::Test {
@@ -68,9 +62,9 @@ constexpr char SHOW[] =
 TEST_F(KestoCli, BuildWritesOneFilePerTrackNamedAsTheShowReadsThem) {
   write(dir / "show.txt", SHOW);
   ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + (dir / "out").string()).status, 0);
-  EXPECT_EQ(slurp(dir / "out/kestos/base_back.x.kesto"),
+  EXPECT_EQ(file_contents(dir / "out/kestos/base_back.x.kesto"),
             encode_track_file({{0, 0.0f, Smooth}, {40, 1.5f, Linear}, {60, -0.25f, Ramp}, {80, 2.0f, Step}}));
-  EXPECT_EQ(slurp(dir / "out/kestos/base_happy.kesto"), encode_track_file({{0, 0.0f, Step}, {1430, 2.0f, Step}}));
+  EXPECT_EQ(file_contents(dir / "out/kestos/base_happy.kesto"), encode_track_file({{0, 0.0f, Step}, {1430, 2.0f, Step}}));
   size_t files = 0;
   for (const auto& e : fs::directory_iterator(dir / "out/kestos")) files += e.is_regular_file();
   EXPECT_EQ(files, 22u);  // every track the show reads, and no temporary left beside them
@@ -110,7 +104,7 @@ TEST_F(KestoCli, BuildWritesTheTracksTheTextLeavesOutWithTheAuthoringDefaults) {
     }
     write(out / "show.txt", c.text);
     ASSERT_EQ(run("build '" + (out / "show.txt").string() + "' '" + out.string() + "'").status, 0);
-    for (const auto& [name, keys] : c.expected) EXPECT_EQ(slurp(out / track_file_name(name)), encode_track_file(keys)) << name;
+    for (const auto& [name, keys] : c.expected) EXPECT_EQ(file_contents(out / track_file_name(name)), encode_track_file(keys)) << name;
   }
 }
 
@@ -120,9 +114,9 @@ TEST_F(KestoCli, ATrackTakenOutOfTheTextLeavesNoStaleFile) {
   ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
   write(dir / "show.txt", "back.n\n  0 3 step\n");
   ASSERT_EQ(run("build " + (dir / "show.txt").string() + " " + dir.string()).status, 0);
-  EXPECT_EQ(slurp(dir / "kestos/base_sad.kesto"), encode_track_file({}));
-  EXPECT_EQ(slurp(dir / "kestos/base_beard.rotz.kesto"), encode_track_file({}));
-  EXPECT_EQ(slurp(dir / "kestos/base_beard.scale.kesto"), encode_track_file({{0, -1.0f, Step}}));
+  EXPECT_EQ(file_contents(dir / "kestos/base_sad.kesto"), encode_track_file({}));
+  EXPECT_EQ(file_contents(dir / "kestos/base_beard.rotz.kesto"), encode_track_file({}));
+  EXPECT_EQ(file_contents(dir / "kestos/base_beard.scale.kesto"), encode_track_file({{0, -1.0f, Step}}));
 }
 
 // kesto text of a folder, built again, gives the folder's files byte for byte: for a folder
@@ -148,7 +142,7 @@ TEST_F(KestoCli, TextOfAFolderBuildsBackToTheSameFiles) {
     write(dir / "text.txt", printed.out);
     ASSERT_EQ(run("build " + (dir / "text.txt").string() + " " + (dir / "b").string()).status, 0);
     for (std::string_view name : KESTO_TRACK_NAMES)
-      EXPECT_EQ(slurp(dir / "b" / track_file_name(name)), slurp(dir / "a" / track_file_name(name))) << name;
+      EXPECT_EQ(file_contents(dir / "b" / track_file_name(name)), file_contents(dir / "a" / track_file_name(name))) << name;
     // And the text of the rebuilt folder is the same text.
     EXPECT_EQ(run("text " + (dir / "b").string()).out.substr(printed.out.find('\n')),
               printed.out.substr(printed.out.find('\n')));
@@ -184,7 +178,7 @@ TEST_F(KestoCli, BuildIgnoresTheTempoAndRefusesAMalformedOne) {
   ASSERT_EQ(run("build " + (dir / "plain.txt").string() + " " + (dir / "plain").string()).status, 0);
   ASSERT_EQ(run("build " + (dir / "tempo.txt").string() + " " + (dir / "tempo").string()).status, 0);
   for (const char* name : {"kestos/base_back.x.kesto", "kestos/base_happy.kesto"})
-    EXPECT_EQ(slurp(dir / "tempo" / name), slurp(dir / "plain" / name)) << name;
+    EXPECT_EQ(file_contents(dir / "tempo" / name), file_contents(dir / "plain" / name)) << name;
 
   write(dir / "bad.txt", std::string(SHOW) + "bpm 12O\n");
   const Outcome r = run("build " + (dir / "bad.txt").string() + " " + (dir / "bad").string(), true);
@@ -244,7 +238,7 @@ TEST_F(KestoCli, DumpBuildsBackToTheSameFile) {
   ASSERT_EQ(run("build " + (dir / "dumped.txt").string() + " " + (dir / "b").string()).status, 0);
   for (std::string_view name : KESTO_TRACK_NAMES) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(slurp(dir / "b" / track_file_name(name)), slurp(dir / "a" / track_file_name(name)));
+    EXPECT_EQ(file_contents(dir / "b" / track_file_name(name)), file_contents(dir / "a" / track_file_name(name)));
   }
 }
 
@@ -292,7 +286,7 @@ TEST_F(KestoCli, CheckNamesEveryPhotoProblemOnce) {
   fs::copy_file(photos / "01.png", photos / "13.PNG");           // a twin differing in case
   ASSERT_EQ(sh("convert -size 8x8 xc:red '" + (photos / "11.jpg").string() + "'"), 0);  // 11.JPG wanted
   write(photos / "15.png", "a text file, not a picture\n");
-  write(photos / "16.png", slurp(photos / "01.png").substr(0, 100));  // cut short
+  write(photos / "16.png", file_contents(photos / "01.png").substr(0, 100));  // cut short
   ASSERT_EQ(sh("convert -size 64x32 xc:blue '" + (photos / "29.JPG").string() + "'"), 0);
   write(dir / "show.txt",
         "back.n\n  0 5 step\n  1s 13 step\n  2s 15 step\n  2.5s 16 step\n  3s 29 step\n  4s 7 step\n"

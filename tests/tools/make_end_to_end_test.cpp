@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "sync/sync_track.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/gl_harness.h"
 #include "tools/show_files.h"
 #include "tools/show_text.h"
@@ -30,12 +31,6 @@ const std::string MAKE = MAKE_PATH, HALLSHOW = HALLSHOW_PATH, CAPTURE = CAPTURE_
 int run(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string slurp(const fs::path& p) {
-  std::string s;
-  read_whole_file(p.string(), s);
-  return s;
 }
 
 int count_lines_with(const std::string& text, const std::string& what) {
@@ -56,7 +51,7 @@ std::vector<std::string> folders_in(const fs::path& dir) {
 
 // Gives a JPEG an EXIF block holding only an orientation, as a camera held upright writes one.
 void add_exif_orientation(const fs::path& jpeg, int orientation) {
-  std::string bytes = slurp(jpeg);
+  std::string bytes = file_contents(jpeg);
   const std::string tiff = std::string("MM\0\x2a\0\0\0\x08", 8) + std::string("\0\x01", 2) +  // one entry
                            std::string("\x01\x12\0\x03\0\0\0\x01\0", 9) + static_cast<char>(orientation) +
                            std::string("\0\0", 2) + std::string(4, '\0');  // no next IFD
@@ -69,7 +64,7 @@ void add_exif_orientation(const fs::path& jpeg, int orientation) {
 
 // A JPEG whose frame header claims another size; the pixels stay as they are.
 void claim_size(const fs::path& jpeg, int width, int height) {
-  std::string bytes = slurp(jpeg);
+  std::string bytes = file_contents(jpeg);
   const size_t sof = bytes.find("\xFF\xC0");
   ASSERT_NE(sof, std::string::npos);
   bytes[sof + 5] = static_cast<char>(height >> 8), bytes[sof + 6] = static_cast<char>(height & 0xFF);
@@ -108,17 +103,17 @@ class MakeEndToEnd : public testing::Test {
 };
 
 TEST_F(MakeEndToEnd, MakesACompleteFolderAndSaysWhatItSkipped) {
-  ASSERT_EQ(make_status_, 0) << slurp(WORK / "err.txt");
-  const std::string err = slurp(WORK / "err.txt");
+  ASSERT_EQ(make_status_, 0) << file_contents(WORK / "err.txt");
+  const std::string err = file_contents(WORK / "err.txt");
   for (const char* bad : {"g_truncated.jpg: ", "h_empty.jpg: ", "x.jpg: "})
     EXPECT_EQ(count_lines_with(err, bad), 1) << bad << " in:\n" << err;
-  EXPECT_NE(slurp(WORK / "out.txt").find("hallshow-studio"), std::string::npos);
+  EXPECT_NE(file_contents(WORK / "out.txt").find("hallshow-studio"), std::string::npos);
   // Every catalogue file with its exact name, of its type, square.
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(WORK / "show/hall.photo")) names.insert(e.path().filename().string());
   EXPECT_EQ(names.size(), 43u);
   for (const std::string& name : names) {
-    const std::string bytes = slurp(WORK / "show/hall.photo" / name);
+    const std::string bytes = file_contents(WORK / "show/hall.photo" / name);
     const std::string ext = name.substr(name.find('.'));
     const std::string magic = ext == ".png" ? "\x89PNG" : ext == ".gif" ? "GIF8" : "\xFF\xD8\xFF";
     EXPECT_EQ(bytes.substr(0, magic.size()), magic) << name;
@@ -132,14 +127,14 @@ TEST_F(MakeEndToEnd, MakesACompleteFolderAndSaysWhatItSkipped) {
   for (const char* f : {"e12.mp3", "show.txt", "photos.txt", "kestos/base_happy.kesto", "kestos/base_beard.n.kesto"})
     EXPECT_TRUE(fs::exists(WORK / "show" / f)) << f;
   EXPECT_EQ(std::distance(fs::directory_iterator(WORK / "show/kestos"), fs::directory_iterator()), 22);
-  const std::string listing = slurp(WORK / "show/photos.txt");
+  const std::string listing = file_contents(WORK / "show/photos.txt");
   for (const char* used : {"a_landscape.jpg", "b_portrait.jpg", "c_cmyk.jpg", "d_photo.webp", "e_palette.png", "f_deep.png"})
     EXPECT_NE(listing.find(used), std::string::npos) << used;
   EXPECT_EQ(folders_in(WORK), (std::vector<std::string>{"photos", "show"}));
 
   // Photo changes fall on the song's beats: it runs at 120 a minute from its first sample, a beat
   // every 10 rows; a key may sit a row off for the tracker's and the encoder's rounding.
-  const ShowText show = parse_show_text(slurp(WORK / "show/show.txt"), "show.txt");
+  const ShowText show = parse_show_text(file_contents(WORK / "show/show.txt"), "show.txt");
   int changes = 0;
   for (const TextTrack& t : show.tracks) {
     if (!t.name.ends_with(".n")) continue;
@@ -152,10 +147,10 @@ TEST_F(MakeEndToEnd, MakesACompleteFolderAndSaysWhatItSkipped) {
   EXPECT_GE(changes, 5);
 
   // A show already there is not replaced without --force, and stays whole.
-  const std::string before = slurp(WORK / "show/show.txt");
+  const std::string before = file_contents(WORK / "show/show.txt");
   EXPECT_EQ(run("cd " + WORK.string() + " && " + MAKE + " photos/a_landscape.jpg --music song.wav --out show 2>refused.txt"), 1);
-  EXPECT_NE(slurp(WORK / "refused.txt").find("--force"), std::string::npos);
-  EXPECT_EQ(slurp(WORK / "show/show.txt"), before);
+  EXPECT_NE(file_contents(WORK / "refused.txt").find("--force"), std::string::npos);
+  EXPECT_EQ(file_contents(WORK / "show/show.txt"), before);
   EXPECT_EQ(folders_in(WORK), (std::vector<std::string>{"photos", "show"}));
 }
 
@@ -165,7 +160,7 @@ TEST_F(MakeEndToEnd, SameInputsSameBytes) {
   ASSERT_EQ(run("diff -r " + (WORK / "show").string() + " " + (WORK / "again").string()), 0);
   // Another seed is another show.
   ASSERT_EQ(run("cd " + WORK.string() + " && " + MAKE + " photos --music song.wav --seed 2 --out again --force >/dev/null 2>&1"), 0);
-  EXPECT_NE(slurp(WORK / "show/show.txt"), slurp(WORK / "again/show.txt"));
+  EXPECT_NE(file_contents(WORK / "show/show.txt"), file_contents(WORK / "again/show.txt"));
   fs::remove_all(WORK / "again");
 }
 
@@ -229,7 +224,7 @@ void judge(const Frame& f, int x0, int y0, int w, int h, const std::string& wher
 
 TEST_F(MakeEndToEnd, StoryboardShowsNoSquashedPhotoAndThePortraitUpright) {
   ASSERT_EQ(make_status_, 0);
-  const ShowText show = parse_show_text(slurp(WORK / "show/show.txt"), "show.txt");
+  const ShowText show = parse_show_text(file_contents(WORK / "show/show.txt"), "show.txt");
   ASSERT_TRUE(show.errors.empty());
   auto value = [&](const std::string& name, double row) {
     for (const TextTrack& t : show.tracks)
@@ -260,7 +255,7 @@ TEST_F(MakeEndToEnd, StoryboardShowsNoSquashedPhotoAndThePortraitUpright) {
 
   // And each time a layer shows one of the two photos in full colour, a frame from the middle of
   // that hold, so neither photo escapes between the storyboard's frames.
-  const std::string listing = slurp(WORK / "show/photos.txt");
+  const std::string listing = file_contents(WORK / "show/photos.txt");
   std::set<int> entries;
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);)
@@ -367,7 +362,7 @@ TEST_F(MakeEndToEnd, HostileInputsGiveAClearMessageAndNoFolder) {
 #endif
     const int status = run("cd " + dir.string() + " && " + limit + MAKE + " " + h.args + " --out show >out.txt 2>err.txt");
     EXPECT_EQ(status, 1);
-    const std::string err = slurp(dir / "err.txt");
+    const std::string err = file_contents(dir / "err.txt");
     EXPECT_NE(err.find(h.message), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(dir / "show"));
     for (const auto& e : fs::directory_iterator(dir)) EXPECT_FALSE(e.is_directory()) << e.path();

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_files.h"
@@ -17,13 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A text whose "happy" track has `keys` keys, so that the two writers' files differ in length.
 ShowText show_with_keys(int keys) {
@@ -67,7 +61,7 @@ TEST_F(ShowFiles, TwoWritersAtOnceNeverTearAFile) {
   };
   std::thread reader([&] {
     while (!done) {
-      const std::string now = slurp(happy());
+      const std::string now = file_contents(happy());
       if (now != a_bytes && now != b_bytes) ++torn;
     }
   });
@@ -90,8 +84,8 @@ TEST_F(ShowFiles, NothingAlreadyBesideTheTargetIsWrittenThrough) {
   fs::create_symlink(victim, happy().string() + ".part");
   std::string error;
   ASSERT_TRUE(write_track_files(show_with_keys(2), dir.string(), error)) << error;
-  EXPECT_EQ(slurp(victim), "keep me");
-  EXPECT_EQ(slurp(happy()), encode_track_file(show_with_keys(2).tracks[0].keys));
+  EXPECT_EQ(file_contents(victim), "keep me");
+  EXPECT_EQ(file_contents(happy()), encode_track_file(show_with_keys(2).tracks[0].keys));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(happy())));
 }
 

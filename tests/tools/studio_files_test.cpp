@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_text.h"
@@ -20,13 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Saved as editors do: written beside the file and renamed over it.
 void save(const fs::path& p, const std::string& text) {
@@ -82,7 +76,7 @@ TEST_F(StudioFiles, ASoundSaveReplacesTheKeysInPlaceAndWritesKestos) {
   // The files kesto build writes: every track, the text's and the defaults.
   const ShowText parsed = parse_show_text(SHOW, "show.txt");
   for (const TextTrack& t : parsed.tracks)
-    EXPECT_EQ(slurp(dir / track_file_name(t.name)), encode_track_file(t.keys)) << t.name;
+    EXPECT_EQ(file_contents(dir / track_file_name(t.name)), encode_track_file(t.keys)) << t.name;
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "kestos"), fs::directory_iterator()), 22);
 
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Unchanged);  // the same bytes again
@@ -95,7 +89,7 @@ TEST_F(StudioFiles, ASoundSaveReplacesTheKeysInPlaceAndWritesKestos) {
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Applied);
   EXPECT_EQ(get_value(*back_r, 40.0), 0.25f);
   EXPECT_TRUE(live.write_pending());
-  EXPECT_EQ(slurp(dir / "kestos/base_back.r.kesto"), encode_track_file(back_r->keys));
+  EXPECT_EQ(file_contents(dir / "kestos/base_back.r.kesto"), encode_track_file(back_r->keys));
   EXPECT_EQ(fs::last_write_time(dir / "kestos/base_happy.kesto"), untouched);  // the same bytes: left alone
   EXPECT_EQ(live.generation(), 2u);
 }
@@ -107,7 +101,7 @@ TEST_F(StudioFiles, AFaultySaveChangesNothingUntilASoundOne) {
   ASSERT_EQ(live.reload(tracks), LiveShow::Result::Applied);
   live.write_pending();
   const std::vector<TrackKey> before = track("back.r")->keys;
-  const std::string file_before = slurp(dir / "kestos/base_back.r.kesto");
+  const std::string file_before = file_contents(dir / "kestos/base_back.r.kesto");
 
   save(text, std::string(SHOW) + "back.q\n  0 1 step\nback.r\n");
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Refused);
@@ -116,7 +110,7 @@ TEST_F(StudioFiles, AFaultySaveChangesNothingUntilASoundOne) {
   EXPECT_EQ(live.errors()[0].rfind(text.string() + ":8: unknown track 'back.q'", 0), 0u) << live.errors()[0];
   EXPECT_EQ(live.errors()[1], text.string() + ":10: track 'back.r' is already given at line 2");
   EXPECT_EQ(track("back.r")->keys.size(), before.size());
-  EXPECT_EQ(slurp(dir / "kestos/base_back.r.kesto"), file_before);
+  EXPECT_EQ(file_contents(dir / "kestos/base_back.r.kesto"), file_before);
   EXPECT_FALSE(fs::exists(dir / "kestos/base_back.q.kesto"));
   EXPECT_EQ(live.generation(), 1u);
   EXPECT_EQ(live.reload(tracks), LiveShow::Result::Unchanged);  // still faulty, still reported
@@ -144,7 +138,7 @@ TEST_F(StudioFiles, TracksTheTextLeavesOutPlayTheirDefaults) {
   EXPECT_EQ(get_value(*track("back.scale"), 100.0), 0.0f);
   EXPECT_EQ(get_value(*track("beard.scale"), 100.0), -1.0f);  // beard is not mentioned: hidden
   live.write_pending();
-  EXPECT_EQ(slurp(dir / "kestos/base_sad.kesto"), encode_track_file({}));
+  EXPECT_EQ(file_contents(dir / "kestos/base_sad.kesto"), encode_track_file({}));
 }
 
 TEST_F(StudioFiles, AMissingTextOrAFolderInTheWayIsReported) {

@@ -5,6 +5,7 @@
 
 #include "app/offscreen_gl.h"
 #include "show/music_player.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/gl_harness.h"
 #include "tools/show_text.h"
 #include "tools/studio/studio.h"
@@ -13,13 +14,6 @@
 namespace {
 
 class StudioQuitTest : public gltest::GlTest {};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST_F(StudioQuitTest, ASaveNotYetTakenInIsWrittenBeforeQuitting) {
   gltest::TempDir folder;
@@ -37,7 +31,7 @@ TEST_F(StudioQuitTest, ASaveNotYetTakenInIsWrittenBeforeQuitting) {
   const ShowText show = parse_show_text(saved, "show.txt");
   ASSERT_TRUE(show.errors.empty());
   for (const TextTrack& t : show.tracks)
-    EXPECT_EQ(slurp(track_file_name(t.name)), encode_track_file(t.keys)) << t.name;
+    EXPECT_EQ(file_contents(track_file_name(t.name)), encode_track_file(t.keys)) << t.name;
 }
 
 }  // namespace
