@@ -1,14 +1,14 @@
 // The file loader: whatever the platform's codecs read, at the image's own size. PNG files go
 // through our own decoder first, which is faster than the codecs' (bench/png); a PNG it refuses
 // goes to the codecs like any other file, so nothing that loaded before stops loading, except one
-// refused as too large, which the codecs would take only to run out of memory.
-#include <cstring>
-#include <span>
+// refused as too large, which the codecs would take only to run out of memory, and one that ends
+// before its image data, on which they hang.
 #include <string>
 
 #include "photos/image_codecs.h"
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
+#include "png/png_chunks.h"
 #include "png/png_decode.h"
 #include "png/read_file_bytes.h"
 
@@ -27,23 +27,6 @@ std::string extension_of(const std::string& path) {
   return dot != std::string::npos && path[dot] == '.' ? path.substr(dot + 1) : std::string();
 }
 
-// Whether the chunk walk of a PNG reaches the start of its image data. libpng inside the codecs
-// loops for ever on a file that ends inside an ancillary chunk before the image data (a CRC
-// warning, then the same chunk read again from nothing), and such a file has nothing any codec
-// could show, so it is not handed to them.
-bool reaches_image_data(std::span<const uint8_t> bytes) {
-  constexpr size_t SIGNATURE = 8, CHUNK_FRAME = 12;  // length, type, CRC
-  size_t at = SIGNATURE;
-  while (at <= bytes.size() && bytes.size() - at >= 8) {
-    const uint32_t length = uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 |
-                            uint32_t(bytes[at + 2]) << 8 | uint32_t(bytes[at + 3]);
-    if (std::memcmp(&bytes[at + 4], "IDAT", 4) == 0) return true;
-    if (bytes.size() - at < CHUNK_FRAME || length > bytes.size() - at - CHUNK_FRAME) return false;
-    at += CHUNK_FRAME + length;
-  }
-  return false;
-}
-
 }  // namespace
 
 TextureImage decode_file_texture(const std::string& path) {
@@ -56,6 +39,9 @@ TextureImage decode_file_texture(const std::string& path) {
     std::vector<uint8_t> pixels;
     const uint32_t code = png_decode(bytes, info, pixels);
     if (code == PNG_IMAGE_TOO_LARGE) return {};  // the codecs would only ask for as much
+    // libpng inside the codecs loops for ever on a file that ends inside an ancillary chunk before
+    // the image data (a CRC warning, then the same chunk read again from nothing); such a file has
+    // nothing any codec could show.
     if (code != 0 && !reaches_image_data(bytes)) return {};
     // Top row first from the decoder, bottom first for GL.
     if (code == 0 && info.width != 0 && info.height != 0 && !codecs_key_differently(info))

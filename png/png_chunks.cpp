@@ -119,3 +119,15 @@ uint32_t read_chunks(std::span<const uint8_t> b, PngInfo& info, std::vector<uint
     s += 12 + size_t{length};  // the CRC is stepped over, never verified
   }
 }
+
+bool reaches_image_data(std::span<const uint8_t> b) {
+  constexpr size_t CHUNK_FRAME = 12;  // length, type, CRC
+  size_t at = sizeof SIGNATURE;
+  while (at <= b.size() && b.size() - at >= 8) {
+    if (is_type(&b[at + 4], "IDAT")) return true;
+    const uint32_t length = read_be32(&b[at]);
+    if (b.size() - at < CHUNK_FRAME || length > b.size() - at - CHUNK_FRAME) return false;
+    at += CHUNK_FRAME + length;
+  }
+  return false;
+}
