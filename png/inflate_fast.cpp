@@ -389,9 +389,18 @@ INFLATE_ALWAYS_INLINE uint32_t fast_extra_bits_of(uint64_t saved, uint32_t entry
 // end-of-block symbol, and GiveUp on anything the exact decoder must judge (unassigned codes,
 // distance 30 and 31, a distance beyond the output; `base` and `out_begin` tell where it starts).
 //
-// The next symbol's table entry is looked up as soon as the bits before it are consumed, from
-// the bits still in the buffer (at least 19 whenever it happens, and a main-table entry needs at
-// most 11), so that the lookup overlaps the refill, the literal's store or the match's copy.
+// A round is up to three main-table literal entries (up to six literals, with pairs) and, when
+// the last entry is not a literal, the symbol it starts: the length of a match, whose distance
+// follows in the same round. Each entry is consumed as soon as it is looked up, before its kind
+// is known, so a run of literals falls straight into the match after it with its bits already
+// taken; the buffer is refilled once a round, at its end, and before a distance only when the
+// bits left might not cover it. The next round's entry is looked up before that refill, from the
+// bits still in the buffer, so that the lookup overlaps the refill, a literal's store or a match's
+// copy.
+//
+// The bit budget, from at least 56 bits after a refill: three literal entries take at most 33 and
+// leave at least 23 for the next lookup (11); two literal entries and a length take at most
+// 22 + 16, or with a subtable 22 + 11 + 9, and leave at least 8 for the distance lookup.
 // Only the low 6 bits of `bitsleft` are kept meaningful: whole entries are subtracted from it,
 // their higher bits falling away, which saves masking the consumed-bits field out each time.
 template <bool BMI2>
@@ -405,77 +414,96 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
     LoopExit exit = LoopExit::Margin;
     constexpr uint32_t LITLEN_MASK = (1u << LITLEN_TABLE_BITS) - 1;
     constexpr uint32_t DIST_MASK = (1u << DIST_TABLE_BITS) - 1;
+    // Bits a distance may take (code and extra bits), from the main table or through a subtable.
+    constexpr uint32_t DIST_MAIN_BITS = DIST_TABLE_BITS + 13;
+    constexpr uint32_t DIST_LONGEST_BITS = MAX_CODE_BITS + 13;
     const auto fast_extra_bits = fast_extra_bits_of<BMI2>;
+    // Output position zero, as an address: `out` may point into the window, whose first byte is
+    // at position `base`. Unsigned arithmetic, as the address itself may lie outside any array.
+    const uintptr_t origin = uintptr_t(out_begin) - uintptr_t(base);
     // Refills to at least 56 bits; bits above bitsleft are zero, so OR-ing a word in is exact.
     auto refill = [&] {
         bitbuf |= load_le64(in) << (bitsleft & 63);
         in += (~bitsleft & 63) >> 3;
         bitsleft |= 56;
     };
+    uint64_t saved;
     auto consume = [&](uint32_t entry) {
+        saved = bitbuf;
         bitbuf >>= (entry & 63);
         bitsleft -= entry;
+    };
+    // Stores both bytes of an entry; a single literal's second is overwritten next.
+    auto put = [&](uint32_t entry) {
+        store16(out, uint16_t(value_of(entry)));
+        out += 1 + ((entry & PAIR) >> 6);
     };
     if (!(in < in_limit && out < out_limit)) return exit;
     refill();
     uint32_t e = litlen[bitbuf & LITLEN_MASK];
     do {
-        refill();
-        if (e & SUBTABLE) {
-            bitbuf >>= LITLEN_TABLE_BITS;
-            bitsleft -= LITLEN_TABLE_BITS;
-            e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
-        }
-        uint64_t saved = bitbuf;
         consume(e);
         if (e & LITERAL) {
-            // At least 41 bits are left, and a main-table entry, a literal pair too, takes at most
-            // 11. Both bytes of an entry are stored; a single literal's second is overwritten next.
-            auto put = [&](uint32_t entry) {
-                store16(out, uint16_t(value_of(entry)));
-                out += 1 + ((entry & PAIR) >> 6);
-            };
             put(e);
             e = litlen[bitbuf & LITLEN_MASK];
-            if (!(e & LITERAL)) continue;
             consume(e);
-            put(e);
-            e = litlen[bitbuf & LITLEN_MASK];
-            if (!(e & LITERAL)) continue;
-            consume(e);
-            put(e);
-            e = litlen[bitbuf & LITLEN_MASK];
-            continue;
+            if (e & LITERAL) {
+                put(e);
+                e = litlen[bitbuf & LITLEN_MASK];
+                consume(e);
+                if (e & LITERAL) {
+                    put(e);
+                    e = litlen[bitbuf & LITLEN_MASK];
+                    refill();
+                    continue;
+                }
+            }
         }
         if (e & EXCEPTIONAL) {
-            if (e & BLOCK_END) {
-                exit = LoopExit::BlockEnd;
-                break;
+            if (e & SUBTABLE) {
+                // The pointer took the main table's bits; the rest of the code indexes the subtable.
+                e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+                consume(e);
+                if (e & LITERAL) {
+                    put(e);
+                    e = litlen[bitbuf & LITLEN_MASK];
+                    refill();
+                    continue;
+                }
             }
-            if (e & UNASSIGNED) {
-                exit = LoopExit::GiveUp;
-                break;
+            if (e & EXCEPTIONAL) {
+                if (e & BLOCK_END) {
+                    exit = LoopExit::BlockEnd;
+                    break;
+                }
+                if (e & UNASSIGNED) {
+                    exit = LoopExit::GiveUp;
+                    break;
+                }
+                e = litlen[bitbuf & LITLEN_MASK];
+                refill();
+                continue;  // literal/length symbols 286 and 287 mean nothing
             }
-            e = litlen[bitbuf & LITLEN_MASK];
-            continue;  // literal/length symbols 286 and 287 mean nothing
         }
         const uint32_t length = value_of(e) + fast_extra_bits(saved, e);
 
         e = dist[bitbuf & DIST_MASK];
         if (e & SUBTABLE) {
+            if ((bitsleft & 63) < DIST_LONGEST_BITS + LITLEN_TABLE_BITS) refill();
             bitbuf >>= DIST_TABLE_BITS;
             bitsleft -= DIST_TABLE_BITS;
             e = dist[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+        } else if ((bitsleft & 63) < DIST_MAIN_BITS + LITLEN_TABLE_BITS) {
+            refill();
         }
-        saved = bitbuf;
         consume(e);
         const uint32_t distance = value_of(e) + fast_extra_bits(saved, e);
-        if ((e & EXCEPTIONAL) || distance > base + uint64_t(out - out_begin)) {
+        if ((e & EXCEPTIONAL) || distance > uintptr_t(out) - origin) {
             exit = LoopExit::GiveUp;
             break;
         }
-        refill();  // at least 8 bits were left; the input's margin covers this second refill
         e = litlen[bitbuf & LITLEN_MASK];
+        refill();
         out = copy_match_slop(out, length, distance);
     } while (in < in_limit && out < out_limit);
     s = {bitbuf, bitsleft & 63, in, out};
