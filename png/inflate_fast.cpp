@@ -111,10 +111,19 @@ const SymbolEntries LITLEN_SYMBOL_ENTRIES = litlen_symbols();
 const SymbolEntries DIST_SYMBOL_ENTRIES = dist_symbols();
 const SymbolEntries CODE_LENGTH_SYMBOL_ENTRIES = code_length_symbols();
 
+// The low n bits of `code` in reverse order (n at most 16), a byte at a time from a table.
+struct ByteReversals {
+    std::array<uint8_t, 256> r{};
+    constexpr ByteReversals() {
+        for (uint32_t b = 0; b < 256; b++)
+            for (uint32_t k = 0; k < 8; k++) r[b] |= uint8_t(((b >> k) & 1) << (7 - k));
+    }
+};
+constexpr ByteReversals BYTE_REVERSALS;
+
 uint32_t reverse_bits(uint32_t code, uint32_t n) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < n; i++, code >>= 1) r = r << 1 | (code & 1);
-    return r;
+    const uint32_t r16 = uint32_t{BYTE_REVERSALS.r[code & 255]} << 8 | BYTE_REVERSALS.r[(code >> 8) & 255];
+    return r16 >> (16 - n);
 }
 
 // The exact decoder builds an incomplete code into a tree of 2N entries and fails with 55 once
@@ -143,18 +152,27 @@ bool tree_would_overflow(std::span<const uint8_t> lengths, std::span<const uint1
 
 // Where a main-table literal's code leaves room in the index for a second literal's whole code,
 // the entry decodes both: literal runs, most of a photograph's data, then take half the lookups.
-// The second code is read from the entry of the bits after the first; entries repeat over the
-// bits beyond their code, so that entry is right whenever its code fits in the bits known. Entries
-// are rewritten from the top down: each reads one at a lower index, still unpaired.
-void pair_main_table_literals(uint32_t* table, uint32_t root_bits) {
-    for (uint32_t i = 1u << root_bits; i-- > 0;) {
-        const uint32_t first = table[i];
-        if (!(first & LITERAL)) continue;
-        const uint32_t first_bits = bits_consumed(first);
-        const uint32_t second = table[i >> first_bits];
-        if (!(second & LITERAL) || first_bits + bits_consumed(second) > root_bits) continue;
-        table[i] = (value_of(first) | value_of(second) << 8) << 16 | LITERAL | PAIR | first_bits << 8 |
-                   (first_bits + bits_consumed(second));
+// The entries of a pair are those whose low bits are the first code and whose next bits are the
+// second (codes reversed, as everywhere in the tables), repeating over the bits beyond; so each
+// pair of literals whose lengths add up to at most root_bits is written where it belongs, and no
+// entry is visited that no pair takes. `literals` are the literal codes of at most root_bits - 1
+// bits, shortest first: for each first literal, the second ones stop at the first that is too long.
+struct LiteralCode {
+    uint32_t reversed;
+    uint32_t length;
+    uint32_t value;
+};
+
+void pair_main_table_literals(uint32_t* table, uint32_t root_bits, std::span<const LiteralCode> literals) {
+    const uint32_t main_size = 1u << root_bits;
+    for (const LiteralCode& first : literals) {
+        for (const LiteralCode& second : literals) {
+            const uint32_t both = first.length + second.length;
+            if (both > root_bits) break;
+            const uint32_t entry = (first.value | second.value << 8) << 16 | LITERAL | PAIR | first.length << 8 | both;
+            for (uint32_t k = first.reversed | second.reversed << first.length; k < main_size; k += 1u << both)
+                table[k] = entry;
+        }
     }
 }
 
@@ -201,12 +219,16 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
     uint32_t subtable_start = 0, subtable_bits = 0;
     int64_t subtable_prefix = -1;
     std::array<uint32_t, MAX_CODE_BITS + 2> remaining = count;
+    std::array<LiteralCode, 256> literals;
+    uint32_t literal_count = 0;
     for (uint32_t i = 0; i < used; i++) {
         const uint32_t len = lengths[sorted[i]], code = codes[i];
         const uint32_t symbol = symbols[sorted[i]];
         if (len <= root_bits) {
-            for (uint32_t k = reverse_bits(code, len); k < main_size; k += 1u << len)
-                table[k] = symbol + len * 0x101;
+            const uint32_t reversed = reverse_bits(code, len);
+            for (uint32_t k = reversed; k < main_size; k += 1u << len) table[k] = symbol + len * 0x101;
+            if (pair_literals && (symbol & LITERAL) && len < root_bits)
+                literals[literal_count++] = {reversed, len, value_of(symbol)};
         } else {
             const uint32_t sub_len = len - root_bits;
             const int64_t prefix = code >> sub_len;
@@ -235,7 +257,7 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
         }
         remaining[len]--;
     }
-    if (pair_literals) pair_main_table_literals(table, root_bits);
+    if (pair_literals) pair_main_table_literals(table, root_bits, {literals.data(), literal_count});
     return true;
 }
 
