@@ -201,8 +201,8 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
     std::array<uint32_t, MAX_CODE_BITS + 2> offset{};
     for (uint32_t l = 1; l <= MAX_CODE_BITS; l++) offset[l + 1] = offset[l] + count[l];
     const uint32_t used = offset[MAX_CODE_BITS + 1];
-    std::array<uint16_t, LITLEN_SYMBOLS> sorted{};
-    std::array<uint32_t, LITLEN_SYMBOLS> codes{};
+    std::array<uint16_t, LITLEN_SYMBOLS> sorted;  // the first `used` are set
+    std::array<uint32_t, LITLEN_SYMBOLS> codes;
     {
         std::array<uint32_t, MAX_CODE_BITS + 2> at = offset;
         for (uint32_t s = 0; s < lengths.size(); s++)
@@ -213,48 +213,65 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
     }
     if (incomplete && tree_would_overflow(lengths, {sorted.data(), used}, {codes.data(), used})) return false;
 
+    // The main table's codes, shortest first, each written once into a table as wide as its
+    // length, which doubles (a copy of itself) before the next length: every entry then repeats
+    // over the bits beyond its code, as the lookups need, and the filling is mostly copying.
     const uint32_t main_size = 1u << root_bits;
-    if (incomplete) std::fill(table, table + main_size, UNASSIGNED_ENTRY);
+    std::array<LiteralCode, 256> literals;
+    uint32_t literal_count = 0;
+    uint32_t i = 0;
+    {
+        uint32_t len = 1;
+        while (len < root_bits && count[len] == 0) len++;
+        uint32_t size = 1u << len;
+        if (incomplete) std::fill(table, table + size, UNASSIGNED_ENTRY);
+        for (;;) {
+            for (; i < used && lengths[sorted[i]] == len; i++) {
+                const uint32_t symbol = symbols[sorted[i]];
+                const uint32_t reversed = reverse_bits(codes[i], len);
+                table[reversed] = symbol + len * 0x101;
+                if (pair_literals && (symbol & LITERAL) && len < root_bits)
+                    literals[literal_count++] = {reversed, len, value_of(symbol)};
+            }
+            if (len == root_bits) break;
+            std::memcpy(table + size, table, size * sizeof(uint32_t));
+            size *= 2;
+            len++;
+        }
+    }
+
+    // The longer codes, in subtables.
     uint32_t next_subtable = main_size;
     uint32_t subtable_start = 0, subtable_bits = 0;
     int64_t subtable_prefix = -1;
-    std::array<uint32_t, MAX_CODE_BITS + 2> remaining = count;
-    std::array<LiteralCode, 256> literals;
-    uint32_t literal_count = 0;
-    for (uint32_t i = 0; i < used; i++) {
+    std::array<uint32_t, MAX_CODE_BITS + 2> remaining = count;  // read for the longer lengths only
+    for (; i < used; i++) {
         const uint32_t len = lengths[sorted[i]], code = codes[i];
         const uint32_t symbol = symbols[sorted[i]];
-        if (len <= root_bits) {
-            const uint32_t reversed = reverse_bits(code, len);
-            for (uint32_t k = reversed; k < main_size; k += 1u << len) table[k] = symbol + len * 0x101;
-            if (pair_literals && (symbol & LITERAL) && len < root_bits)
-                literals[literal_count++] = {reversed, len, value_of(symbol)};
-        } else {
-            const uint32_t sub_len = len - root_bits;
-            const int64_t prefix = code >> sub_len;
-            if (prefix != subtable_prefix) {
-                // The smallest subtable that holds every remaining code with this prefix: grow it
-                // until the codes of the lengths seen so far fill it, or the lengths run out.
-                subtable_prefix = prefix;
-                subtable_bits = sub_len;
-                int64_t room = int64_t{1} << subtable_bits;
-                while (subtable_bits + root_bits < MAX_CODE_BITS) {
-                    room -= remaining[subtable_bits + root_bits];
-                    if (room <= 0) break;
-                    subtable_bits++;
-                    room <<= 1;
-                }
-                subtable_start = next_subtable;
-                next_subtable += 1u << subtable_bits;
-                if (next_subtable > table_size) return false;
-                if (incomplete) std::fill(table + subtable_start, table + next_subtable, UNASSIGNED_ENTRY);
-                table[reverse_bits(uint32_t(prefix), root_bits)] =
-                    subtable_start << 16 | EXCEPTIONAL | SUBTABLE | subtable_bits << 8 | root_bits;
+        const uint32_t sub_len = len - root_bits;
+        const int64_t prefix = code >> sub_len;
+        if (prefix != subtable_prefix) {
+            // The smallest subtable that holds every remaining code with this prefix: grow it
+            // until the codes of the lengths seen so far fill it, or the lengths run out.
+            subtable_prefix = prefix;
+            subtable_bits = sub_len;
+            int64_t room = int64_t{1} << subtable_bits;
+            while (subtable_bits + root_bits < MAX_CODE_BITS) {
+                room -= remaining[subtable_bits + root_bits];
+                if (room <= 0) break;
+                subtable_bits++;
+                room <<= 1;
             }
-            const uint32_t low = code & ((1u << sub_len) - 1);
-            for (uint32_t k = reverse_bits(low, sub_len); k < (1u << subtable_bits); k += 1u << sub_len)
-                table[subtable_start + k] = symbol + sub_len * 0x101;
+            subtable_start = next_subtable;
+            next_subtable += 1u << subtable_bits;
+            if (next_subtable > table_size) return false;
+            if (incomplete) std::fill(table + subtable_start, table + next_subtable, UNASSIGNED_ENTRY);
+            table[reverse_bits(uint32_t(prefix), root_bits)] =
+                subtable_start << 16 | EXCEPTIONAL | SUBTABLE | subtable_bits << 8 | root_bits;
         }
+        const uint32_t low = code & ((1u << sub_len) - 1);
+        for (uint32_t k = reverse_bits(low, sub_len); k < (1u << subtable_bits); k += 1u << sub_len)
+            table[subtable_start + k] = symbol + sub_len * 0x101;
         remaining[len]--;
     }
     if (pair_literals) pair_main_table_literals(table, root_bits, {literals.data(), literal_count});
