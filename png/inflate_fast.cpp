@@ -408,14 +408,16 @@ INFLATE_ALWAYS_INLINE uint8_t* copy_match_slop(uint8_t* out, uint32_t length, ui
 // extra_bits for the fast loop, where it meets only plain length and distance entries (or an
 // exceptional distance entry, whose value is then thrown away): their flag bits 12 and 13 are
 // clear, so the code length is (entry >> 8) mod 64, the count the shift instructions take anyway,
-// and with BMI2 the mask is a single bzhi.
+// and with BMI2 the mask is a single bzhi. bzhi reads its count from the entry's low byte, which
+// for these entries is the consumed-bits field alone (PAIR and UNASSIGNED, bits 6 and 7, are
+// clear; an unassigned distance's count of 128 or more keeps every bit, and is thrown away).
 template <bool BMI2>
 INFLATE_ALWAYS_INLINE uint32_t fast_extra_bits_of(uint64_t saved, uint32_t entry) {
     uint64_t low;
 #if defined(__x86_64__)
     if constexpr (BMI2) {
         // Written out: the intrinsic cannot be used in code that is not itself compiled for BMI2.
-        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(uint64_t{entry & 63}));
+        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(uint64_t{entry}));
     } else
 #endif
     {
