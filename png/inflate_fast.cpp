@@ -70,7 +70,9 @@ constexpr uint32_t LITERAL = 1u << 12;
 constexpr uint32_t EXCEPTIONAL = 1u << 13;
 constexpr uint32_t SUBTABLE = 1u << 14;
 constexpr uint32_t BLOCK_END = 1u << 15;
-constexpr uint32_t UNASSIGNED_ENTRY = EXCEPTIONAL | UNASSIGNED;
+// Its value, as a distance, is beyond any window: where the fast loop stops checking a distance's
+// flags, the distance alone makes it give up.
+constexpr uint32_t UNASSIGNED_ENTRY = 0xFFFFu << 16 | EXCEPTIONAL | UNASSIGNED;
 
 uint32_t bits_consumed(uint32_t entry) { return entry & 63; }
 // What the careful loop consumes: one literal at a time, the first of a pair.
@@ -444,7 +446,12 @@ INFLATE_ALWAYS_INLINE uint32_t fast_extra_bits_of(uint64_t saved, uint32_t entry
 // 22 + 16, or with a subtable 22 + 11 + 9, and leave at least 8 for the distance lookup.
 // Only the low 6 bits of `bitsleft` are kept meaningful: whole entries are subtracted from it,
 // their higher bits falling away, which saves masking the consumed-bits field out each time.
-template <bool BMI2>
+//
+// WINDOW_FULL: the output already holds a whole window, so no distance the format allows reaches
+// before its first byte, and the one check left is against the window: an unassigned entry (and
+// distance symbols 30 and 31) has a value beyond it. Early on, each distance is checked against
+// the bytes written so far.
+template <bool BMI2, bool WINDOW_FULL>
 INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
                                               const uint8_t* in_limit, const uint8_t* out_limit,
                                               const uint8_t* out_begin, uint64_t base) {
@@ -538,51 +545,60 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
             refill();
         }
         consume(e);
-        const uint32_t distance = value_of(e) + fast_extra_bits(saved, e);
-        if ((e & EXCEPTIONAL) || distance > uintptr_t(out) - origin) {
+        // In 64 bits: an unassigned entry's extra bits are any bits of the buffer.
+        const uint64_t distance = uint64_t{value_of(e)} + fast_extra_bits(saved, e);
+        if (WINDOW_FULL ? distance > WINDOW_SIZE : ((e & EXCEPTIONAL) || distance > uintptr_t(out) - origin)) {
             exit = LoopExit::GiveUp;
             break;
         }
         e = litlen[bitbuf & LITLEN_MASK];
         refill();
-        out = copy_match_slop(out, length, distance);
+        out = copy_match_slop(out, length, uint32_t(distance));
     } while (in < in_limit && out < out_limit);
     s = {bitbuf, bitsleft & 63, in, out};
     return exit;
 }
 
+using FastLoop = LoopExit (*)(LoopState&, const uint32_t*, const uint32_t*, const uint8_t*, const uint8_t*,
+                              const uint8_t*, uint64_t);
+
+template <bool WINDOW_FULL>
 LoopExit fast_loop_portable(LoopState& s, const uint32_t* litlen, const uint32_t* dist, const uint8_t* in_limit,
                             const uint8_t* out_limit, const uint8_t* out_begin, uint64_t base) {
-    return fast_loop_body<false>(s, litlen, dist, in_limit, out_limit, out_begin, base);
+    return fast_loop_body<false, WINDOW_FULL>(s, litlen, dist, in_limit, out_limit, out_begin, base);
 }
 
 #if defined(__x86_64__)
 // The same loop where the compiler may use shrx and bzhi: shifts and masks by a register count
 // without the flags dependency and the extra moves of the plain instructions.
+template <bool WINDOW_FULL>
 __attribute__((target("bmi2"))) LoopExit fast_loop_bmi2(LoopState& s, const uint32_t* litlen, const uint32_t* dist,
                                                          const uint8_t* in_limit, const uint8_t* out_limit,
                                                          const uint8_t* out_begin, uint64_t base) {
-    return fast_loop_body<true>(s, litlen, dist, in_limit, out_limit, out_begin, base);
+    return fast_loop_body<true, WINDOW_FULL>(s, litlen, dist, in_limit, out_limit, out_begin, base);
 }
 #endif
 
-using FastLoop = LoopExit (*)(LoopState&, const uint32_t*, const uint32_t*, const uint8_t*, const uint8_t*,
-                              const uint8_t*, uint64_t);
+// The fast loop for the first window of output, and the one for the rest.
+struct FastLoops {
+    FastLoop first_window;
+    FastLoop window_full;
+};
 
-FastLoop choose_fast_loop(uint32_t cpu) {
+FastLoops choose_fast_loops(uint32_t cpu) {
 #if defined(__x86_64__)
-    if (cpu & cpu_features() & CPU_BMI2) return fast_loop_bmi2;
+    if (cpu & cpu_features() & CPU_BMI2) return {fast_loop_bmi2<false>, fast_loop_bmi2<true>};
 #endif
     (void)cpu;
-    return fast_loop_portable;
+    return {fast_loop_portable<false>, fast_loop_portable<true>};
 }
 
 class FastInflater {
 public:
     using Progress = std::function<void(const uint8_t* output, uint64_t final_bytes)>;
     FastInflater(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output, uint64_t keep,
-                 FastLoop fast_loop, const Progress* progress)
-        : fast_loop_(fast_loop),
+                 FastLoops fast_loops, const Progress* progress)
+        : fast_loops_(fast_loops),
           progress_(progress),
           in_begin_(input.data() + 2),
           in_next_(in_begin_),
@@ -822,8 +838,15 @@ private:
                 const uint8_t* fast_out_limit = out_end - FAST_OUT_MARGIN;
                 if (progress_ && next_report_ - pos < uint64_t(fast_out_limit - out)) fast_out_limit = out + (next_report_ - pos);
                 LoopState state{bitbuf, bitsleft, in, out};
-                const LoopExit exit = fast_loop_(state, litlen, dist, in_end - FAST_IN_MARGIN,
-                                                 fast_out_limit, out_begin, base);
+                // The loop that checks each distance against the output so far runs up to a whole
+                // window, the other one from there.
+                FastLoop loop = fast_loops_.window_full;
+                if (pos < WINDOW_SIZE) {
+                    loop = fast_loops_.first_window;
+                    if (WINDOW_SIZE - pos < uint64_t(fast_out_limit - out)) fast_out_limit = out + (WINDOW_SIZE - pos);
+                }
+                const LoopExit exit =
+                    loop(state, litlen, dist, in_end - FAST_IN_MARGIN, fast_out_limit, out_begin, base);
                 bitbuf = state.bitbuf;
                 bitsleft = state.bitsleft;
                 in = state.in;
@@ -913,7 +936,7 @@ private:
         }
     }
 
-    const FastLoop fast_loop_;
+    const FastLoops fast_loops_;
     const Progress* const progress_;
     uint64_t next_report_ = INFLATE_PROGRESS_STEP;  // output position of the next progress report
     const uint8_t* const in_begin_;  // first byte of the deflate data
@@ -943,6 +966,6 @@ private:
 bool inflate_fast(std::span<const uint8_t> input, std::vector<uint8_t>& output, uint64_t max_output,
                   uint64_t keep, uint32_t cpu,
                   const std::function<void(const uint8_t* output, uint64_t final_bytes)>& progress) {
-    FastInflater inflater(input, output, max_output, keep, choose_fast_loop(cpu), progress ? &progress : nullptr);
+    FastInflater inflater(input, output, max_output, keep, choose_fast_loops(cpu), progress ? &progress : nullptr);
     return inflater.run();
 }

@@ -181,6 +181,22 @@ TEST(InflateDifferential, HandMadeStreamsEveryByteValue) {
     }
 }
 
+// Past a whole window the fast loop checks a distance against the window alone, so every distance
+// symbol is met there, the assigned ones with their largest extra bits and the two the format
+// forbids (30 and 31), each followed by ones to the end of the bit buffer.
+TEST(InflateDifferential, EveryDistanceSymbolBeyondTheFirstWindow) {
+    for (uint32_t symbol = 0; symbol < 32; symbol++) {
+        BitWriter w;
+        w.block(true, 1).fixed_symbol('a');
+        for (int i = 0; i < 130; i++) w.fixed_symbol(285).fixed_distance(0);  // 33,541 bytes
+        w.fixed_symbol(257).fixed_distance(symbol);
+        if (symbol < 30) w.bits(~0u, symbol < 4 ? 0 : symbol / 2 - 1);
+        for (int i = 0; i < 40; i++) w.fixed_symbol(255);  // nine one bits each
+        w.fixed_symbol(256);
+        same_everywhere(w.zlib(), "distance symbol " + std::to_string(symbol));
+    }
+}
+
 // The corpus's zlib streams whole, then the start of each cut and corrupted at a few hundred places.
 TEST(InflateDifferential, CorpusStreams) {
     const auto files = corpus::files("zlib", ".zz");
