@@ -3,7 +3,9 @@
 // goes to the codecs like any other file, so nothing that loaded before stops loading, except one
 // refused as too large, which the codecs would take only to run out of memory, and one that ends
 // before its image data, on which they hang.
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "photos/image_codecs.h"
 #include "photos/image_size.h"
@@ -21,6 +23,19 @@ bool codecs_key_differently(const PngInfo& info) {
   return info.key_defined && (info.colour_type == 0 || info.bit_depth == 16);
 }
 
+// Turns the rows of a width × height RGBA image over where they are.
+void turn_over_in_place(std::vector<uint8_t>& pixels, uint32_t width, uint32_t height) {
+  const size_t row_bytes = size_t(width) * 4;
+  std::vector<uint8_t> scratch(row_bytes);
+  for (uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+    uint8_t* a = pixels.data() + size_t(top) * row_bytes;
+    uint8_t* b = pixels.data() + size_t(bottom) * row_bytes;
+    std::memcpy(scratch.data(), a, row_bytes);
+    std::memcpy(a, b, row_bytes);
+    std::memcpy(b, scratch.data(), row_bytes);
+  }
+}
+
 // The type hint the codecs take from a name: it matters only for formats without a signature (TGA).
 std::string extension_of(const std::string& path) {
   const size_t dot = path.find_last_of("./");
@@ -29,14 +44,14 @@ std::string extension_of(const std::string& path) {
 
 }  // namespace
 
-TextureImage decode_file_texture(const std::string& path) {
+TextureImage decode_file_texture(const std::string& path, std::vector<uint8_t> storage) {
   // The file is read once; its header is checked before any decoder allocates for it.
   const std::vector<uint8_t> bytes = read_file_bytes(path);
   const ImageSize size = image_size(bytes);
   if (bytes.empty() || too_large_to_decode(size)) return {};
   if (size.format == ImageFormat::Png) {
     PngInfo info;
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> pixels = std::move(storage);  // whatever a failure leaves is not used
     const uint32_t code = png_decode(bytes, info, pixels);
     if (code == PNG_IMAGE_TOO_LARGE) return {};  // the codecs would only ask for as much
     // libpng inside the codecs loops for ever on a file that ends inside an ancillary chunk before
@@ -44,9 +59,10 @@ TextureImage decode_file_texture(const std::string& path) {
     // nothing any codec could show.
     if (code != 0 && !reaches_image_data(bytes)) return {};
     // Top row first from the decoder, bottom first for GL.
-    if (code == 0 && info.width != 0 && info.height != 0 && !codecs_key_differently(info))
-      return bottom_first_image(pixels.data(), info.width, info.height, size_t(info.width) * 4,
-                                TextureImage::Kind::FileTexture);
+    if (code == 0 && info.width != 0 && info.height != 0 && !codecs_key_differently(info)) {
+      turn_over_in_place(pixels, info.width, info.height);
+      return TextureImage{TextureImage::Kind::FileTexture, info.width, info.height, std::move(pixels)};
+    }
   }
   const std::string extension = extension_of(path);
   const char* type = size.format != ImageFormat::Unknown ? sdl_image_type(size.format)

@@ -63,18 +63,23 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
 
 void TextureLoadSteps::show_frame(const char* text) { show_loading_frame(text, present_); }
 
+std::vector<uint8_t> TextureLoadSteps::take_spare(size_t bytes) {
+  std::lock_guard<std::mutex> lock(spare_mutex_);
+  auto best = spares_.end();
+  for (auto it = spares_.begin(); it != spares_.end(); ++it)
+    if (it->capacity() >= bytes && (best == spares_.end() || it->capacity() < best->capacity())) best = it;
+  if (best == spares_.end()) return {};
+  std::vector<uint8_t> storage = std::move(*best);
+  spares_.erase(best);
+  return storage;
+}
+
 TextureImage TextureLoadSteps::decode(const LoadJob& job) {
   if (job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return {};
   const PhotoEntry& entry = PHOTO_CATALOGUE[static_cast<int>(job.index)];
-  if (job.loader == LoaderKind::FileTexture) return decode_file_texture(utf8_path(entry.wide_path));
-  std::vector<uint8_t> storage;
-  {
-    std::lock_guard<std::mutex> lock(spare_mutex_);
-    if (!spare_squares_.empty()) {
-      storage = std::move(spare_squares_.back());
-      spare_squares_.pop_back();
-    }
-  }
+  const size_t bytes = decoded_bytes(job);
+  std::vector<uint8_t> storage = bytes > 0 ? take_spare(bytes) : std::vector<uint8_t>{};
+  if (job.loader == LoaderKind::FileTexture) return decode_file_texture(utf8_path(entry.wide_path), std::move(storage));
   return decode_picture_image(entry.path, square_side_, std::move(storage));
 }
 
@@ -87,9 +92,16 @@ bool TextureLoadSteps::slow_decode(const LoadJob& job) {
 }
 
 void TextureLoadSteps::recycle(TextureImage&& image) {
-  if (image.kind != TextureImage::Kind::Picture) return;  // only the squares are worth keeping
+  if (image.pixels.capacity() == 0) return;
   std::lock_guard<std::mutex> lock(spare_mutex_);
-  if (spare_squares_.size() < SPARE_SQUARES) spare_squares_.push_back(std::move(image.pixels));
+  if (spares_.size() < SPARE_BUFFERS) {
+    spares_.push_back(std::move(image.pixels));
+    return;
+  }
+  // Full: the larger buffer is kept, as it serves more decodes.
+  auto smallest = std::min_element(spares_.begin(), spares_.end(),
+                                   [](const auto& a, const auto& b) { return a.capacity() < b.capacity(); });
+  if (smallest->capacity() < image.pixels.capacity()) *smallest = std::move(image.pixels);
 }
 
 size_t TextureLoadSteps::decoded_bytes(const LoadJob& job) {

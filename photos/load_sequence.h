@@ -68,10 +68,11 @@ void run_load_sequence(LoadSteps& steps, const std::vector<LoadJob>& jobs, const
 // The show's collaborators: loading frames, presented through `present`, and the texture loaders of
 // the catalogue's paths.
 //
-// Every picture-path image is an S × S square, 64 MiB at S = 4096: mapping that much fresh memory
-// for each one, zeroing it page by page and unmapping it after the upload costs about as much as
-// the drawing itself, and two decoders doing it at once contend in the kernel. So the squares of
-// uploaded pictures are kept (at most SPARE_SQUARES of them) for the next pictures to draw into.
+// Every picture-path image is an S × S square, 64 MiB at S = 4096, and a file texture is as large
+// as its photo: mapping that much fresh memory for each one, zeroing it page by page and unmapping
+// it after the upload costs about as much as the drawing itself (half of a PNG's decode), and two
+// decoders doing it at once contend in the kernel. So the pixels of uploaded images are kept (at
+// most SPARE_BUFFERS of them) for the next decodes that fit into them.
 class TextureLoadSteps : public LoadSteps {
  public:
   TextureLoadSteps(int square_side, void (*present)())  // S of the picture path
@@ -84,11 +85,14 @@ class TextureLoadSteps : public LoadSteps {
   void recycle(TextureImage&& image) override;
   bool slow_decode(const LoadJob& job) override;
 
-  static constexpr size_t SPARE_SQUARES = 2;
+  static constexpr size_t SPARE_BUFFERS = 2;
 
  private:
+  // The smallest spare buffer that holds `bytes`, taken from the spares; an empty one when none does.
+  std::vector<uint8_t> take_spare(size_t bytes);
+
   int square_side_;
   void (*present_)();
   std::mutex spare_mutex_;
-  std::vector<std::vector<uint8_t>> spare_squares_;
+  std::vector<std::vector<uint8_t>> spares_;
 };

@@ -13,6 +13,13 @@
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
 
+// The decoded picture at its own size, colour premultiplied by alpha: the bilinear stretch then
+// blends a transparent pixel as nothing at all, not as the colour hidden behind its zero alpha.
+struct Picture {
+  SurfacePtr premultiplied;
+  bool opaque;  // no pixel lets the canvas show through (every JPEG)
+};
+
 namespace {
 
 // The square side never exceeds this by the GL-limit rule; a larger one asked of the decoder is a
@@ -61,9 +68,48 @@ void copy_row_opaque(uint8_t* to, const uint8_t* from, size_t pixels) {
   }
 }
 
+// SDL's bilinear stretch of `picture` over the whole of a side × side RGBA canvas, written bottom
+// row first: the stretch walks a surface whose first row is the canvas's last and whose rows step
+// backwards. SDL will not make such a surface, but its stretch steps by the pitch it is given; in
+// case a version of it does not, the first use checks the trick on a small picture against the
+// plain stretch turned over, and false then leaves the caller to stretch and turn over itself.
+bool stretch_bottom_first(SDL_Surface* picture, uint8_t* canvas, int side);
+
+// Whether stretching onto a surface with a negative pitch gives the plain stretch upside down.
+bool negative_pitch_stretch_works() {
+  constexpr int W = 5, H = 3, SIDE = 7;
+  SurfacePtr small(SDL_CreateRGBSurfaceWithFormat(0, W, H, 32, SDL_PIXELFORMAT_RGBA32));
+  if (!small) return false;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W * 4; ++x) static_cast<uint8_t*>(small->pixels)[y * small->pitch + x] = uint8_t(37 * x + 91 * y);
+  std::vector<uint8_t> plain(SIDE * SIDE * 4), flipped(SIDE * SIDE * 4);
+  SurfacePtr target(
+      SDL_CreateRGBSurfaceWithFormatFrom(plain.data(), SIDE, SIDE, 32, SIDE * 4, SDL_PIXELFORMAT_RGBA32));
+  if (!target || SDL_SoftStretchLinear(small.get(), nullptr, target.get(), nullptr) != 0) return false;
+  if (!stretch_bottom_first(small.get(), flipped.data(), SIDE)) return false;
+  for (int y = 0; y < SIDE; ++y)
+    if (std::memcmp(plain.data() + y * SIDE * 4, flipped.data() + (SIDE - 1 - y) * SIDE * 4, SIDE * 4) != 0)
+      return false;
+  return true;
+}
+
+bool stretch_bottom_first(SDL_Surface* picture, uint8_t* canvas, int side) {
+  const int pitch = side * 4;
+  SurfacePtr target(SDL_CreateRGBSurfaceWithFormatFrom(canvas, side, side, 32, pitch, SDL_PIXELFORMAT_RGBA32));
+  if (!target) return false;
+  target->pixels = canvas + size_t(side - 1) * size_t(pitch);
+  target->pitch = -pitch;
+  const bool ok = SDL_SoftStretchLinear(picture, nullptr, target.get(), nullptr) == 0;
+  target->pixels = canvas;  // as it was made, for SDL to free
+  target->pitch = pitch;
+  return ok;
+}
+
 // The record's picture drawn over the black S × S square, made opaque, bottom row first. The
 // square is as large as a texture gets (64 MiB at S = 4096), so it takes `storage`'s memory when
-// that is large enough, and is turned upside down and made opaque in one pass over it.
+// that is large enough. An opaque picture covers the whole square with opaque pixels, so it is
+// stretched straight into it, upside down, in one pass; any other is laid over black and the
+// square then turned upside down and made opaque in one pass over it.
 TextureImage render_picture_square(const PictureImage& record, int side, std::vector<uint8_t> storage) {
   if (!record.picture || side < 1 || side > PICTURE_SIDE_LIMIT) return {};
   TextureImage image;
@@ -71,6 +117,11 @@ TextureImage render_picture_square(const PictureImage& record, int side, std::ve
   image.width = image.height = uint32_t(side);
   const size_t row_bytes = size_t(side) * 4;
   image.pixels = std::move(storage);
+  static const bool one_pass = negative_pitch_stretch_works();
+  if (record.picture->opaque && one_pass) {
+    image.pixels.resize(row_bytes * side);  // every byte is written
+    if (stretch_bottom_first(record.picture->premultiplied.get(), image.pixels.data(), side)) return image;
+  }
   image.pixels.assign(row_bytes * side, 0);  // the square starts black
   draw_picture(record, PixelRect{0, 0, side, side}, image.pixels.data(), side, side);
 
@@ -91,13 +142,6 @@ TextureImage render_picture_square(const PictureImage& record, int side, std::ve
 }
 
 }  // namespace
-
-// The decoded picture at its own size, colour premultiplied by alpha: the bilinear stretch then
-// blends a transparent pixel as nothing at all, not as the colour hidden behind its zero alpha.
-struct Picture {
-  SurfacePtr premultiplied;
-  bool opaque;  // no pixel lets the canvas show through (every JPEG)
-};
 
 PictureImage::PictureImage() = default;
 PictureImage::~PictureImage() = default;

@@ -27,7 +27,9 @@ struct TextureImage {
 void upload_texture_image(const TextureImage& image, uint32_t name);
 
 // ---- load_file_texture: the platform codecs ----
-TextureImage decode_file_texture(const std::string& path);
+// The pixels go into `storage` when its capacity suffices (its contents do not matter), as for
+// decode_picture_image below.
+TextureImage decode_file_texture(const std::string& path, std::vector<uint8_t> storage = {});
 void upload_file_texture(const TextureImage& image, uint32_t name);
 void load_file_texture(const std::string& path, uint32_t name);  // decode, then upload
 

@@ -11,6 +11,9 @@
 #include <future>
 #include <vector>
 
+#include <SDL.h>
+#include <SDL_image.h>
+
 #include "photos/texture_loaders.h"
 #include "tests/photos/test_images.h"
 #include "tests/support/temp_dir.h"
@@ -138,6 +141,32 @@ TEST_F(TextureDecode, PictureSquareDrawnIntoUsedStorageIsTheSameAsFresh) {
       EXPECT_TRUE(fresh.pixels == reused.pixels) << name << " at side " << side;
       EXPECT_EQ(at(fresh, uint32_t(side) - 1, uint32_t(side) / 2).a, 255) << name << " at side " << side;
     }
+}
+
+// An opaque picture is stretched straight into the square, upside down: the square must be SDL's
+// stretch of the decoded picture, turned over, to the byte, at odd and even sides and scales.
+TEST_F(TextureDecode, OpaquePictureSquareIsTheStretchTurnedOver) {
+  ASSERT_TRUE(teximg::write_jpeg(file("photo.jpg"), 97, 61, [](int x, int y) {
+    return Rgba{uint8_t(x * 5), uint8_t(y * 7), uint8_t(x * y), 255};
+  }));
+  SDL_Surface* decoded = IMG_Load(file("photo.jpg").c_str());
+  ASSERT_NE(decoded, nullptr);
+  SDL_Surface* rgba = SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_RGBA32, 0);
+  ASSERT_NE(rgba, nullptr);
+  for (int side : {1, 33, 64, 200}) {
+    std::vector<uint8_t> plain(size_t(side) * side * 4);
+    SDL_Surface* target =
+        SDL_CreateRGBSurfaceWithFormatFrom(plain.data(), side, side, 32, side * 4, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_EQ(SDL_SoftStretchLinear(rgba, nullptr, target, nullptr), 0);
+    SDL_FreeSurface(target);
+    std::vector<uint8_t> turned(plain.size());
+    for (int y = 0; y < side; ++y)
+      std::copy_n(plain.begin() + long(y) * side * 4, side * 4, turned.begin() + long(side - 1 - y) * side * 4);
+    const TextureImage image = decode_picture_image(file("photo.jpg"), side);
+    EXPECT_TRUE(image.pixels == turned) << "side " << side;
+  }
+  SDL_FreeSurface(rgba);
+  SDL_FreeSurface(decoded);
 }
 
 TEST_F(TextureDecode, PictureBmpIsDrawnToo) {
