@@ -15,6 +15,7 @@ packages=(
   libvips-dev libaubio-dev
   # tests, oracles and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev libdeflate-dev perl
+  libgif-dev
   # headless runs, demo generation and capture
   xvfb xdotool x11-apps xauth imagemagick lame sox ffmpeg
   # the tempo benchmark's peer

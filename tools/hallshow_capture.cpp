@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/huge_page_memory.h"
 #include "app/letterbox.h"
 #include "app/offscreen_gl.h"
 #include "app/start_show.h"
@@ -270,6 +271,7 @@ int main(int argc, char** argv) {
     std::printf("hallshow-capture %s\n", HALLSHOW_VERSION);
     return 0;
   }
+  restart_with_huge_page_memory(argv);
   const bool storyboard = !options.storyboard.empty();
   const bool video = !options.at_row && !storyboard;
   double seconds = 0;

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/huge_page_memory.h"
 #include "app/letterbox.h"
 #include "app/offscreen_gl.h"
 #include "app/swap_buffers.h"
@@ -61,9 +62,7 @@ bool write_set(int width, int height) {
     if (path.ends_with(".png")) {
       ok = teximg::write_png(path, width, height, painter);
     } else if (path.ends_with(".gif")) {
-      std::vector<uint8_t> idx(size_t(width) * height);
-      for (size_t k = 0; k < idx.size(); ++k) idx[k] = uint8_t((k / width / 64 + k % width / 64) % 4);
-      ok = teximg::write_gif(path, width, height, {{200, 40, 40, 255}, {40, 200, 40, 255}, {40, 40, 200, 255}, {220, 220, 220, 255}}, idx, -1);
+      ok = teximg::write_photo_gif(path, width, height, painter);
     } else {
       ok = teximg::write_jpeg(path, width, height, painter, 90);
     }
@@ -267,6 +266,10 @@ void touch_memory_once(size_t bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  restart_with_huge_page_memory(argv);  // as the show does
+  const char* tunables = std::getenv("GLIBC_TUNABLES");
+  std::printf("large memory on huge pages: %s\n",
+              tunables && std::strstr(tunables, "glibc.malloc.hugetlb=1") ? "yes" : "no (glibc, or the kernel's setting)");
   bool quick = false, large = false, trace = false;
   int runs = 3;
   for (int i = 1; i < argc; ++i) {

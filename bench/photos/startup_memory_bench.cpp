@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/huge_page_memory.h"
 #include "photos/load_sequence.h"
 #include "photos/photo_catalogue.h"
 #include "tests/photos/test_images.h"
@@ -40,11 +41,7 @@ bool write_set(int width, int height) {
   fs::create_directories(PHOTO_FOLDER);
   if (!teximg::write_png("one.png", width, height, paint) || !teximg::write_jpeg("one.jpg", width, height, paint, 90))
     return false;
-  std::vector<uint8_t> indexes(size_t(width) * height);
-  for (size_t k = 0; k < indexes.size(); ++k) indexes[k] = uint8_t((k / width / 64 + k % width / 64) % 4);
-  if (!teximg::write_gif("one.gif", width, height, {{200, 40, 40, 255}, {40, 200, 40, 255}, {40, 40, 200, 255}, {9, 9, 9, 255}},
-                         indexes, -1))
-    return false;
+  if (!teximg::write_photo_gif("one.gif", width, height, paint)) return false;
   for (int i = 0; i < PHOTO_COUNT; ++i) {
     const std::string path = PHOTO_CATALOGUE[i].path;
     const char* source = path.ends_with(".png") ? "one.png" : path.ends_with(".gif") ? "one.gif" : "one.jpg";
@@ -110,6 +107,7 @@ long long peak_of_run(int workers, int upload_ms, bool result_only, double& seco
 }  // namespace
 
 int main(int argc, char** argv) {
+  restart_with_huge_page_memory(argv);  // as the show does
   std::vector<int> workers = {2, 16};
   int width = 4000, height = 3000, upload_ms = 100;
   bool result_only = false;

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <gif_lib.h>
 #include <jpeglib.h>
 
 #include <algorithm>
@@ -184,6 +185,28 @@ bool write_gif(const std::string& path, int width, int height, const std::vector
   out.push_back(0);
   out.push_back(0x3B);
   return write_bytes(path, out);
+}
+
+bool write_photo_gif(const std::string& path, int width, int height, const Painter& paint) {
+  if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return false;
+  int error = 0;
+  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+  if (!gif) return false;
+  ColorMapObject* map = GifMakeMapObject(256, nullptr);
+  for (int i = 0; i < 256; ++i)
+    map->Colors[i] = {GifByteType((i >> 5) * 255 / 7), GifByteType(((i >> 2) & 7) * 255 / 7), GifByteType((i & 3) * 85)};
+  bool ok = map && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK &&
+            EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+  std::vector<GifPixelType> row(static_cast<size_t>(width));
+  for (int y = 0; ok && y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgba c = paint(x, y);
+      row[size_t(x)] = GifPixelType((c.r >> 5) << 5 | (c.g >> 5) << 2 | c.b >> 6);
+    }
+    ok = EGifPutLine(gif, row.data(), width) == GIF_OK;
+  }
+  GifFreeMapObject(map);
+  return EGifCloseFile(gif, &error) == GIF_OK && ok;
 }
 
 bool write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {

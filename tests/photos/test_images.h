@@ -1,6 +1,6 @@
 #pragma once
 // Image files made by the tests themselves, in the formats the loaders meet: PNG and JPEG through
-// SDL_image, BMP through SDL, GIF written by hand (nothing on the machine saves one).
+// SDL_image, BMP through SDL, small GIFs written by hand and photo-sized ones through giflib.
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -34,6 +34,11 @@ bool write_bmp(const std::string& path, int width, int height, const Painter& pa
 // the index drawn as see-through, or -1 for none.
 bool write_gif(const std::string& path, int width, int height, const std::vector<Rgba>& palette,
                const std::vector<uint8_t>& indexes, int transparent);
+// A photograph as a GIF is made: the painted colours quantized to 256 (three bits of red and of
+// green, two of blue) and compressed by giflib's LZW encoder as image programs do. write_gif's
+// streams, with a clear code before every pair of pixels, make any decoder rebuild its table all
+// the time, ten times as slow as on a real GIF: benchmarks use this one.
+bool write_photo_gif(const std::string& path, int width, int height, const Painter& paint);
 bool write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The pixel at (x, y), y from the top, of a bottom-row-first RGBA buffer `width` wide and `height` high.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/huge_page_memory.h"
 #include "app/show_window.h"
 #include "app/window_destroyed.h"
 #include "show/music_player.h"
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
     std::printf("hallshow-studio %s\n", HALLSHOW_VERSION);
     return 0;
   }
+  restart_with_huge_page_memory(argv);
   std::string text;
   if (!read_whole_file(options.show_text, text)) {
     std::fprintf(stderr,
