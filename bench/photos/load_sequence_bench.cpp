@@ -92,7 +92,10 @@ double thread_cpu_ms() {
 
 class TimedSteps : public LoadSteps {
  public:
-  explicit TimedSteps(int square_side) : real_(square_side, swap_buffers), origin_(Clock::now()) {}
+  // Made on the GL thread, which is thread 0 of the trace.
+  explicit TimedSteps(int square_side) : real_(square_side, swap_buffers), origin_(Clock::now()) {
+    threads_.emplace(std::this_thread::get_id(), 0);
+  }
   std::atomic<int64_t> decode_ns{0}, decode_cpu_us{0};
   int64_t upload_ns = 0, upload_cpu_us = 0;
   void show_frame(const char* text) override {
@@ -140,7 +143,7 @@ class TimedSteps : public LoadSteps {
   TextureLoadSteps real_;
   Clock::time_point origin_;
   std::mutex mutex_;
-  std::map<std::thread::id, int> threads_;  // the GL thread records first: its frame comes first
+  std::map<std::thread::id, int> threads_;
   std::vector<TraceEvent> events_;
 };
 
@@ -226,9 +229,13 @@ bool bench_set(const char* label, int width, int height, bool trace, int runs, i
       best.decode_cpu = std::min(best.decode_cpu, r.decode_cpu);
       best.upload_cpu = std::min(best.upload_cpu, r.upload_cpu);
     };
+    std::string each_sequential, each_pipelined;
     for (int r = 0; r < runs; ++r) {
-      keep_best(sequential, run(side, false, trace && r == 0));
-      keep_best(pipelined, run(side, true, trace && r == 0));
+      const RunFigures s = run(side, false, trace && r == 0), p = run(side, true, trace && r == 0);
+      keep_best(sequential, s);
+      keep_best(pipelined, p);
+      each_sequential += " " + std::to_string(s.total).substr(0, 5);
+      each_pipelined += " " + std::to_string(p.total).substr(0, 5);
     }
     int cores = default_decode_workers();
     double limit = std::max(sequential.decode / cores, sequential.upload);
@@ -242,6 +249,7 @@ bool bench_set(const char* label, int width, int height, bool trace, int runs, i
                 "                           and %.3f s: the rest waited for a core, a lock or the kernel)\n",
                 pipelined.total, sequential.total / pipelined.total, pipelined.decode, pipelined.upload,
                 pipelined.decode_cpu, pipelined.upload_cpu);
+    std::printf("  each run    sequential%s s, pipelined%s s\n", each_sequential.c_str(), each_pipelined.c_str());
     std::printf("  limit       %8.3f s   max(decode sum / cores, upload sum); pipelined is %.2fx the limit\n", limit,
                 pipelined.total / limit);
     std::printf("  all work    %8.3f s   (decode sum + upload sum) / cores when more; pipelined is %.2fx it\n",
