@@ -2,7 +2,12 @@
 // samples run on from pixel to pixel, across rows when the whole image is given at once.
 #include "png/rgba_conversion.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "png/packed_bits.h"
 #include "png/result_codes.h"
@@ -64,26 +69,61 @@ void rgb_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_
   }
 }
 
+}  // namespace
+
+PaletteWords palette_words(const PngInfo& info) {
+  PaletteWords p;
+  p.entries = uint32_t(std::min<size_t>(info.palette.size() / 4, 256));
+  if (p.entries != 0) std::memcpy(p.words, info.palette.data(), 4 * p.entries);  // an empty palette may have no data
+  std::memset(p.words + p.entries, 0, 4 * (256 - p.entries));
+  return p;
+}
+
+// Without the bit reader and without a branch a pixel: indexes beyond the palette read a zero word,
+// and are looked for only once the run is done; the pixels from the first of them on are then
+// zeroed again.
+bool palette8_to_rgba(const PaletteWords& palette, const uint8_t* raw, uint64_t count, uint8_t* out) {
+  // In locals: the stores, of bytes, could otherwise alias the palette, which would then be read
+  // again for every pixel.
+  const uint32_t entries = palette.entries;
+  const uint32_t* const words = palette.words;
+  // Two passes over the indexes: the largest, sixteen at a time where there are vectors (byte by
+  // byte, the maximum is one long chain of dependent steps, slower than all the lookups), then
+  // the lookups, four at a time.
+  uint8_t highest = 0;
+  uint64_t i = 0;
+#if defined(__SSE2__)
+  __m128i sixteen = _mm_setzero_si128();
+  for (; i + 16 <= count; i += 16)
+    sixteen = _mm_max_epu8(sixteen, _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + i)));
+  uint8_t lanes[16];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sixteen);
+  for (uint8_t lane : lanes) highest = std::max(highest, lane);
+#endif
+  for (; i < count; ++i) highest = std::max(highest, raw[i]);
+  i = 0;
+  for (; i + 4 <= count; i += 4) {
+    uint32_t four;
+    std::memcpy(&four, raw + i, 4);
+    store_word(out + 4 * i, words[four & 255]);
+    store_word(out + 4 * i + 4, words[(four >> 8) & 255]);
+    store_word(out + 4 * i + 8, words[(four >> 16) & 255]);
+    store_word(out + 4 * i + 12, words[four >> 24]);
+  }
+  for (; i < count; ++i) store_word(out + 4 * i, words[raw[i]]);
+  if (highest < entries) return true;
+  uint64_t first = 0;
+  while (raw[first] < entries) ++first;
+  std::memset(out + 4 * first, 0, 4 * (count - first));
+  return false;
+}
+
+namespace {
+
 uint32_t palette_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count, uint8_t* out) {
   const uint32_t d = info.bit_depth;
   const uint32_t entries = uint32_t(info.palette.size() / 4);
-  if (d == 8) {  // the common case, without the bit reader and without a branch a pixel
-    // Indexes beyond the palette read a zero word here; they are looked for only once the row is
-    // done, and the pixels from the first of them on are then zeroed again.
-    uint32_t words[256];
-    if (entries != 0) std::memcpy(words, info.palette.data(), 4 * entries);  // an empty palette may have no data
-    std::memset(words + entries, 0, 4 * (256 - entries));
-    uint32_t beyond = 0;
-    for (uint64_t i = 0; i < count; ++i) {
-      store_word(out + 4 * i, words[raw[i]]);
-      beyond |= raw[i] >= entries;
-    }
-    if (!beyond) return PNG_OK;
-    uint64_t first = 0;
-    while (raw[first] < entries) ++first;
-    std::memset(out + 4 * first, 0, 4 * (count - first));
-    return PNG_INDEX_BEYOND_PALETTE;
-  }
+  if (d == 8) return palette8_to_rgba(palette_words(info), raw, count, out) ? PNG_OK : PNG_INDEX_BEYOND_PALETTE;
   uint64_t pos = 0;
   for (uint64_t i = 0; i < count; ++i, out += 4) {
     const uint32_t s = d == 8 ? raw[i] : read_bits_msb(raw, pos, d);

@@ -7,6 +7,7 @@ FastRows::FastRows(const PngInfo& info, uint32_t bpp, const ImageSizes& sizes, u
                    std::vector<uint8_t>& pixels)
     : info_(info), bpp_(bpp), sizes_(sizes), cpu_(cpu), pixels_(pixels) {
   failed_ = info.interlace_method != 0;
+  if (info.colour_type == 3 && info.bit_depth == 8) palette_ = palette_words(info);
 }
 
 bool FastRows::add(const uint8_t* data, uint64_t available) {
@@ -50,7 +51,11 @@ bool FastRows::add_row(const uint8_t* data, uint64_t y) {
     if (unfilter_scanline_fast(target, row[0], row + 1, prior, (bpp_ + 7) / 8, line)) return false;
     reconstructed = target;
   }
-  if (pixels_to_rgba(info_, reconstructed, width, out)) return false;
+  if (info_.colour_type == 3 && info_.bit_depth == 8) {
+    if (!palette8_to_rgba(palette_, reconstructed, width, out)) return false;
+  } else if (pixels_to_rgba(info_, reconstructed, width, out)) {
+    return false;
+  }
   prior_line_ = where;
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include "png/image_sizes.h"
 #include "png/png_info.h"
+#include "png/rgba_conversion.h"
 
 // The fast way, for images without interlace: no raw image. 8-bit RGB and RGBA rows are
 // reconstructed straight into the RGBA pixels, the prior row read back from there; every other
@@ -35,6 +36,7 @@ class FastRows {
   const uint32_t cpu_;
   std::vector<uint8_t>& pixels_;
   std::vector<uint8_t> lines_;  // two line buffers, for formats other than 8-bit RGB and RGBA
+  PaletteWords palette_;         // of an 8-bit palette image
   uint64_t rows_done_ = 0;
   int64_t prior_line_ = -1;     // where the prior reconstructed row is: -1 none, 0/1 a line buffer,
                                 // 2 the filtered bytes of a None row in the data
