@@ -166,9 +166,13 @@ bool load_picture(const std::string& path, PictureImage& record) {
   const ImageSize size = image_size(bytes);
   if (!is_picture_format(size.format) || too_large_to_decode(size) || bytes.size() > size_t(INT_MAX)) return true;
   SurfacePtr decoded = load_image_bytes(bytes, sdl_image_type(size.format));
+  // Direct colour without alpha or a colour key (every JPEG, a 24-bit BMP) converts to alpha 255
+  // everywhere: nothing to premultiply, and no pixel to look at to know it.
+  const bool known_opaque = decoded && !decoded->format->palette && decoded->format->Amask == 0 &&
+                            !SDL_HasColorKey(decoded.get());
   SurfacePtr rgba = to_rgba32(decoded.get());
   if (!rgba || rgba->w <= 0 || rgba->h <= 0) return true;  // a broken file makes no picture
-  const bool opaque = premultiply_surface(*rgba);
+  const bool opaque = known_opaque || premultiply_surface(*rgba);
   record.picture = std::make_unique<Picture>(Picture{std::move(rgba), opaque});
   return true;
 }
