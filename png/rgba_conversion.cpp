@@ -126,8 +126,8 @@ uint32_t palette_to_rgba(const PngInfo& info, const uint8_t* raw, uint64_t count
   if (d == 8) return palette8_to_rgba(palette_words(info), raw, count, out) ? PNG_OK : PNG_INDEX_BEYOND_PALETTE;
   uint64_t pos = 0;
   for (uint64_t i = 0; i < count; ++i, out += 4) {
-    const uint32_t s = d == 8 ? raw[i] : read_bits_msb(raw, pos, d);
-    if (s >= entries) return d == 8 ? PNG_INDEX_BEYOND_PALETTE : PNG_INDEX_BEYOND_PALETTE_LOW;
+    const uint32_t s = read_bits_msb(raw, pos, d);
+    if (s >= entries) return PNG_INDEX_BEYOND_PALETTE_LOW;
     std::memcpy(out, &info.palette[4 * s], 4);
   }
   return PNG_OK;

@@ -211,9 +211,7 @@ bool bench_set(const char* label, int width, int height, bool trace, int runs, i
         std::fprintf(stderr, "load_sequence_bench: no GL context: %s\n", error.c_str());
         std::exit(1);
       }
-      GLint max = 0;
-      glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
-      side = max > 4096 ? 4096 : max / 2;
+      side = picture_square_side_from_gl();
     }
     // A first run that is not counted: the files come into the page cache, and the memory the runs
     // use is the process's before the first timed one (on a virtual machine, memory the guest has
