@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "png/cpu_features.h"
@@ -113,34 +114,29 @@ const SymbolEntries LITLEN_SYMBOL_ENTRIES = litlen_symbols();
 const SymbolEntries DIST_SYMBOL_ENTRIES = dist_symbols();
 const SymbolEntries CODE_LENGTH_SYMBOL_ENTRIES = code_length_symbols();
 
-// The low n bits of `code` in reverse order (n at most 16), a byte at a time from a table.
-struct ByteReversals {
-    std::array<uint8_t, 256> r{};
-    constexpr ByteReversals() {
-        for (uint32_t b = 0; b < 256; b++)
-            for (uint32_t k = 0; k < 8; k++) r[b] |= uint8_t(((b >> k) & 1) << (7 - k));
-    }
-};
-constexpr ByteReversals BYTE_REVERSALS;
-
-uint32_t reverse_bits(uint32_t code, uint32_t n) {
-    const uint32_t r16 = uint32_t{BYTE_REVERSALS.r[code & 255]} << 8 | BYTE_REVERSALS.r[(code >> 8) & 255];
-    return r16 >> (16 - n);
+// The next code of `len` bits after `reversed`, both bit-reversed as the tables index them: the
+// carry of an increment runs from the code's last bit, which is the highest bit here. After the
+// last code of a complete code (all ones) the result is meaningless, and no code follows it.
+uint32_t next_reversed_code(uint32_t reversed, uint32_t len) {
+    const uint32_t free_bits = (reversed ^ ((1u << len) - 1)) | 1;  // zeros of the code, as ones
+    const uint32_t bit = 1u << (std::bit_width(free_bits) - 1);
+    return (reversed & (bit - 1)) | bit;
 }
 
 // The exact decoder builds an incomplete code into a tree of 2N entries and fails with 55 once
 // it would need more than N - 2 internal nodes besides the root: deep, sparse codes do. Its
 // internal nodes are the distinct proper prefixes of the codes; canonical codes, left-aligned,
 // increase in canonical order, so the prefixes of each depth can be counted in one pass.
-bool tree_would_overflow(std::span<const uint8_t> lengths, std::span<const uint16_t> sorted,
-                         std::span<const uint32_t> codes) {
+bool tree_would_overflow(std::span<const uint8_t> lengths, std::span<const uint16_t> sorted) {
     const uint32_t n_symbols = uint32_t(lengths.size());
     std::array<int64_t, MAX_CODE_BITS + 1> last;
     last.fill(-1);
-    uint32_t nodes = 0;
-    for (size_t i = 0; i < sorted.size(); i++) {
-        const uint32_t len = lengths[sorted[i]];
-        const uint32_t aligned = codes[i] << (MAX_CODE_BITS - len);
+    uint32_t nodes = 0, code = 0, code_len = 0;
+    for (uint16_t symbol : sorted) {
+        const uint32_t len = lengths[symbol];
+        code <<= len - code_len;
+        code_len = len;
+        const uint32_t aligned = code++ << (MAX_CODE_BITS - len);
         for (uint32_t d = 1; d < len; d++) {
             const int64_t prefix = aligned >> (MAX_CODE_BITS - d);
             if (prefix != last[d]) {
@@ -204,36 +200,33 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
     for (uint32_t l = 1; l <= MAX_CODE_BITS; l++) offset[l + 1] = offset[l] + count[l];
     const uint32_t used = offset[MAX_CODE_BITS + 1];
     std::array<uint16_t, LITLEN_SYMBOLS> sorted;  // the first `used` are set
-    std::array<uint32_t, LITLEN_SYMBOLS> codes;
     {
         std::array<uint32_t, MAX_CODE_BITS + 2> at = offset;
         for (uint32_t s = 0; s < lengths.size(); s++)
             if (lengths[s] != 0) sorted[at[lengths[s]]++] = uint16_t(s);
-        uint32_t code = 0, i = 0;
-        for (uint32_t l = 1; l <= MAX_CODE_BITS; l++, code <<= 1)
-            for (uint32_t k = 0; k < count[l]; k++) codes[i++] = code++;
     }
-    if (incomplete && tree_would_overflow(lengths, {sorted.data(), used}, {codes.data(), used})) return false;
+    if (incomplete && tree_would_overflow(lengths, {sorted.data(), used})) return false;
 
     // The main table's codes, shortest first, each written once into a table as wide as its
     // length, which doubles (a copy of itself) before the next length: every entry then repeats
     // over the bits beyond its code, as the lookups need, and the filling is mostly copying.
+    // A longer code keeps its bit-reversed value when the length grows: the new last bit is 0.
     const uint32_t main_size = 1u << root_bits;
     std::array<LiteralCode, 256> literals;
     uint32_t literal_count = 0;
-    uint32_t i = 0;
+    uint32_t reversed = 0;
     {
         uint32_t len = 1;
         while (len < root_bits && count[len] == 0) len++;
         uint32_t size = 1u << len;
         if (incomplete) std::fill(table, table + size, UNASSIGNED_ENTRY);
         for (;;) {
-            for (; i < used && lengths[sorted[i]] == len; i++) {
+            for (uint32_t i = offset[len]; i < offset[len + 1]; i++) {
                 const uint32_t symbol = symbols[sorted[i]];
-                const uint32_t reversed = reverse_bits(codes[i], len);
                 table[reversed] = symbol + len * 0x101;
                 if (pair_literals && (symbol & LITERAL) && len < root_bits)
                     literals[literal_count++] = {reversed, len, value_of(symbol)};
+                reversed = next_reversed_code(reversed, len);
             }
             if (len == root_bits) break;
             std::memcpy(table + size, table, size * sizeof(uint32_t));
@@ -242,16 +235,17 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
         }
     }
 
-    // The longer codes, in subtables.
+    // The longer codes, in subtables. A code's first root_bits bits, reversed, are the low bits
+    // of its reversed value: the main-table entry that points to its subtable.
     uint32_t next_subtable = main_size;
     uint32_t subtable_start = 0, subtable_bits = 0;
-    int64_t subtable_prefix = -1;
+    uint32_t subtable_prefix = UINT32_MAX;
     std::array<uint32_t, MAX_CODE_BITS + 2> remaining = count;  // read for the longer lengths only
-    for (; i < used; i++) {
-        const uint32_t len = lengths[sorted[i]], code = codes[i];
+    for (uint32_t i = offset[root_bits + 1]; i < used; i++) {
+        const uint32_t len = lengths[sorted[i]];
         const uint32_t symbol = symbols[sorted[i]];
         const uint32_t sub_len = len - root_bits;
-        const int64_t prefix = code >> sub_len;
+        const uint32_t prefix = reversed & (main_size - 1);
         if (prefix != subtable_prefix) {
             // The smallest subtable that holds every remaining code with this prefix: grow it
             // until the codes of the lengths seen so far fill it, or the lengths run out.
@@ -268,13 +262,12 @@ bool build_table(uint32_t* table, uint32_t table_size, std::span<const uint8_t> 
             next_subtable += 1u << subtable_bits;
             if (next_subtable > table_size) return false;
             if (incomplete) std::fill(table + subtable_start, table + next_subtable, UNASSIGNED_ENTRY);
-            table[reverse_bits(uint32_t(prefix), root_bits)] =
-                subtable_start << 16 | EXCEPTIONAL | SUBTABLE | subtable_bits << 8 | root_bits;
+            table[prefix] = subtable_start << 16 | EXCEPTIONAL | SUBTABLE | subtable_bits << 8 | root_bits;
         }
-        const uint32_t low = code & ((1u << sub_len) - 1);
-        for (uint32_t k = reverse_bits(low, sub_len); k < (1u << subtable_bits); k += 1u << sub_len)
+        for (uint32_t k = reversed >> root_bits; k < (1u << subtable_bits); k += 1u << sub_len)
             table[subtable_start + k] = symbol + sub_len * 0x101;
         remaining[len]--;
+        reversed = next_reversed_code(reversed, len);
     }
     if (pair_literals) pair_main_table_literals(table, root_bits, {literals.data(), literal_count});
     return true;
@@ -345,8 +338,8 @@ inline uint8_t* copy_match_bytewise(uint8_t* out, uint32_t length, uint32_t dist
 // ---- The fast loop ----
 // Most of a stream is decoded far from the ends of the input and of the output. There, a
 // refill can always load eight bytes, and a whole match, with the words its copy writes beyond
-// its end, always fits; so the loop checks the two ends once per symbol, in its condition, and
-// nowhere inside. The bit buffer is refilled without a branch at the top of every round to at
+// its end, always fits; so the loop checks the two ends only between batches of rounds that
+// cannot reach them, and nowhere inside. The bit buffer is refilled without a branch at the top of every round to at
 // least 56 bits, which is more than the longest match takes (a 15-bit length code with 5 extra
 // bits, a 15-bit distance code with 13), and leaves room for three literals in a row.
 
@@ -357,6 +350,10 @@ constexpr uint64_t FAST_COPY_SLOP = 40;
 // Room the fast loop needs at the output for one more round, and bytes at the input for a refill.
 constexpr ptrdiff_t FAST_OUT_MARGIN = MAX_MATCH_LENGTH + FAST_COPY_SLOP;
 constexpr ptrdiff_t FAST_IN_MARGIN = 16;  // two refills in a round
+// The most one round of the fast loop moves the input (two refills) and the output (two literal
+// pairs and a longest match).
+constexpr ptrdiff_t MAX_ROUND_IN = 14;
+constexpr ptrdiff_t MAX_ROUND_OUT = 4 + MAX_MATCH_LENGTH;
 
 struct LoopState {
     uint64_t bitbuf;
@@ -489,11 +486,13 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
     if (!(in < in_limit && out < out_limit)) return exit;
     refill();
     uint32_t e = litlen[bitbuf & LITLEN_MASK];
-    do {
-        consume(e);
-        if (e & LITERAL) {
-            put(e);
-            e = litlen[bitbuf & LITLEN_MASK];
+    while (in < in_limit && out < out_limit) {  // the refill may have taken the input to its limit
+        // Rounds that cannot reach either limit, counted down: one decrement a round instead of
+        // two compares. Rounds start below both limits while rounds - 1 whole rounds of the most
+        // a round takes fit below them.
+        ptrdiff_t rounds = std::min((in_limit - in + MAX_ROUND_IN - 1) / MAX_ROUND_IN,
+                                    (out_limit - out + MAX_ROUND_OUT - 1) / MAX_ROUND_OUT);
+        do {
             consume(e);
             if (e & LITERAL) {
                 put(e);
@@ -502,59 +501,65 @@ INFLATE_ALWAYS_INLINE LoopExit fast_loop_body(LoopState& s, const uint32_t* litl
                 if (e & LITERAL) {
                     put(e);
                     e = litlen[bitbuf & LITLEN_MASK];
-                    refill();
-                    continue;
-                }
-            }
-        }
-        if (e & EXCEPTIONAL) {
-            if (e & SUBTABLE) {
-                // The pointer took the main table's bits; the rest of the code indexes the subtable.
-                e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
-                consume(e);
-                if (e & LITERAL) {
-                    put(e);
-                    e = litlen[bitbuf & LITLEN_MASK];
-                    refill();
-                    continue;
+                    consume(e);
+                    if (e & LITERAL) {
+                        put(e);
+                        e = litlen[bitbuf & LITLEN_MASK];
+                        refill();
+                        continue;
+                    }
                 }
             }
             if (e & EXCEPTIONAL) {
-                if (e & BLOCK_END) {
-                    exit = LoopExit::BlockEnd;
-                    break;
+                if (e & SUBTABLE) {
+                    // The pointer took the main table's bits; the rest of the code indexes the subtable.
+                    e = litlen[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+                    consume(e);
+                    if (e & LITERAL) {
+                        put(e);
+                        e = litlen[bitbuf & LITLEN_MASK];
+                        refill();
+                        continue;
+                    }
                 }
-                if (e & UNASSIGNED) {
-                    exit = LoopExit::GiveUp;
-                    break;
+                if (e & EXCEPTIONAL) {
+                    if (e & BLOCK_END) {
+                        exit = LoopExit::BlockEnd;
+                        break;
+                    }
+                    if (e & UNASSIGNED) {
+                        exit = LoopExit::GiveUp;
+                        break;
+                    }
+                    e = litlen[bitbuf & LITLEN_MASK];
+                    refill();
+                    continue;  // literal/length symbols 286 and 287 mean nothing
                 }
-                e = litlen[bitbuf & LITLEN_MASK];
-                refill();
-                continue;  // literal/length symbols 286 and 287 mean nothing
             }
-        }
-        const uint32_t length = value_of(e) + fast_extra_bits(saved, e);
+            const uint32_t length = value_of(e) + fast_extra_bits(saved, e);
 
-        e = dist[bitbuf & DIST_MASK];
-        if (e & SUBTABLE) {
-            if ((bitsleft & 63) < DIST_LONGEST_BITS + LITLEN_TABLE_BITS) refill();
-            bitbuf >>= DIST_TABLE_BITS;
-            bitsleft -= DIST_TABLE_BITS;
-            e = dist[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
-        } else if ((bitsleft & 63) < DIST_MAIN_BITS + LITLEN_TABLE_BITS) {
+            e = dist[bitbuf & DIST_MASK];
+            if (e & SUBTABLE) {
+                if ((bitsleft & 63) < DIST_LONGEST_BITS + LITLEN_TABLE_BITS) refill();
+                bitbuf >>= DIST_TABLE_BITS;
+                bitsleft -= DIST_TABLE_BITS;
+                e = dist[value_of(e) + (bitbuf & ((1u << code_length(e)) - 1))];
+            } else if ((bitsleft & 63) < DIST_MAIN_BITS + LITLEN_TABLE_BITS) {
+                refill();
+            }
+            consume(e);
+            // In 64 bits: an unassigned entry's extra bits are any bits of the buffer.
+            const uint64_t distance = uint64_t{value_of(e)} + fast_extra_bits(saved, e);
+            if (WINDOW_FULL ? distance > WINDOW_SIZE : ((e & EXCEPTIONAL) || distance > uintptr_t(out) - origin)) {
+                exit = LoopExit::GiveUp;
+                break;
+            }
+            e = litlen[bitbuf & LITLEN_MASK];
             refill();
-        }
-        consume(e);
-        // In 64 bits: an unassigned entry's extra bits are any bits of the buffer.
-        const uint64_t distance = uint64_t{value_of(e)} + fast_extra_bits(saved, e);
-        if (WINDOW_FULL ? distance > WINDOW_SIZE : ((e & EXCEPTIONAL) || distance > uintptr_t(out) - origin)) {
-            exit = LoopExit::GiveUp;
-            break;
-        }
-        e = litlen[bitbuf & LITLEN_MASK];
-        refill();
-        out = copy_match_slop(out, length, uint32_t(distance));
-    } while (in < in_limit && out < out_limit);
+            out = copy_match_slop(out, length, uint32_t(distance));
+        } while (--rounds != 0);
+        if (exit != LoopExit::Margin) break;
+    }
     s = {bitbuf, bitsleft & 63, in, out};
     return exit;
 }
