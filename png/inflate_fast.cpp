@@ -116,7 +116,8 @@ const SymbolEntries CODE_LENGTH_SYMBOL_ENTRIES = code_length_symbols();
 
 // The next code of `len` bits after `reversed`, both bit-reversed as the tables index them: the
 // carry of an increment runs from the code's last bit, which is the highest bit here. After the
-// last code of a complete code (all ones) the result is meaningless, and no code follows it.
+// last code of a complete code (all ones) the result is meaningless, and no code follows it; the
+// `| 1` only keeps bit_width from 0 there, which would make the shift below undefined.
 uint32_t next_reversed_code(uint32_t reversed, uint32_t len) {
     const uint32_t free_bits = (reversed ^ ((1u << len) - 1)) | 1;  // zeros of the code, as ones
     const uint32_t bit = 1u << (std::bit_width(free_bits) - 1);
