@@ -9,10 +9,10 @@
 
 #include "photos/image_codecs.h"
 #include "photos/image_size.h"
+#include "photos/photo_file.h"
 #include "photos/texture_loaders.h"
 #include "png/png_chunks.h"
 #include "png/png_decode.h"
-#include "png/read_file_bytes.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::string extension_of(const std::string& path) {
 
 TextureImage decode_file_texture(const std::string& path, std::vector<uint8_t> storage) {
   // The file is read once; its header is checked before any decoder allocates for it.
-  const std::vector<uint8_t> bytes = read_file_bytes(path);
+  const std::vector<uint8_t> bytes = read_photo_file(path);
   const ImageSize size = image_size(bytes);
   if (bytes.empty() || too_large_to_decode(size)) return {};
   if (size.format == ImageFormat::Png) {

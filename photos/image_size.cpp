@@ -1,10 +1,11 @@
-// Header parsing for the size of a photo. The same parsers run over a byte span and over a file
-// stream, so the loaders (which hold the whole file) and the load sequence's estimates (which
+// Header parsing for the size of a photo. The same parsers run over a byte span and over a file,
+// so the loaders (which hold the whole file) and the load sequence's estimates (which
 // read only the header) agree on every file.
 #include "photos/image_size.h"
 
 #include <algorithm>
-#include <fstream>
+
+#include "png/regular_file.h"
 
 namespace {
 
@@ -31,22 +32,35 @@ class SpanReader {
   size_t at_ = 0;
 };
 
-class StreamReader {
+// Reads a file through a window of its bytes, so that scanning a JPEG's segments byte by byte
+// costs no system call a byte.
+class FileReader {
  public:
-  explicit StreamReader(std::istream& in) : in_(in) {}
+  explicit FileReader(const RegularFile& file) : file_(file) {}
   int get() {
-    const int c = in_.get();
-    return c == std::istream::traits_type::eof() ? -1 : c;
+    if (at_ < start_ || at_ >= start_ + have_) fill();
+    return at_ < start_ + have_ ? window_[at_++ - start_] : -1;
   }
-  bool read(uint8_t* out, size_t n) { return bool(in_.read(reinterpret_cast<char*>(out), std::streamsize(n))); }
-  void seek(size_t at) {
-    in_.clear();
-    in_.seekg(std::streamoff(at));
+  bool read(uint8_t* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const int c = get();
+      if (c < 0) return false;
+      out[i] = uint8_t(c);
+    }
+    return true;
   }
-  void skip(size_t n) { in_.seekg(std::streamoff(n), std::ios::cur); }
+  void seek(size_t at) { at_ = at; }
+  void skip(size_t n) { at_ += n; }
 
  private:
-  std::istream& in_;
+  void fill() {
+    start_ = at_;
+    have_ = file_.read_at(at_, window_, sizeof window_);
+  }
+  const RegularFile& file_;
+  uint8_t window_[1 << 14];
+  uint64_t start_ = 0, at_ = 0;
+  size_t have_ = 0;
 };
 
 struct Size {
@@ -160,12 +174,11 @@ ImageSize image_size(std::span<const uint8_t> bytes) {
 }
 
 ImageSize image_size_of_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  const RegularFile file(path);
   uint8_t head[8] = {};
-  file.read(reinterpret_cast<char*>(head), sizeof head);
-  const ImageFormat format = sniff_image_format(std::span<const uint8_t>(head, size_t(file.gcount())));
-  StreamReader in(file);
-  return size_from(in, format);
+  const size_t got = file.read_at(0, head, sizeof head);
+  FileReader in(file);
+  return size_from(in, sniff_image_format(std::span<const uint8_t>(head, got)));
 }
 
 uint64_t rgba_bytes(uint64_t width, uint64_t height) {
