@@ -15,13 +15,24 @@ void init_image_codecs() {
   std::call_once(once, [] { IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP); });
 }
 
-SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type) {
-  if (std::optional<SurfacePtr> cmyk = decode_cmyk_jpeg(bytes)) return std::move(*cmyk);
+SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, ImageFormat format) {
+  if (format == ImageFormat::Jpeg)
+    if (std::optional<SurfacePtr> cmyk = decode_cmyk_jpeg(bytes)) return std::move(*cmyk);
+  SDL_Surface* (*codec)(SDL_RWops*) = nullptr;
+  switch (format) {
+    case ImageFormat::Jpeg: codec = IMG_LoadJPG_RW; break;
+    case ImageFormat::Png: codec = IMG_LoadPNG_RW; break;
+    case ImageFormat::Gif: codec = IMG_LoadGIF_RW; break;
+    case ImageFormat::Bmp: codec = IMG_LoadBMP_RW; break;
+    case ImageFormat::Unknown: return nullptr;
+  }
   if (bytes.size() > size_t(INT_MAX)) return nullptr;
   init_image_codecs();
   SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
   if (!stream) return nullptr;
-  return SurfacePtr(IMG_LoadTyped_RW(stream, 1, type));  // closes the stream
+  SurfacePtr surface(codec(stream));
+  SDL_RWclose(stream);
+  return surface;
 }
 
 SurfacePtr to_rgba32(SDL_Surface* surface) {

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "photos/image_format.h"
 #include "photos/surface_ptr.h"
 #include "photos/texture_loaders.h"
 
@@ -15,10 +16,12 @@
 // through that: every decode calls this first, so whichever thread comes first does it for all.
 void init_image_codecs();
 
-// IMG_LoadTyped_RW over memory, except that CMYK and YCCK JPEGs come out in the colours a viewer
-// shows, opaque. Null when the codecs cannot read the file. No size check: callers check the
-// header first (photos/image_size.h).
-SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type);
+// The codec of `format` alone over the bytes in memory, except that CMYK and YCCK JPEGs come out
+// in the colours a viewer shows, opaque. Null when it cannot read them, and for ImageFormat::Unknown.
+// Never SDL_image's guessing loader: asked for a JPEG that its own check does not take, that goes
+// on to try every other format, an SVG hidden in a JPEG comment among them, at whatever size it
+// claims. No size check: callers check the header first (photos/image_size.h).
+SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, ImageFormat format);
 
 // The surface as 8-bit R, G, B, A bytes, not premultiplied (a colour key becomes alpha 0), or
 // null when it cannot be converted.

@@ -151,10 +151,13 @@ bool load_picture(const std::string& path, PictureImage& record) {
   if (bytes.empty()) return false;
 
   // Only the formats the original picture codecs read make a picture; a PNG never does.
-  // Nor does one whose header asks for more than any photo may take: the record stays empty.
+  // Nor does one whose header asks for more than any photo may take, or does not tell its size:
+  // the record stays empty.
   const ImageSize size = image_size(bytes);
-  if (!is_picture_format(size.format) || too_large_to_decode(size) || bytes.size() > size_t(INT_MAX)) return true;
-  SurfacePtr decoded = load_image_bytes(bytes, sdl_image_type(size.format));
+  if (!is_picture_format(size.format) || size.width == 0 || size.height == 0 || too_large_to_decode(size) ||
+      bytes.size() > size_t(INT_MAX))
+    return true;
+  SurfacePtr decoded = load_image_bytes(bytes, size.format);
   // Direct colour without alpha or a colour key (every JPEG, a 24-bit BMP) converts to alpha 255
   // everywhere: nothing to premultiply, and no pixel to look at to know it.
   const bool known_opaque = decoded && !decoded->format->palette && decoded->format->Amask == 0 &&

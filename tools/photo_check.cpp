@@ -142,7 +142,7 @@ const PhotoFileCache::Result& PhotoFileCache::of(const std::string& path, bool p
     png_reason = describe_result(code);
   }
   init_image_codecs();
-  SurfacePtr surface = load_image_bytes(bytes, sdl_image_type(format));
+  SurfacePtr surface = load_image_bytes(bytes, format);
   if (surface && surface->w > 0 && surface->h > 0) {
     e.result = {true, static_cast<uint32_t>(surface->w), static_cast<uint32_t>(surface->h), ""};
     return e.result;
