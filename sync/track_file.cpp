@@ -44,6 +44,7 @@ int load_track_file(const std::string& path, SyncTrack& track) {
   // The keys the file can hold at most, from its size.
   const uint64_t room = (file.size() - COUNT_BYTES) / KEY_BYTES;
   const uint64_t wanted = uint64_t(count) < room ? uint64_t(count) : room;
+  if (wanted > uint64_t(MAX_TRACK_KEYS)) return TRACK_FILE_TOO_MANY_KEYS;
 
   std::vector<unsigned char> bytes(size_t(wanted * KEY_BYTES));
   // Whole keys only, should the file shrink meanwhile.
@@ -59,6 +60,7 @@ const char* describe_track_file_result(int result) {
     case TRACK_FILE_UNOPENABLE: return "track file cannot be opened";
     case TRACK_FILE_SHORT: return "track file holds fewer keys than its count; the whole keys were kept";
     case TRACK_FILE_NEGATIVE_COUNT: return "track file has a negative key count; no keys";
+    case TRACK_FILE_TOO_MANY_KEYS: return "track file holds more keys than a track may (262144); no keys";
   }
   return "unknown track file result";
 }

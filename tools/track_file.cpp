@@ -53,6 +53,10 @@ bool decode_track_file(std::string_view bytes, std::vector<TrackKey>& keys, std:
               " after the last of " + std::to_string(count) + (count == 1 ? " key" : " keys");
     return false;
   }
+  if (count > MAX_TRACK_KEYS) {
+    error = std::to_string(count) + " keys, more than a track may hold (" + std::to_string(MAX_TRACK_KEYS) + ")";
+    return false;
+  }
   keys.reserve(count);
   for (int32_t i = 0; i < count; ++i) {
     const unsigned char* k = p + 4 + TRACK_KEY_BYTES * i;
