@@ -338,8 +338,8 @@ TEST_F(KestoCli, CheckNamesEveryPhotoProblemOnce) {
       "hall.photo/11.JPG is missing, but there is hall.photo/11.jpg: the show reads only the name as written, case "
       "too; beard.n shows it from 0s\n",
       "hall.photo/13.PNG differs from hall.photo/13.png only in case: the show reads hall.photo/13.png\n",
-      "hall.photo/15.png cannot be decoded: it is no image: its first bytes are not those of a PNG, JPEG, GIF or BMP "
-      "file; back.n shows it from 2s\n",
+      "hall.photo/15.png cannot be decoded: it is no image the show reads: its first bytes are not those of a PNG, "
+      "JPEG, GIF or BMP file; back.n shows it from 2s\n",
       "hall.photo/16.png cannot be decoded: ",
       "hall.photo/29.JPG is 64x32, not square: the show stretches it over a square\n",
       "back.n shows 7 from 4s, an entry the show never loads (6 to 10 and 28): the layer shows only its colour\n",
