@@ -90,11 +90,13 @@ Size png_size(Reader& in) {
 // RSTn, TEM and SOI) a big-endian length that counts itself. The frame header, one of the SOFn
 // markers, gives precision, height and width; a scan or the end before it means no frame at all.
 // Bytes between segments are skipped as libjpeg skips them (it warns and goes on), so a file
-// cannot hide its frame header from this reader and still show it to the codec.
+// cannot hide its frame header from this reader and still show it to the codec; nor behind many
+// segments, since libjpeg counts none: each turn of the loop takes at least a byte, so it ends with
+// the file.
 template <class Reader>
 Size jpeg_size(Reader& in) {
   in.seek(2);
-  for (int segments = 0; segments < 65536; ++segments) {
+  for (;;) {
     int marker = in.get();
     while (marker != 0xFF && marker != -1) marker = in.get();  // stray bytes
     while (marker == 0xFF) marker = in.get();                  // fill bytes
@@ -110,7 +112,6 @@ Size jpeg_size(Reader& in) {
     }
     in.skip(be16(length) - 2);
   }
-  return {};
 }
 
 // Format notes: "GIF8?a", the logical screen (width, height little-endian, flags with the global
@@ -118,6 +119,8 @@ Size jpeg_size(Reader& in) {
 // empty one), image descriptors (2C, left, top, width, height) and the trailer (3B). The codec
 // decodes the first image; the size is the larger of it and the screen on each axis, so that a
 // file cannot slip a huge canvas past the check behind a small image, nor the other way round.
+// Any other byte between blocks the codec skips, however many there are, and so does this reader:
+// each turn of its loop takes at least a byte, so it ends with the file.
 template <class Reader>
 Size gif_size(Reader& in) {
   uint8_t screen[7];
@@ -125,17 +128,18 @@ Size gif_size(Reader& in) {
   if (!in.read(screen, sizeof screen)) return {};
   const Size screen_size{le16(screen), le16(screen + 2), 8};
   if (screen[4] & 0x80) in.skip(3u << ((screen[4] & 7) + 1));
-  for (int blocks = 0; blocks < 65536; ++blocks) {
+  for (;;) {
     const int kind = in.get();
+    if (kind == -1 || kind == 0x3B) return screen_size;
     if (kind == 0x2C) {
       uint8_t image[8];
       if (!in.read(image, sizeof image)) return screen_size;
       return {std::max(screen_size.width, le16(image + 4)), std::max(screen_size.height, le16(image + 6)), 8};
     }
-    if (kind != 0x21 || in.get() == -1) return screen_size;
+    if (kind != 0x21) continue;  // a stray byte
+    if (in.get() == -1) return screen_size;
     for (int length = in.get(); length > 0; length = in.get()) in.skip(size_t(length));
   }
-  return screen_size;
 }
 
 // Format notes: a 14-byte file header, then the info header, whose own size comes first. The old

@@ -397,7 +397,8 @@ class Faults {
   std::vector<std::string> lines(std::string_view file_name) {
     keep_first();
     std::vector<std::string> out;
-    for (const auto& [line, message] : kept_) out.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
+    for (const auto& [line, message] : kept_)
+      out.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
     if (count_ > kept_.size())
       out.push_back(std::string(file_name) + ":" + std::to_string(first_dropped_) + ": and " +
                     std::to_string(count_ - kept_.size()) + " more faults from here on");

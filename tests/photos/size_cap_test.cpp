@@ -17,6 +17,7 @@
 
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
+#include "tests/photos/hostile_photos.h"
 #include "tests/photos/test_images.h"
 
 namespace {
@@ -108,6 +109,10 @@ class SizeCap : public ::testing::Test {
     ASSERT_TRUE(teximg::write_bmp(file("p.bmp"), 32, 32, paint));
     ASSERT_TRUE(teximg::write_gif(file("p.gif"), 2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}}, {0, 1, 1, 0}, -1));
     ASSERT_TRUE(teximg::write_gif(file("screen.gif"), 2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}}, {0, 1, 1, 0}, -1));
+    // Bytes that start no block before the image: the codec skips them one by one, however many.
+    std::vector<uint8_t> stray = read_all(file("p.gif"));
+    stray.insert(stray.begin() + 33, 70000, 0x00);
+    ASSERT_TRUE(teximg::write_bytes(file("stray.gif"), stray));
     if (w == 0 && h == 0) return;
 
     std::vector<uint8_t> png = read_all(file("p.png"));
@@ -135,12 +140,15 @@ class SizeCap : public ::testing::Test {
     put_le16(gif, 38, 2);  // a small image on a huge screen
     put_le16(gif, 40, 2);
     ASSERT_TRUE(teximg::write_bytes(file("screen.gif"), gif));
+    put_le16(stray, 70000 + 38, w);  // a huge image behind a small screen and the stray bytes
+    put_le16(stray, 70000 + 40, h);
+    ASSERT_TRUE(teximg::write_bytes(file("stray.gif"), stray));
   }
 
   fs::path dir_;
 };
 
-constexpr const char* FORMATS[] = {"p.png", "p.jpg", "cmyk.jpg", "p.bmp", "p.gif", "screen.gif"};
+constexpr const char* FORMATS[] = {"p.png", "p.jpg", "cmyk.jpg", "p.bmp", "p.gif", "screen.gif", "stray.gif"};
 
 TEST_F(SizeCap, HeadersTellTheSizeTheCodecsWouldAllocate) {
   write_forged(30000, 12345);
@@ -185,59 +193,12 @@ TEST_F(SizeCap, TheLimitIsTheDecodedSize) {
 }
 
 // Small files in every other format the platform codecs read by content (or by a ".tga" name),
-// each claiming a picture of gigabytes. The show's photos are PNG, JPEG and GIF (and BMP, which the
-// picture loader has always taken): anything else is refused by its first bytes, whatever its name,
-// and no codec sees it. The last two hide an SVG behind a JPEG's first bytes, which the codecs'
-// own guessing, asked for a JPEG, would still hand to their SVG renderer.
-struct Hostile {
-  const char* name;
-  std::string bytes;
-};
-std::string be32s(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-std::string le32s(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-std::string le16s(uint32_t v) { return {char(v), char(v >> 8)}; }
-std::string tiff_entry(uint16_t tag, uint16_t type, uint32_t value) {
-  return le16s(tag) + le16s(type) + le32s(1) + (type == 3 ? le16s(value) + le16s(0) : le32s(value));
-}
-const std::string SVG = "<svg xmlns='http://www.w3.org/2000/svg' width='20000' height='20000'><rect width='9' height='9'/></svg>";
-// SOI, a baseline frame of 8 × 8 and three components, then a comment claiming more than follows.
-const std::string JPEG_HEAD = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x08\x00\x08\x03\x01\x11\x00\x02\x11\x01\x03\x11\x01", 21);
-std::vector<Hostile> hostile_files() {
-  const std::string tiff = "II*" + std::string(1, '\0') + le32s(8) + le16s(9) + tiff_entry(256, 4, 20000) +
-                           tiff_entry(257, 4, 20000) + tiff_entry(258, 3, 8) + tiff_entry(259, 3, 1) +
-                           tiff_entry(262, 3, 1) + tiff_entry(273, 4, 200) + tiff_entry(277, 3, 1) +
-                           tiff_entry(278, 4, 20000) + tiff_entry(279, 4, 400000000) + le32s(0) + std::string(64, '\0');
-  std::string pcx(128, '\0');
-  pcx[0] = 0x0A, pcx[1] = 5, pcx[2] = 1, pcx[3] = 8;
-  pcx.replace(8, 4, le16s(19999) + le16s(19999));
-  pcx[65] = 3;
-  pcx.replace(66, 2, le16s(20000));
-  std::string lbm_header = "BMHD" + be32s(20) + std::string("\x4E\x20\x4E\x20", 4) + std::string(4, '\0') +
-                           std::string("\x18\x00\x00\x00\x00\x00\x01\x01\x4E\x20\x4E\x20", 12);
-  const std::string lbm_body = "ILBM" + lbm_header + "BODY" + be32s(4) + std::string(4, '\0');
-  std::string icon = le16s(0) + le16s(1) + le16s(1) + std::string("\x01\x01\x00\x00", 4) + le16s(1) + le16s(32) +
-                     le32s(48) + le32s(22) + le32s(40) + le32s(1) + le32s(2) + le16s(1) + le16s(32) +
-                     std::string(24, '\0') + std::string("\x10\x20\x30\x00", 4) + std::string(4, '\0');
-  return {
-      {"webp.png", "RIFF" + le32s(26) + "WEBPVP8L" + le32s(14) + "\x2F" + le32s(0x0FFFFFFF) + std::string(9, '\0')},
-      {"tiff.png", tiff},
-      {"pnm.png", "P6\n20000 20000\n255\n" + std::string(48, '\x7F')},
-      {"pcx.png", pcx + std::string(64, '\0')},
-      {"xcf.png", "gimp xcf file" + std::string(1, '\0') + be32s(20000) + be32s(20000) + be32s(0) + std::string(32, '\0')},
-      {"svg.png", SVG},
-      {"xpm.png", "/* XPM */\nstatic char *x[] = {\n\"20000 20000 1 1\",\n\"a c #FF0000\",\n\"aaaa\"\n};\n"},
-      {"qoi.png", "qoif" + be32s(16384) + be32s(16384) + std::string("\x04\x00", 2) + std::string(64, '\0')},
-      {"lbm.png", "FORM" + be32s(uint32_t(lbm_body.size())) + lbm_body},
-      {"xv.png", "P7 332\n#END_OF_COMMENTS\n20000 20000 255\n" + std::string(64, '\0')},
-      {"icon.png", icon},
-      {"tga.tga", std::string("\x00\x00\x02", 3) + std::string(9, '\0') + le16s(20000) + le16s(20000) + "\x20\x28" + std::string(64, '\0')},
-      {"svg-in-jpeg.png", JPEG_HEAD + "\xFF\xFE\xFF\xFF" + SVG},
-      {"svg-in-jpeg.jpg", JPEG_HEAD + "\xFF\xFE\xFF\xFF" + SVG},
-  };
-}
-
+// each claiming a picture of gigabytes (tests/photos/hostile_photos.h). The show's photos are PNG,
+// JPEG and GIF (and BMP, which the picture loader has always taken): anything else is refused by its
+// first bytes, whatever its name, and no codec sees it; nor does an SVG behind a JPEG's first bytes.
+// And a GIF's codec gets no more memory than its header claimed, whatever it meets further on.
 TEST_F(SizeCap, FormatsOutsideTheCatalogueAreRefusedByContent) {
-  for (const Hostile& h : hostile_files()) {
+  for (const hostile::Photo& h : hostile::photos()) {
     ASSERT_TRUE(teximg::write_bytes(file(h.name), std::vector<uint8_t>(h.bytes.begin(), h.bytes.end())));
     largest_request = 0;
     EXPECT_EQ(decode_file_texture(file(h.name)).kind, Kind::None) << h.name;
