@@ -20,6 +20,7 @@
 #include "app/start_show.h"
 #include "app/swap_buffers.h"
 #include "show/music_clock.h"
+#include "show/open_photos.h"
 #include "show/scene.h"
 #include "tools/capture_options.h"
 #include "tools/end_of_show.h"
@@ -306,6 +307,8 @@ int main(int argc, char** argv) {
   glClearDepth(1.0);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   start_show();
+  // A capture may take its time but never draws a frame without its photos.
+  set_open_photos_wait(true);
 
   struct sigaction action {};
   action.sa_handler = on_interrupt;
