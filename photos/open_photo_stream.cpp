@@ -174,7 +174,7 @@ void OpenPhotoStream::work() {
     lock.unlock();
     OpenPhotoImage image;
     try {
-      image = decode_open_photo(path, job.long_side);
+      image = settings_.decode(path, job.long_side);
     } catch (const std::bad_alloc&) {
       image = {};  // counted as unreadable: the show goes on
     }

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,7 +39,9 @@ struct OpenPhotoSettings {
   uint64_t budget_bytes = OPEN_PHOTO_BUDGET_BYTES;
   int32_t horizon_rows = 100;         // how far ahead photos are fetched: 5 s
   uint64_t upload_bytes_per_frame = uint64_t(4) << 20;  // llvmpipe copies that in about 0.5 ms
-  int workers = 0;                    // decoding threads; 0: one per core less one, one to two
+  int workers = 0;                    // decoding threads; 0: one per core less one, one to four
+  // The decode the workers run (tests put a slow or stuck one in its place).
+  std::function<OpenPhotoImage(const std::string& path, uint32_t long_side)> decode = decode_open_photo;
 };
 
 // What a layer draws for an open entry.

@@ -10,6 +10,7 @@
 #include "photos/open_entries.h"
 #include "photos/photo_catalogue.h"
 #include "show/open_photo_schedule.h"
+#include "show/open_photo_trace.h"
 #include "show/scene.h"
 
 namespace {
@@ -27,6 +28,7 @@ struct Found {
 std::unique_ptr<OpenPhotoStream> stream;
 std::vector<OpenPhotoCandidate> candidates;  // the stream's entries, for planning anew
 std::future<Found> finding;
+std::unique_ptr<OpenPhotoTrace> trace;
 bool waiting = false;
 int wait_limit_ms = -1;
 
@@ -70,7 +72,9 @@ Found find_and_plan() {
   return found;
 }
 
-OpenPhotoSettings settings_for_context() {
+}  // namespace
+
+OpenPhotoSettings open_photo_settings_for_context() {
   GLint viewport[4] = {0, 0, 0, 0}, max_texture = 0;
   glGetIntegerv(GL_VIEWPORT, viewport);
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_texture);
@@ -79,8 +83,6 @@ OpenPhotoSettings settings_for_context() {
   if (max_texture > 0) settings.max_texture_size = uint32_t(max_texture);
   return settings;
 }
-
-}  // namespace
 
 void start_open_photos() {
   stream.reset();
@@ -105,17 +107,20 @@ void preload_open_photos() {
   Found found = finding.get();
   candidates = candidates_of(found.entries, found.headers);
   stream = std::make_unique<OpenPhotoStream>(std::move(found.entries), std::move(found.headers), found.plan,
-                                             settings_for_context());
+                                             open_photo_settings_for_context());
   stream->preload(PRELOAD_ROWS);
+  trace = std::make_unique<OpenPhotoTrace>();
 }
 
-void restart_open_photos() {
+void restart_open_photos() { restart_open_photos(open_photo_settings_for_context()); }
+
+void restart_open_photos(const OpenPhotoSettings& settings) {
   stream.reset();
+  finding = {};
   Found found = find_and_plan();
   candidates = candidates_of(found.entries, found.headers);
   if (found.entries.empty()) return;
-  stream = std::make_unique<OpenPhotoStream>(std::move(found.entries), std::move(found.headers), found.plan,
-                                             settings_for_context());
+  stream = std::make_unique<OpenPhotoStream>(std::move(found.entries), std::move(found.headers), found.plan, settings);
 }
 
 void replan_open_photos() {
@@ -135,4 +140,9 @@ void open_photos_before_frame(double row) {
   if (!stream) return;
   if (waiting) stream->make_ready(row, wait_limit_ms);
   else stream->before_frame(row);
+  if (trace) trace->frame(row, stream->counters());
+}
+
+void finish_open_photos() {
+  if (trace) trace->finish();
 }

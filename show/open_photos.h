@@ -15,7 +15,12 @@ void preload_open_photos();
 // The tracks changed (the studio saved them, or moved to another folder's): planned anew, and
 // for another folder's photos, found anew.
 void replan_open_photos();
-void restart_open_photos();  // the folder changed: entries found and planned anew, nothing kept
+// The folder changed: entries found and planned anew, nothing kept. The settings default to the
+// current context's (open_photo_settings_for_context).
+void restart_open_photos();
+void restart_open_photos(const OpenPhotoSettings& settings);
+// The viewport's height and the context's largest texture, with the stream's defaults otherwise.
+OpenPhotoSettings open_photo_settings_for_context();
 // Captures: every frame waits for its photos instead of drawing them as missing. A negative
 // `wait_ms` waits as long as it takes.
 void set_open_photos_wait(bool wait, int wait_ms = -1);
@@ -24,3 +29,5 @@ void set_open_photos_wait(bool wait, int wait_ms = -1);
 OpenPhotoStream* open_photo_stream();
 // Each frame, before it draws (render_frame calls it).
 void open_photos_before_frame(double row);
+// The process is about to end: the trace, when one is written, is completed.
+void finish_open_photos();
