@@ -360,6 +360,12 @@ void OpenPhotoStream::fetch(int32_t row, bool forced_now) {
     const bool now = forced_now && at == row;
     if (!now && in_flight >= in_flight_most) break;
     const uint64_t peak = decode_room(slot);
+    if (peak > settings_.budget_bytes) {
+      // Larger than all the room there is (a forged header, or a picture of hundreds of
+      // megapixels that DCT scaling cannot shrink): never decoded, drawn as a missing photo.
+      slot.state = State::Unreadable;
+      continue;
+    }
     // In first-use order: a photo that does not fit leaves the later ones waiting too, so that
     // none of them takes the room an earlier one needs.
     if (!make_room(peak, at, row) && !now) break;

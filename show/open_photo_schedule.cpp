@@ -77,17 +77,23 @@ void subtract(RowSpan span, const std::vector<RowSpan>& hidden, std::vector<RowS
   out.push_back(span);
 }
 
-// The first fractional row in [from, to) at which `reached` holds, for a predicate that once true
-// stays true along the stretch; `to` when it never does. Bisected on the curve itself.
+// Where along [from, to) a predicate that, once true, stays true along the stretch first holds,
+// bisected on the curve itself to a fraction of a row: `reached` is the first point found where it
+// holds (`to` when it never does), `before` the last point found where it does not (`from` when it
+// holds from the start).
+struct Edge {
+  double before, reached;
+};
+
 template <class Reached>
-double first_row_where(double from, double to, Reached reached) {
-  if (reached(from)) return from;
-  double lo = from, hi = to;  // reached(lo) is false; hi is where it holds, or the end
+Edge edge_where(double from, double to, Reached reached) {
+  if (reached(from)) return {from, from};
+  double lo = from, hi = to;
   for (int step = 0; step < 40 && hi - lo > 1.0 / 256; ++step) {
     const double mid = lo + (hi - lo) / 2;
     (reached(mid) ? hi : lo) = mid;
   }
-  return hi;
+  return {lo, hi};
 }
 
 struct LayerPlan {
@@ -156,12 +162,12 @@ class Planner {
       if (!s.held) {
         const bool rising = s.end > s.start;
         const auto value = [&](double row) { return double(get_value(*layer.n, row)); };
-        const double enter = first_row_where(s.from, to, [&](double row) {
+        const double enter = edge_where(s.from, to, [&](double row) {
           return rising ? value(row) >= k : value(row) < k + 1;
-        });
-        const double leave = first_row_where(enter, to, [&](double row) {
+        }).reached;
+        const double leave = edge_where(enter, to, [&](double row) {
           return rising ? value(row) >= k + 1 : value(row) < k;
-        });
+        }).before;
         // A row either side: the bisection finds the edges to a fraction of a row.
         rows = {std::max(s.from, int32_t(std::floor(enter)) - 1), std::min(to - 1, int32_t(std::floor(leave)) + 1)};
         if (rows.first > rows.last) continue;

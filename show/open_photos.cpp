@@ -123,6 +123,13 @@ void restart_open_photos(const OpenPhotoSettings& settings) {
   stream = std::make_unique<OpenPhotoStream>(std::move(found.entries), std::move(found.headers), found.plan, settings);
 }
 
+void stop_open_photos() {
+  if (finding.valid()) finding.wait();
+  finding = {};
+  stream.reset();
+  candidates.clear();
+}
+
 void replan_open_photos() {
   if (!stream) return;
   // The entries stay; only the tracks changed.

@@ -21,6 +21,9 @@ void restart_open_photos();
 void restart_open_photos(const OpenPhotoSettings& settings);
 // The viewport's height and the context's largest texture, with the stream's defaults otherwise.
 OpenPhotoSettings open_photo_settings_for_context();
+// Ends the stream, releasing its textures (GL thread, its context current): tests, and tools
+// before their context goes.
+void stop_open_photos();
 // Captures: every frame waits for its photos instead of drawing them as missing. A negative
 // `wait_ms` waits as long as it takes.
 void set_open_photos_wait(bool wait, int wait_ms = -1);
