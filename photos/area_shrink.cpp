@@ -67,6 +67,7 @@ void shrink_by_area(const uint8_t* src, uint32_t src_width, uint32_t src_height,
       for (size_t k = 0; k < row_values; ++k) sum[k] += w * narrowed[k];
     }
     uint8_t* out = dst + size_t(i) * row_values;
-    for (size_t k = 0; k < row_values; ++k) out[k] = uint8_t(std::clamp(std::lround(sum[k]), 0l, 255l));
+    // Every sum is a mean of bytes, so within [0, 255] but for rounding: a half added and cut off.
+    for (size_t k = 0; k < row_values; ++k) out[k] = uint8_t(std::min(sum[k] + 0.5f, 255.0f));
   }
 }
