@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "sync/sync_track.h"
+#include "sync/track_file.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_text.h"
 #include "tools/studio/live_show.h"

@@ -12,7 +12,7 @@
 #include "tools/scene_track_names.h"
 #include "tools/show_files.h"
 #include "tools/show_text.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace fs = std::filesystem;
 

@@ -16,7 +16,7 @@
 
 #include "tools/authoring_defaults.h"
 #include "tools/music_length.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 #include "sync/sync_track.h"
 #include "tests/support/file_contents.h"
 #include "tools/scene_track_names.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace fs = std::filesystem;
 

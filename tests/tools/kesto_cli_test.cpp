@@ -16,7 +16,7 @@
 #include "tests/support/temp_dir.h"
 #include "tools/scene_track_names.h"
 #include "tools/show_text.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace fs = std::filesystem;
 

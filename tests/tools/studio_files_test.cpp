@@ -16,7 +16,7 @@
 #include "tools/studio/file_watch.h"
 #include "tools/studio/live_show.h"
 #include "tools/studio/studio_options.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace fs = std::filesystem;
 

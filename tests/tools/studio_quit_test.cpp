@@ -9,7 +9,7 @@
 #include "tests/support/gl_harness.h"
 #include "tools/show_text.h"
 #include "tools/studio/studio.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace {
 
