@@ -23,8 +23,8 @@
 
 #include "sync/sync_track.h"
 #include "sync/track_file.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 #include "tools/studio/live_show.h"
 
 namespace fs = std::filesystem;

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <map>
 
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text.h"
 #include "tools/make/audio_analysis.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
@@ -24,8 +26,6 @@
 #include "tools/make/scene_geometry.h"
 #include "tools/make/show_folder.h"
 #include "tools/make/song_file.h"
-#include "tools/show_files.h"
-#include "tools/show_text.h"
 
 namespace fs = std::filesystem;
 

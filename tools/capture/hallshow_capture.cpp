@@ -21,10 +21,10 @@
 #include "app/swap_buffers.h"
 #include "show/music_clock.h"
 #include "show/scene.h"
-#include "tools/capture_options.h"
-#include "tools/end_of_show.h"
-#include "tools/frame_png.h"
-#include "tools/storyboard.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/end_of_show.h"
+#include "tools/capture/frame_png.h"
+#include "tools/capture/storyboard.h"
 
 namespace {
 
