@@ -1,5 +1,5 @@
 // The text form of a show: what it accepts, every error it reports, and exact round trips.
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 
 #include <gtest/gtest.h>
 

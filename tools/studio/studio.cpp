@@ -16,9 +16,9 @@
 #include "app/start_show.h"
 #include "show/music_clock.h"
 #include "show/scene.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_files.h"
-#include "tools/show_text_edit.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text_edit.h"
 #include "tools/studio/scene_handles.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/swap_buffers.h"
-#include "tools/photo_check.h"
+#include "tools/authoring/photo_check.h"
 #include "tools/studio/file_watch.h"
 #include "tools/studio/live_show.h"
 #include "tools/studio/overlay.h"

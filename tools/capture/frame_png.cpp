@@ -1,4 +1,4 @@
-#include "tools/frame_png.h"
+#include "tools/capture/frame_png.h"
 
 #include <png.h>
 

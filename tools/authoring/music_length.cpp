@@ -1,4 +1,4 @@
-#include "tools/music_length.h"
+#include "tools/authoring/music_length.h"
 
 #include <mpg123.h>
 #include <sys/stat.h>

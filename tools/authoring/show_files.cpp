@@ -1,4 +1,4 @@
-#include "tools/show_files.h"
+#include "tools/authoring/show_files.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,9 +14,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "tools/authoring_defaults.h"
-#include "tools/music_length.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
+#include "tools/authoring/authoring_defaults.h"
+#include "tools/authoring/music_length.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "tools/photo_check.h"
+#include "tools/authoring/photo_check.h"
 
 #include <sys/stat.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 
 // The whole file as bytes. False when it cannot be opened or read (an empty file is read fine).
 bool read_whole_file(const std::string& path, std::string& bytes);

@@ -1,4 +1,4 @@
-#include "tools/end_of_show.h"
+#include "tools/capture/end_of_show.h"
 
 #include <cmath>
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 
 inline constexpr float DEFAULT_COLOUR = 1.0f;
 inline constexpr float HIDDEN_LAYER_SCALE = -1.0f;

@@ -1,4 +1,4 @@
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "show/music_clock.h"
-#include "tools/scene_track_names.h"
+#include "tools/authoring/scene_track_names.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "tools/show_text_edit.h"
+#include "tools/authoring/show_text_edit.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "tools/authoring_defaults.h"
+#include "tools/authoring/authoring_defaults.h"
 
 #include <algorithm>
 #include <string_view>
 
-#include "tools/scene_track_names.h"
+#include "tools/authoring/scene_track_names.h"
 
 namespace {
 

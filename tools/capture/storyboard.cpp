@@ -1,4 +1,4 @@
-#include "tools/storyboard.h"
+#include "tools/capture/storyboard.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,11 +8,11 @@
 
 #include "show/music_clock.h"
 #include "sync/sync_track.h"
-#include "tools/photo_check.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_files.h"
-#include "tools/show_text.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
+#include "tools/authoring/photo_check.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text.h"
 
 namespace fs = std::filesystem;
 

@@ -22,10 +22,11 @@
 #include "show/music_clock.h"
 #include "show/open_photos.h"
 #include "show/scene.h"
-#include "tools/capture_options.h"
-#include "tools/end_of_show.h"
-#include "tools/frame_png.h"
-#include "tools/storyboard.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/end_of_show.h"
+#include "tools/capture/frame_png.h"
+#include "tools/capture/storyboard.h"
+#include "tools/process/child_process.h"
 
 namespace {
 
@@ -42,30 +43,21 @@ void make_opaque(std::vector<uint8_t>& rgba) {
   for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
 }
 
-// The text a command prints, trimmed; empty when it fails.
-std::string command_output(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  if (pclose(pipe) != 0) return {};
+// The text a program prints, trimmed; empty when it fails.
+std::string program_output(const std::vector<std::string>& argv) {
+  const ChildResult result = run_program(argv);
+  if (result.exit_code != 0) return {};
+  std::string out = result.output;
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
   return out;
 }
 
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-bool have_ffmpeg() { return !command_output("ffmpeg -version 2>/dev/null").empty(); }
+bool have_ffmpeg() { return !program_output({"ffmpeg", "-version"}).empty(); }
 
 // The music's length by ffprobe, 0 when it cannot tell.
 double music_seconds(const char* path) {
-  const std::string text = command_output("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-                                          quoted(path) + " 2>/dev/null");
+  const std::string text =
+      program_output({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path});
   return text.empty() ? 0.0 : std::atof(text.c_str());
 }
 
@@ -185,14 +177,12 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
   std::snprintf(size, sizeof size, "%dx%d", gl.width(), gl.height());
   char from[64];
   std::snprintf(from, sizeof from, "%.6f", options.from_row / ROW_RATE);
-  const std::string command = "ffmpeg -y -loglevel error -f rawvideo -pix_fmt rgba -s " + std::string(size) +
-                              " -r " + std::to_string(options.fps) + " -i - -ss " + from +
-                              " -i e12.mp3 -map 0:v:0 -map 1:a:0" +
-                              " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest -movflags +faststart " +
-                              quoted(partial);
-  // ffmpeg gets SIGINT from the terminal too; the pipe's end tells it to finish what it has.
-  FILE* ffmpeg = popen(command.c_str(), "w");
-  if (!ffmpeg) {
+  // ffmpeg gets SIGINT from the terminal too; the end of its input tells it to finish what it has.
+  ChildInput ffmpeg;
+  if (!ffmpeg.start({"ffmpeg", "-y", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-r",
+                     std::to_string(options.fps), "-i", "-", "-ss", from, "-i", "e12.mp3", "-map", "0:v:0", "-map",
+                     "1:a:0", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", "-movflags",
+                     "+faststart", partial})) {
     std::fprintf(stderr, "hallshow-capture: cannot start ffmpeg\n");
     return 1;
   }
@@ -213,7 +203,7 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
     if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
     pixels = gl.front();
     make_opaque(pixels);
-    if (std::fwrite(pixels.data(), 1, pixels.size(), ffmpeg) != pixels.size()) {
+    if (!ffmpeg.write(pixels.data(), pixels.size())) {
       ok = false;
       break;
     }
@@ -236,7 +226,7 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds
     }
   }
   if (progress) std::fprintf(stderr, "\n");
-  const int status = pclose(ffmpeg);
+  const int status = ffmpeg.finish();
   if (interrupted || !ok || status != 0 || frame == 0) {
     std::remove(partial.c_str());
     if (interrupted) std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/authoring/time_argument.h"  // TIME in the options
+
 struct CaptureOptions {
   std::optional<double> at_row;  // --at: one frame at this row, as PNG; otherwise the whole show
   std::string storyboard;        // --storyboard PATH: one PNG of frames every `every_row` rows
@@ -16,8 +18,6 @@ struct CaptureOptions {
   bool version = false;
 };
 
-// TIME is in rows ("250", "250r") or in seconds ("12.5s"), never negative.
-std::optional<double> parse_capture_time(const std::string& text);
 // False, with a one-line `error`, when the arguments are not understood or do not go together.
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
 extern const char CAPTURE_USAGE[];

@@ -1,5 +1,5 @@
 // The binary track file: its exact layout, and what the strict reader refuses.
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,6 @@
-#include "tools/capture_options.h"
+#include "tools/capture/capture_options.h"
 
-#include <cmath>
 #include <cstdlib>
-
-#include "show/music_clock.h"
 
 const char CAPTURE_USAGE[] =
     "usage: hallshow-capture [--size WxH] [--fps N] [--output PATH]        the whole show as MP4\n"
@@ -38,21 +35,6 @@ bool parse_count(const std::string& text, int limit, int& out) {
 }
 
 }  // namespace
-
-std::optional<double> parse_capture_time(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  std::string number = text;
-  bool seconds = false;
-  if (number.back() == 's' || number.back() == 'r') {
-    seconds = number.back() == 's';
-    number.pop_back();
-  }
-  if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
-  char* end = nullptr;
-  const double v = std::strtod(number.c_str(), &end);
-  if (end != number.c_str() + number.size() || !std::isfinite(v)) return std::nullopt;
-  return seconds ? v * ROW_RATE : v;
-}
 
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
   bool every_given = false, fps_given = false, from_given = false;
