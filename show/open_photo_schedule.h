@@ -11,7 +11,7 @@
 
 #include "photos/open_entries.h"
 #include "photos/open_photo_plan.h"
-#include "show/scene.h"
+#include "show/scene_tracks.h"
 
 struct OpenPhotoCandidate {
   uint32_t number = 0;

@@ -11,7 +11,7 @@
 #include "photos/photo_catalogue.h"
 #include "show/open_photo_schedule.h"
 #include "show/open_photo_trace.h"
-#include "show/scene.h"
+#include "show/scene_tracks.h"
 
 namespace {
 

@@ -18,20 +18,6 @@ float value(const SyncTrack* track, double row) { return track ? get_value(*trac
 
 }  // namespace
 
-uint32_t layer_texture_name(float n) {
-  // Converting a NaN or an out-of-range float to an integer is undefined; a float at or beyond
-  // 2^63 in size is a whole multiple of 2^32, so its low 32 bits are exactly 0.
-  if (std::isnan(n) || std::fabs(n) >= 9223372036854775808.0f) return 0;
-  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(n)));
-}
-
-int32_t happy_state(float happy) {
-  if (std::isnan(happy)) return 0;
-  if (happy >= 2147483648.0f) return INT32_MAX;
-  if (happy < -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(happy);
-}
-
 // The quad of every picture: 2 × 2 in the z = 0 plane, counter-clockwise as the viewer sees it,
 // t = 0 on its bottom edge (the photos are uploaded bottom row first, so they stand upright).
 void draw_quad() {
