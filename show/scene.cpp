@@ -4,8 +4,6 @@
 
 #include <GL/gl.h>
 
-#include <cmath>
-
 #include "photos/photo_catalogue.h"
 #include "show/music_clock.h"
 #include "show/open_photos.h"
