@@ -5,6 +5,7 @@
 
 #include "app/sdl_input.h"
 #include "app/swap_buffers.h"
+#include "show/open_photos.h"
 #include "show/scene.h"
 
 void run_frame_loop() {
@@ -18,4 +19,7 @@ void run_frame_loop() {
   }
 }
 
-void end_process() { _exit(0); }
+void end_process() {
+  finish_open_photos();
+  _exit(0);
+}

@@ -6,6 +6,7 @@
 #include "photos/glyph_font.h"
 #include "photos/load_photos.h"
 #include "show/music_clock.h"
+#include "show/open_photos.h"
 #include "show/scene.h"
 
 namespace {
@@ -21,11 +22,13 @@ void start_show() {
 
 void prepare_show() {
   init_music_and_tracks();
+  start_open_photos();  // headers read and the tracks planned while the catalogue loads
   glGenTextures(64, texture_names);
   build_glyph_font();
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   // The image codecs here need no per-thread initialisation before load_photos.
   load_photos(swap_buffers);
+  preload_open_photos();
   glEnable(GL_TEXTURE_2D);
 }

@@ -22,8 +22,9 @@
 #include <vector>
 
 #include "sync/sync_track.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
+#include "sync/track_file.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 #include "tools/studio/live_show.h"
 
 namespace fs = std::filesystem;

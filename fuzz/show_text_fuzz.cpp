@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "sync/sync_track.h"
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 namespace {
 

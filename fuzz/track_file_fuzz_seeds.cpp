@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/track_file.h"
+#include "sync/track_file.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

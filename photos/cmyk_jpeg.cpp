@@ -61,12 +61,14 @@ bool read_rows(jpeg_decompress_struct& info, ErrorExit& error, SDL_Surface& targ
 
 uint8_t light(unsigned ink_left, unsigned black_left) { return uint8_t((ink_left * black_left + 127) / 255); }
 
-void cmyk_to_rgba(SDL_Surface& surface, bool adobe_inverted) {
-  for (int y = 0; y < surface.h; ++y) {
-    uint8_t* p = static_cast<uint8_t*>(surface.pixels) + size_t(y) * surface.pitch;
-    for (int x = 0; x < surface.w; ++x, p += 4) {
-      // What each ink lets through: the stored value itself when inverted, its complement otherwise.
-      const unsigned flip = adobe_inverted ? 0 : 255;
+}  // namespace
+
+void cmyk_rows_to_rgba(uint8_t* pixels, uint32_t width, uint32_t height, size_t pitch, bool adobe_inverted) {
+  // What each ink lets through: the stored value itself when inverted, its complement otherwise.
+  const unsigned flip = adobe_inverted ? 0 : 255;
+  for (uint32_t y = 0; y < height; ++y) {
+    uint8_t* p = pixels + size_t(y) * pitch;
+    for (uint32_t x = 0; x < width; ++x, p += 4) {
       const unsigned c = p[0] ^ flip, m = p[1] ^ flip, yellow = p[2] ^ flip, k = p[3] ^ flip;
       p[0] = light(c, k);
       p[1] = light(m, k);
@@ -75,8 +77,6 @@ void cmyk_to_rgba(SDL_Surface& surface, bool adobe_inverted) {
     }
   }
 }
-
-}  // namespace
 
 std::optional<SurfacePtr> decode_cmyk_jpeg(std::span<const uint8_t> bytes) {
   if (sniff_image_format(bytes) != ImageFormat::Jpeg || bytes.size() > ULONG_MAX) return std::nullopt;
@@ -95,7 +95,8 @@ std::optional<SurfacePtr> decode_cmyk_jpeg(std::span<const uint8_t> bytes) {
       SurfacePtr surface(SDL_CreateRGBSurfaceWithFormat(0, int(info.output_width), int(info.output_height), 32,
                                                         SDL_PIXELFORMAT_RGBA32));
       if (surface && read_rows(info, error, *surface)) {
-        cmyk_to_rgba(*surface, info.saw_Adobe_marker);
+        cmyk_rows_to_rgba(static_cast<uint8_t*>(surface->pixels), uint32_t(surface->w), uint32_t(surface->h),
+                          size_t(surface->pitch), info.saw_Adobe_marker);
       } else {
         surface.reset();
       }

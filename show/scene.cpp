@@ -4,9 +4,9 @@
 
 #include <GL/gl.h>
 
-#include <cmath>
-
+#include "photos/photo_catalogue.h"
 #include "show/music_clock.h"
+#include "show/open_photos.h"
 
 namespace {
 
@@ -15,20 +15,6 @@ namespace {
 float value(const SyncTrack* track, double row) { return track ? get_value(*track, row) : 0.0f; }
 
 }  // namespace
-
-uint32_t layer_texture_name(float n) {
-  // Converting a NaN or an out-of-range float to an integer is undefined; a float at or beyond
-  // 2^63 in size is a whole multiple of 2^32, so its low 32 bits are exactly 0.
-  if (std::isnan(n) || std::fabs(n) >= 9223372036854775808.0f) return 0;
-  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(n)));
-}
-
-int32_t happy_state(float happy) {
-  if (std::isnan(happy)) return 0;
-  if (happy >= 2147483648.0f) return INT32_MAX;
-  if (happy < -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(happy);
-}
 
 // The quad of every picture: 2 × 2 in the z = 0 plane, counter-clockwise as the viewer sees it,
 // t = 0 on its bottom edge (the photos are uploaded bottom row first, so they stand upright).
@@ -49,7 +35,17 @@ void draw_quad() {
 // then moved. The caller has loaded the identity, so no other picture's transform leaks in.
 void draw_layer(const LayerTracks& layer, double row) {
   glTranslatef(value(layer.x, row), value(layer.y, row), LAYER_DEPTH);
-  glBindTexture(GL_TEXTURE_2D, layer_texture_name(value(layer.n, row)));
+  const float n = value(layer.n, row);
+  uint32_t name = layer_texture_name(n);
+  // An open entry is drawn whole: its square shortened along the photo's shorter side.
+  const OpenPhotoView* open = nullptr;
+  if (OpenPhotoStream* stream = open_photo_stream(); stream && name >= PHOTO_COUNT) {
+    open = n < float(OPEN_ENTRY_LIMIT) ? stream->view(name) : nullptr;
+    // Other names beyond the catalogue hold no image, as without open entries; the stream's own
+    // textures have such names, and a track value must not reach them.
+    name = open ? open->texture : stream->blank_texture();
+  }
+  glBindTexture(GL_TEXTURE_2D, name);
   // Alpha stays 1: only texel alpha lets what lies below show through.
   glColor3f(value(layer.r, row), value(layer.g, row), value(layer.b, row));
   glPushMatrix();
@@ -59,6 +55,7 @@ void draw_layer(const LayerTracks& layer, double row) {
   // A scale track of 0 is natural size; the sum is formed in double before it narrows.
   const float s = static_cast<float>(static_cast<double>(value(layer.scale, row)) + 1.0);
   glScalef(s, s, 1);
+  if (open) glScalef(open->half_width, open->half_height, 1);
   draw_quad();
   glPopMatrix();
 }
@@ -67,6 +64,8 @@ FrameResult render_frame(void (*present)()) { return render_frame_at(current_row
 
 FrameResult render_frame_at(double row, void (*present)()) {
   const SceneTracks& tracks = scene_tracks();
+
+  open_photos_before_frame(row);
 
   glMatrixMode(GL_MODELVIEW);
   glClearColor(0, 0, 0, 1);

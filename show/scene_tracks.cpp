@@ -1,8 +1,10 @@
 // The scene's track bindings: which track drives what, fetched once from the one store.
+#include "show/scene_tracks.h"
+
+#include <cmath>
 #include <memory>
 
 #include "show/music_clock.h"
-#include "show/scene.h"
 
 const char* const SCENE_TRACK_NAMES[SCENE_TRACK_COUNT] = {
     "back.n",  "back.x",  "back.y",  "back.r",  "back.g",  "back.b",  "back.scale",  "back.rotx",  "back.roty",  "back.rotz",
@@ -48,3 +50,17 @@ void bind_tracks() {
 const SceneTracks& scene_tracks() { return tracks; }
 
 const SyncTrackStore& scene_track_store() { return store ? *store : empty_store; }
+
+uint32_t layer_texture_name(float n) {
+  // Converting a NaN or an out-of-range float to an integer is undefined; a float at or beyond
+  // 2^63 in size is a whole multiple of 2^32, so its low 32 bits are exactly 0.
+  if (std::isnan(n) || std::fabs(n) >= 9223372036854775808.0f) return 0;
+  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(n)));
+}
+
+int32_t happy_state(float happy) {
+  if (std::isnan(happy)) return 0;
+  if (happy >= 2147483648.0f) return INT32_MAX;
+  if (happy < -2147483648.0f) return INT32_MIN;
+  return static_cast<int32_t>(happy);
+}

@@ -1,24 +1,29 @@
-// The track file reader.
+// The track file, read and written.
 //
-// Format notes: little-endian, no header. A signed 32-bit key count N, then N keys packed at
-// 9 bytes each: row (signed 32-bit), value (IEEE 754 single), type (signed 8-bit, widened).
-// Nothing in the file says how long it really is, so the count is checked against the file's
-// size before anything is allocated: a damaged count can neither claim memory the file cannot
-// fill nor leave keys of garbage behind.
+// Nothing in the file says how long it really is, so the show's reader checks the count against
+// the file's size before anything is allocated: a damaged count can neither claim memory the file
+// cannot fill nor leave keys of garbage behind. The tools' strict reader refuses anything the
+// writer would not have written.
+#include "sync/track_file.h"
+
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "png/regular_file.h"
-#include "sync/sync_track.h"
 
 namespace {
 
-constexpr uint64_t COUNT_BYTES = 4;  // fixed by the format
-constexpr uint64_t KEY_BYTES = 9;    // fixed by the format: row 4, value 4, type 1
+constexpr uint64_t COUNT_BYTES = 4;                // fixed by the format
+constexpr uint64_t KEY_BYTES = TRACK_KEY_BYTES;    // fixed by the format: row 4, value 4, type 1
 
 uint32_t le32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void put_le32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 TrackKey parse_key(const unsigned char* p) {
@@ -64,3 +69,63 @@ const char* describe_track_file_result(int result) {
   }
   return "unknown track file result";
 }
+
+std::string encode_track_file(const std::vector<TrackKey>& keys) {
+  std::string out;
+  out.reserve(COUNT_BYTES + TRACK_KEY_BYTES * keys.size());
+  put_le32(out, static_cast<uint32_t>(keys.size()));
+  for (const TrackKey& k : keys) {
+    put_le32(out, static_cast<uint32_t>(k.row));
+    put_le32(out, std::bit_cast<uint32_t>(k.value));
+    out.push_back(static_cast<char>(static_cast<int8_t>(k.type)));
+  }
+  return out;
+}
+
+bool decode_track_file(std::string_view bytes, std::vector<TrackKey>& keys, std::string& error) {
+  keys.clear();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < COUNT_BYTES) {
+    error = "too short for a key count (" + std::to_string(bytes.size()) + " bytes)";
+    return false;
+  }
+  const auto count = static_cast<int32_t>(le32(p));
+  if (count < 0) {
+    error = "negative key count " + std::to_string(count);
+    return false;
+  }
+  // Compare in 64 bits: a large count must not wrap into a plausible size.
+  const uint64_t expected = COUNT_BYTES + uint64_t(TRACK_KEY_BYTES) * uint64_t(count);
+  if (bytes.size() != expected) {
+    const uint64_t present = (bytes.size() - COUNT_BYTES) / TRACK_KEY_BYTES;
+    if (bytes.size() < expected)
+      error = std::to_string(count) + (count == 1 ? " key" : " keys") + " promised, " + std::to_string(present) +
+              " present";
+    else
+      error = std::to_string(bytes.size() - expected) + (bytes.size() - expected == 1 ? " byte" : " bytes") +
+              " after the last of " + std::to_string(count) + (count == 1 ? " key" : " keys");
+    return false;
+  }
+  if (count > MAX_TRACK_KEYS) {
+    error = std::to_string(count) + " keys, more than a track may hold (" + std::to_string(MAX_TRACK_KEYS) + ")";
+    return false;
+  }
+  keys.reserve(count);
+  for (int32_t i = 0; i < count; ++i) {
+    const TrackKey key = parse_key(p + COUNT_BYTES + TRACK_KEY_BYTES * i);
+    if (key.type < Step || key.type > Ramp) {
+      error = "key " + std::to_string(i) + " at row " + std::to_string(key.row) + " has interpolation code " +
+              std::to_string(key.type) + ", which is none of step, linear, smooth, ramp";
+      return false;
+    }
+    if (i > 0 && key.row <= keys.back().row) {
+      error = "key " + std::to_string(i) + " at row " + std::to_string(key.row) +
+              " is not after the previous key's row " + std::to_string(keys.back().row);
+      return false;
+    }
+    keys.push_back(key);
+  }
+  return true;
+}
+
+std::string track_file_name(std::string_view track_name) { return track_file_path(track_name); }

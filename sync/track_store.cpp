@@ -1,5 +1,5 @@
 // The registry of tracks: each name is created and loaded once, on its first request.
-#include "sync/sync_track.h"
+#include "sync/track_file.h"
 
 std::unique_ptr<SyncTrackStore> create_track_store(std::string_view base) {
   auto store = std::make_unique<SyncTrackStore>();

@@ -29,8 +29,8 @@
 #include "app/swap_buffers.h"
 #include "show/music_player.h"
 #include "show/scene.h"
-#include "tools/show_files.h"
-#include "tools/show_text.h"
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text.h"
 #include "tools/studio/studio.h"
 
 namespace fs = std::filesystem;

@@ -18,7 +18,7 @@
 #include "photos/texture_loaders.h"
 #include "png/read_file_bytes.h"
 #include "show/mp3_stream.h"
-#include "sync/sync_track.h"
+#include "sync/track_file.h"
 #include "tests/support/bounded_call.h"
 #include "tests/support/temp_dir.h"
 

@@ -12,8 +12,8 @@
 #include "demo/music_synth.h"
 #include "show/music_clock.h"
 #include "sync/sync_track.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 
 namespace {
 

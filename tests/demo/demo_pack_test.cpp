@@ -13,9 +13,9 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "sync/track_file.h"
 #include "tests/support/file_contents.h"
-#include "tools/scene_track_names.h"
-#include "tools/track_file.h"
+#include "tools/authoring/scene_track_names.h"
 
 namespace fs = std::filesystem;
 

@@ -14,7 +14,7 @@
 #include "app/letterbox.h"
 #include "app/offscreen_gl.h"
 #include "app/swap_buffers.h"
-#include "tools/frame_png.h"
+#include "tools/capture/frame_png.h"
 
 namespace gltest {
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "sync/sync_track.h"
+#include "sync/track_file.h"
 #include "tests/support/bounded_call.h"
 #include "tests/sync/track_files.h"
 

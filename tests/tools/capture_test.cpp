@@ -17,7 +17,7 @@
 #include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/support/gl_harness.h"
-#include "tools/capture_options.h"
+#include "tools/capture/capture_options.h"
 
 namespace {
 

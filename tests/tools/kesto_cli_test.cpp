@@ -13,11 +13,11 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "sync/track_file.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
-#include "tools/track_file.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 
 namespace fs = std::filesystem;
 

@@ -16,9 +16,9 @@
 #include "sync/sync_track.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/gl_harness.h"
-#include "tools/show_files.h"
-#include "tools/show_text.h"
-#include "tools/storyboard.h"
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text.h"
+#include "tools/capture/storyboard.h"
 
 namespace fs = std::filesystem;
 using gltest::Frame;

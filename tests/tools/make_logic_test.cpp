@@ -7,6 +7,8 @@
 #include <set>
 
 #include "sync/sync_track.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
 #include "tools/make/cutout_mask.h"
@@ -14,8 +16,6 @@
 #include "tools/make/music_map.h"
 #include "tools/make/photo_order.h"
 #include "tools/make/scene_geometry.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
 
 namespace {
 

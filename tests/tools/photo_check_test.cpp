@@ -1,7 +1,7 @@
 // kesto check against the show itself: the numbers it says a track shows are the texture names the
 // scene binds (NaN, infinities and values past 2^32 included), and a photo it calls readable is
 // exactly one the show's loaders draw, whatever the file.
-#include "tools/photo_check.h"
+#include "tools/authoring/photo_check.h"
 
 #include <gtest/gtest.h>
 

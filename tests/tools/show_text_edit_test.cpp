@@ -1,6 +1,6 @@
 // Key edits in a show text: the one line of the key changes (or goes in, or comes out), every
 // other byte stays, and edits that would make a fault are refused.
-#include "tools/show_text_edit.h"
+#include "tools/authoring/show_text_edit.h"
 
 #include <gtest/gtest.h>
 

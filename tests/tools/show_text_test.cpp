@@ -1,5 +1,5 @@
 // The text form of a show: what it accepts, every error it reports, and exact round trips.
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 
 #include "tests/support/bounded_call.h"
-#include "tools/scene_track_names.h"
+#include "tools/authoring/scene_track_names.h"
 
 namespace {
 

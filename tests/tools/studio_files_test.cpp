@@ -9,14 +9,14 @@
 #include <sstream>
 
 #include "sync/sync_track.h"
+#include "sync/track_file.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
-#include "tools/scene_track_names.h"
-#include "tools/show_text.h"
+#include "tools/authoring/scene_track_names.h"
+#include "tools/authoring/show_text.h"
 #include "tools/studio/file_watch.h"
 #include "tools/studio/live_show.h"
 #include "tools/studio/studio_options.h"
-#include "tools/track_file.h"
 
 namespace fs = std::filesystem;
 

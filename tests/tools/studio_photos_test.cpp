@@ -8,7 +8,7 @@
 #include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/support/gl_harness.h"
-#include "tools/frame_png.h"
+#include "tools/capture/frame_png.h"
 #include "tools/studio/photo_reload.h"
 
 namespace fs = std::filesystem;

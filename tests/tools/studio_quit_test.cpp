@@ -5,11 +5,11 @@
 
 #include "app/offscreen_gl.h"
 #include "show/music_player.h"
+#include "sync/track_file.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/gl_harness.h"
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 #include "tools/studio/studio.h"
-#include "tools/track_file.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "show/scene.h"
-#include "tools/scene_track_names.h"
+#include "tools/authoring/scene_track_names.h"
 
 TEST(KestoTrackNames, AreTheScenesInItsOrder) {
   ASSERT_EQ(KESTO_TRACK_NAMES.size(), static_cast<size_t>(SCENE_TRACK_COUNT));

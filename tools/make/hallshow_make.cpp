@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text.h"
 #include "tools/make/audio_analysis.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
@@ -24,8 +27,6 @@
 #include "tools/make/scene_geometry.h"
 #include "tools/make/show_folder.h"
 #include "tools/make/song_file.h"
-#include "tools/show_files.h"
-#include "tools/show_text.h"
 
 namespace fs = std::filesystem;
 
@@ -73,10 +74,35 @@ std::string shell_word(const std::string& s) {
   return q + "'";
 }
 
-}  // namespace
+// One run: what the steps have made so far, each handing on to the next. A step that cannot go on
+// says why and returns false, leaving the program's exit code here.
+struct Run {
+  explicit Run(const MakeOptions& o) : options(o) {}
 
-int main(int argc, char** argv) {
-  MakeOptions options;
+  bool fail(const std::string& message) {
+    exit_code = ::fail(message);
+    return false;
+  }
+  bool stopped() {
+    exit_code = ::stopped();
+    return false;
+  }
+
+  const MakeOptions& options;
+  int exit_code = 0;
+  Progress progress{isatty(2) != 0};
+  SongInfo song;
+  ShowFolder folder;
+  fs::path dir;                                // the folder being made
+  std::vector<PhotoCandidate> photos;          // every photo that can be read, in the show's order
+  std::vector<std::string> skipped;            // the files given that are not
+  CataloguePlan plan;
+  std::vector<std::array<double, 3>> crop_of;  // each photo's square: left, top, side
+  MusicMap music;
+};
+
+// The options; an exit code when the run ends with them (a mistake, --help, --version).
+std::optional<int> read_command_line(int argc, char** argv, MakeOptions& options) {
   std::string error;
   if (!parse_make_options(argc, argv, options, error)) {
     std::fprintf(stderr, "hallshow-make: %s\n%s", error.c_str(), MAKE_USAGE);
@@ -90,51 +116,62 @@ int main(int argc, char** argv) {
     std::printf("hallshow-make %s\n", HALLSHOW_VERSION);
     return 0;
   }
-  catch_interruptions();
-  if (!start_photo_library(argv[0])) return fail("cannot start libvips");
-  Progress progress(isatty(2) != 0);
+  return std::nullopt;
+}
 
-  // The song first: a wrong file should not cost the photos' time.
-  SongInfo song;
-  if (!probe_song(options.music, song, error)) {
-    if (interrupted()) return stopped();
-    return fail(options.music + ": " + error);
+bool check_the_song(Run& run) {
+  std::string error;
+  if (!probe_song(run.options.music, run.song, error)) {
+    if (interrupted()) return run.stopped();
+    return run.fail(run.options.music + ": " + error);
   }
+  return true;
+}
 
-  ShowFolder folder;
-  if (!folder.begin(options.out, options.force, error)) return fail(error);
+bool begin_the_folder(Run& run) {
+  std::string error;
+  if (!run.folder.begin(run.options.out, run.options.force, error)) return run.fail(error);
+  run.dir = run.folder.dir();
+  return true;
+}
 
-  // Photos: every readable one, in the order they were taken.
+// Every readable photo, in the order they were taken (or shuffled), and the catalogue's plan for them.
+bool read_the_photos(Run& run) {
   std::vector<std::string> problems;
-  const std::vector<std::string> files = gather_photo_files(options.inputs, problems);
-  for (const std::string& p : problems) progress.warn(p);
-  progress.stage("photos");
-  std::vector<PhotoCandidate> photos;
-  std::vector<std::string> skipped = problems;
+  const std::vector<std::string> files = gather_photo_files(run.options.inputs, problems);
+  for (const std::string& p : problems) run.progress.warn(p);
+  run.progress.stage("photos");
+  run.skipped = problems;
+  std::string error;
   for (size_t i = 0; i < files.size(); ++i) {
-    if (interrupted()) return stopped();
-    progress.update(static_cast<double>(i) / files.size(), "reading " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
+    if (interrupted()) return run.stopped();
+    run.progress.update(static_cast<double>(i) / files.size(), "reading " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
     PhotoCandidate c;
     if (probe_photo(files[i], true, c, error)) {
-      photos.push_back(c);
+      run.photos.push_back(c);
     } else {
-      progress.warn(files[i] + ": " + error);
-      skipped.push_back(files[i] + ": " + error);
+      run.progress.warn(files[i] + ": " + error);
+      run.skipped.push_back(files[i] + ": " + error);
     }
   }
-  if (photos.empty()) {
-    progress.end();
-    return fail(files.empty() ? "no photos found in what was given" : "none of the files given is a photo that can be read");
+  if (run.photos.empty()) {
+    run.progress.end();
+    return run.fail(files.empty() ? "no photos found in what was given" : "none of the files given is a photo that can be read");
   }
-  order_photos(photos);
-  if (options.shuffle) shuffle_photos(photos, options.seed);
-  const CataloguePlan plan = plan_catalogue(static_cast<int>(photos.size()));
+  order_photos(run.photos);
+  if (run.options.shuffle) shuffle_photos(run.photos, run.options.seed);
+  run.plan = plan_catalogue(static_cast<int>(run.photos.size()));
+  return true;
+}
 
-  // The catalogue: each used photo cropped once, then written into every entry that shows it.
-  const fs::path dir(folder.dir());
+// The catalogue: each used photo cropped once, then written into every entry that shows it.
+bool write_the_catalogue(Run& run) {
+  const fs::path& dir = run.dir;
+  const std::vector<PhotoCandidate>& photos = run.photos;
+  Progress& progress = run.progress;
   fs::create_directory(dir / "hall.photo");
   std::map<int, std::vector<int>> entries_of;  // photo → entries
-  for (const EntryPlan& e : plan.entries)
+  for (const EntryPlan& e : run.plan.entries)
     if (e.photo >= 0) entries_of[e.photo].push_back(e.index);
   std::vector<std::array<double, 3>> crop_of(photos.size(), {0, 0, 0});
   // Two photos at a time: decoding a JPEG is one thread's work, and the machine has more cores.
@@ -174,89 +211,130 @@ int main(int argc, char** argv) {
     work();
     helper.join();
   }
-  if (interrupted()) return stopped();
+  if (interrupted()) return run.stopped();
   if (failed) {
     progress.end();
-    return fail(failure);
+    return run.fail(failure);
   }
   progress.update(1, std::to_string(entries_of.size()) + "/" + std::to_string(entries_of.size()));
+  run.crop_of = std::move(crop_of);
+  return true;
+}
 
-  // The music.
-  progress.stage(song.mp3 ? "music" : "encoding");
-  const std::string mp3 = (dir / "e12.mp3").string();
-  if (!make_song_file(options.music, song, mp3, error)) {
-    progress.end();
-    if (interrupted()) return stopped();
-    return fail(options.music + ": " + error);
+// The song as the show's e12.mp3: copied when it is an MP3, encoded otherwise.
+bool write_the_song(Run& run) {
+  run.progress.stage(run.song.mp3 ? "music" : "encoding");
+  std::string error;
+  if (!make_song_file(run.options.music, run.song, (run.dir / "e12.mp3").string(), error)) {
+    run.progress.end();
+    if (interrupted()) return run.stopped();
+    return run.fail(run.options.music + ": " + error);
   }
-  progress.update(1);
-  if (interrupted()) return stopped();
+  run.progress.update(1);
+  if (interrupted()) return run.stopped();
+  return true;
+}
 
-  progress.stage("analysis");
+// The beats and the bars of the song, heard from e12.mp3.
+bool hear_the_music(Run& run) {
+  run.progress.stage("analysis");
   AudioAnalysis heard;
-  if (!analyse_audio(mp3, heard, error, [&](double f) {
-        progress.update(f);
+  std::string error;
+  if (!analyse_audio((run.dir / "e12.mp3").string(), heard, error, [&](double f) {
+        run.progress.update(f);
         return !interrupted();
       })) {
-    progress.end();
-    if (interrupted()) return stopped();
-    return fail(options.music + ": " + error);
+    run.progress.end();
+    if (interrupted()) return run.stopped();
+    return run.fail(run.options.music + ": " + error);
   }
-  progress.update(1);
-  const MusicMap music = map_music(heard, options.beats_per_bar, options.bpm, options.bpm > 0);
-  progress.end();
-  if (!music.note.empty()) std::fprintf(stderr, "hallshow-make: %s\n", music.note.c_str());
+  run.progress.update(1);
+  run.music = map_music(heard, run.options.beats_per_bar, run.options.bpm, run.options.bpm > 0);
+  run.progress.end();
+  if (!run.music.note.empty()) std::fprintf(stderr, "hallshow-make: %s\n", run.music.note.c_str());
+  return true;
+}
 
-  // The tracks.
-  ChoreographyInput in{music, plan, options.style, options.seed, fs::path(options.music).filename().string()};
+// The choreography as show.txt, and the track files built from it.
+bool write_the_tracks(Run& run) {
+  const MakeOptions& options = run.options;
+  ChoreographyInput in{run.music, run.plan, options.style, options.seed, fs::path(options.music).filename().string()};
   const Choreography show = make_choreography(in);
   {
-    std::ofstream out(dir / "show.txt", std::ios::binary);
+    std::ofstream out(run.dir / "show.txt", std::ios::binary);
     out << show.text;
-    if (!out) return fail("cannot write show.txt");
+    if (!out) return run.fail("cannot write show.txt");
   }
   const ShowText parsed = parse_show_text(show.text, "show.txt");
-  if (!parsed.errors.empty()) return fail("internal error, the tracks do not read back: " + parsed.errors[0]);
-  if (!write_track_files(parsed, dir.string(), error)) return fail(error);
+  if (!parsed.errors.empty()) return run.fail("internal error, the tracks do not read back: " + parsed.errors[0]);
+  std::string error;
+  if (!write_track_files(parsed, run.dir.string(), error)) return run.fail(error);
+  return true;
+}
 
-  // photos.txt: which photo is in which entry, cropped where, for what.
-  {
-    std::ofstream out(dir / "photos.txt", std::ios::binary);
-    out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
-           "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
-           "# with it. n in show.txt is the number at the start of the file name.\n";
-    char line[512];
-    for (const EntryPlan& e : plan.entries) {
-      if (e.photo < 0) {
-        std::snprintf(line, sizeof line, "%-7s %-21s the file of entry 40\n", std::to_string(e.index).c_str(),
-                      role_name(e.role));
-        out << line;
-        continue;
-      }
-      const auto& c = crop_of[e.photo];
-      std::snprintf(line, sizeof line, "%-7s %-21s %s  crop %.0f,%.0f %.0f\n", entry_file_name(e.index).c_str(),
-                    role_name(e.role), photos[e.photo].path.c_str(), c[0], c[1], c[2]);
+// photos.txt: which photo is in which entry, cropped where, for what.
+bool write_the_photo_list(Run& run) {
+  const CataloguePlan& plan = run.plan;
+  std::ofstream out(run.dir / "photos.txt", std::ios::binary);
+  out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
+         "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
+         "# with it. n in show.txt is the number at the start of the file name.\n";
+  char line[512];
+  for (const EntryPlan& e : plan.entries) {
+    if (e.photo < 0) {
+      std::snprintf(line, sizeof line, "%-7s %-21s the file of entry 40\n", std::to_string(e.index).c_str(),
+                    role_name(e.role));
       out << line;
+      continue;
     }
-    if (!plan.unused.empty()) {
-      out << "\n# Not used: more photos than the show has places for (an even spread of them is used).\n";
-      for (int p : plan.unused) out << "unused  " << photos[p].path << "\n";
-    }
-    if (!skipped.empty()) {
-      out << "\n# Skipped: not a photo that can be read.\n";
-      for (const std::string& s : skipped) out << "skipped " << s << "\n";
-    }
-    if (!out) return fail("cannot write photos.txt");
+    const auto& c = run.crop_of[e.photo];
+    std::snprintf(line, sizeof line, "%-7s %-21s %s  crop %.0f,%.0f %.0f\n", entry_file_name(e.index).c_str(),
+                  role_name(e.role), run.photos[e.photo].path.c_str(), c[0], c[1], c[2]);
+    out << line;
   }
+  if (!plan.unused.empty()) {
+    out << "\n# Not used: more photos than the show has places for (an even spread of them is used).\n";
+    for (int p : plan.unused) out << "unused  " << run.photos[p].path << "\n";
+  }
+  if (!run.skipped.empty()) {
+    out << "\n# Skipped: not a photo that can be read.\n";
+    for (const std::string& s : run.skipped) out << "skipped " << s << "\n";
+  }
+  if (!out) return run.fail("cannot write photos.txt");
+  return true;
+}
 
-  if (interrupted()) return stopped();
-  if (!folder.finish(error)) return fail(error);
-  const std::string d = shell_word(options.out);
+bool put_the_folder_in_place(Run& run) {
+  if (interrupted()) return run.stopped();
+  std::string error;
+  if (!run.folder.finish(error)) return run.fail(error);
+  return true;
+}
+
+void say_what_was_made(const Run& run) {
+  const std::string& out = run.options.out;
+  const std::string d = shell_word(out);
   std::printf("hallshow-make: %s made: %zu photos%s, %.1f beats a minute, %s. Open it in the studio with "
               "'cd %s && hallshow-studio', play it with 'cd %s && hallshow', capture it with "
               "'cd %s && hallshow-capture'\n",
-              options.out.c_str(), plan.used.size(),
-              plan.unused.empty() ? "" : (" (" + std::to_string(plan.unused.size()) + " left out)").c_str(), music.bpm,
-              clock_text(music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
+              out.c_str(), run.plan.used.size(),
+              run.plan.unused.empty() ? "" : (" (" + std::to_string(run.plan.unused.size()) + " left out)").c_str(),
+              run.music.bpm, clock_text(run.music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MakeOptions options;
+  if (const std::optional<int> exit_code = read_command_line(argc, argv, options)) return *exit_code;
+  catch_interruptions();
+  if (!start_photo_library(argv[0])) return fail("cannot start libvips");
+  Run run(options);
+  // The song first: a wrong file should not cost the photos' time.
+  const bool made = check_the_song(run) && begin_the_folder(run) && read_the_photos(run) &&
+                    write_the_catalogue(run) && write_the_song(run) && hear_the_music(run) &&
+                    write_the_tracks(run) && write_the_photo_list(run) && put_the_folder_in_place(run);
+  if (!made) return run.exit_code;
+  say_what_was_made(run);
   return 0;
 }

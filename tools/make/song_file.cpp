@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tools/make/child_process.h"
+#include "tools/make/interruption.h"
+#include "tools/process/child_process.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ bool probe_song(const std::string& path, SongInfo& info, std::string& why) {
   }
   const ChildResult r = run_program({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
                                      "stream=codec_name,duration:format=format_name,duration", "-of",
-                                     "default=noprint_wrappers=1", path});
+                                     "default=noprint_wrappers=1", path},
+                                    interrupted);
   if (r.interrupted) return false;
   if (r.exit_code < 0 && r.output.empty()) {
     why = "cannot run ffprobe (is ffmpeg installed?)";
@@ -83,7 +85,8 @@ bool make_song_file(const std::string& path, const SongInfo& info, const std::st
   // Bit-exact flags and no metadata: the same song always makes the same bytes.
   const ChildResult r = run_program({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a:0", "-vn",
                                      "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100", "-map_metadata", "-1",
-                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target});
+                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target},
+                                    interrupted);
   if (r.interrupted) return false;
   if (r.exit_code != 0) {
     why = "cannot be encoded to MP3: " + (r.errors.empty() ? std::string("ffmpeg failed") : last_line(r.errors));

@@ -17,7 +17,7 @@
 #include "app/show_window.h"
 #include "app/window_destroyed.h"
 #include "show/music_player.h"
-#include "tools/show_files.h"
+#include "tools/authoring/show_files.h"
 #include "tools/studio/studio.h"
 #include "tools/studio/studio_keys.h"
 #include "tools/studio/studio_options.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "tools/show_files.h"
-#include "tools/show_text.h"
+#include "tools/authoring/show_files.h"
+#include "tools/authoring/show_text.h"
 
 LiveShow::LiveShow(std::string text_path, std::string show_dir)
     : text_path_(std::move(text_path)), show_dir_(std::move(show_dir)) {}

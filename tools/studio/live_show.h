@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sync/sync_track.h"
-#include "tools/show_text.h"
+#include "tools/authoring/show_text.h"
 #include "tools/studio/tempo.h"
 
 class LiveShow {

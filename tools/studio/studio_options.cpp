@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "tools/capture_options.h"
+#include "tools/authoring/time_argument.h"
 
 const char STUDIO_USAGE[] =
     "usage: hallshow-studio [SHOW.txt] [--window WxH] [--fullscreen] [--at TIME] [--paused] [--no-overlay]\n"

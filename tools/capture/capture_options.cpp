@@ -1,0 +1,123 @@
+#include "tools/capture/capture_options.h"
+
+#include <cstdlib>
+
+const char CAPTURE_USAGE[] =
+    "usage: hallshow-capture [--size WxH] [--fps N] [--output PATH]        the whole show as MP4\n"
+    "       hallshow-capture --at TIME [--size WxH] [--output PATH]        one frame as PNG\n"
+    "       hallshow-capture --storyboard FILE.png [--every TIME] [--size WxH]\n"
+    "       (the video and the storyboard take --from TIME and --to TIME for a part of the show)\n"
+    "       hallshow-capture --help | --version\n"
+    "  Renders the show in the working directory offscreen, exactly as hallshow draws it.\n"
+    "  --at TIME          one frame; TIME in rows (250, 250r) or seconds (12.5s)\n"
+    "  --storyboard FILE  one PNG: a grid of frames every TIME (default 2s) from the start to the\n"
+    "                     end of the show, each scaled down and labelled with its time and row\n"
+    "  --size WxH         the screen size the letterbox rule sees (default 1920x1080)\n"
+    "  --fps N            frames per second of the video (default 60)\n"
+    "  --output PATH      where to write (default hallshow-<row>.png, or hallshow.mp4)\n"
+    "  --from TIME        start there instead of at the beginning\n"
+    "  --to TIME          stop there instead of at the end of the show\n"
+    "  The video holds every frame until \"happy\" ends the show or the music ends, as H.264\n"
+    "  (yuv420p) with e12.mp3 as its sound, through ffmpeg.\n";
+
+namespace {
+
+// A whole number in 1..limit, nothing else on the text.
+bool parse_count(const std::string& text, int limit, int& out) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  const long v = std::strtol(text.c_str(), nullptr, 10);
+  if (v < 1 || v > limit) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
+  bool every_given = false, fps_given = false, from_given = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (arg != "--at" && arg != "--size" && arg != "--fps" && arg != "--output" && arg != "--storyboard" &&
+        arg != "--every" && arg != "--from" && arg != "--to") {
+      error = "unknown argument \"" + arg + "\"";
+      return false;
+    }
+    if (i + 1 >= argc) {
+      error = arg + " needs a value";
+      return false;
+    }
+    const std::string value = argv[++i];
+    if (arg == "--at") {
+      options.at_row = parse_capture_time(value);
+      if (!options.at_row) {
+        error = "--at \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
+        return false;
+      }
+    } else if (arg == "--from" || arg == "--to") {
+      const std::optional<double> t = parse_capture_time(value);
+      if (!t) {
+        error = arg + " \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
+        return false;
+      }
+      if (arg == "--from") {
+        options.from_row = *t;
+        from_given = true;
+      } else {
+        options.to_row = *t;
+      }
+    } else if (arg == "--every") {
+      const std::optional<double> every = parse_capture_time(value);
+      if (!every || *every <= 0) {
+        error = "--every \"" + value + "\": not a time above 0 (rows like 40, seconds like 2s)";
+        return false;
+      }
+      options.every_row = *every;
+      every_given = true;
+    } else if (arg == "--storyboard") {
+      if (value.empty()) {
+        error = "--storyboard needs a path";
+        return false;
+      }
+      options.storyboard = value;
+    } else if (arg == "--size") {
+      const size_t x = value.find('x');
+      if (x == std::string::npos || !parse_count(value.substr(0, x), 16384, options.width) ||
+          !parse_count(value.substr(x + 1), 16384, options.height)) {
+        error = "--size \"" + value + "\": not WIDTHxHEIGHT in 1..16384";
+        return false;
+      }
+    } else if (arg == "--fps") {
+      if (!parse_count(value, 1000, options.fps)) {
+        error = "--fps \"" + value + "\": not a whole number in 1..1000";
+        return false;
+      }
+      fps_given = true;
+    } else {
+      if (value.empty()) {
+        error = "--output needs a path";
+        return false;
+      }
+      options.output = value;
+    }
+  }
+  // A storyboard option the chosen mode would silently ignore is a mistake worth pointing out.
+  const bool storyboard = !options.storyboard.empty();
+  if (storyboard && options.at_row) error = "--at and --storyboard are different captures; give one";
+  else if (storyboard && !options.output.empty()) error = "--storyboard names its own file; leave out --output";
+  else if (every_given && !storyboard) error = "--every is the step of a --storyboard";
+  else if (fps_given && storyboard) error = "--fps is for the video; a storyboard takes --every";
+  else if (options.at_row && (from_given || options.to_row)) error = "--from and --to are for the video and the storyboard; --at is one frame";
+  else if (options.to_row && *options.to_row <= options.from_row) error = "--to must come after --from";
+  return error.empty();
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Other programs (ffprobe, ffmpeg) run by the tools: started from an argument list, never through a
+// shell, so that no file name needs quoting or can be read as a command. A child is sent SIGTERM
+// should the program that started it die first, so that none is left running on its own.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct ChildResult {
+  int exit_code = -1;       // -1: could not be started, or killed
+  bool interrupted = false;  // ended early because `stop` said so
+  std::string output;       // its standard output
+  std::string errors;       // its standard error
+};
+
+// Runs argv[0] (found on PATH) with nothing on its standard input and waits for it, keeping what it
+// prints (up to 1 MiB of each). `stop`, asked while it runs, ends it early (SIGTERM) by saying true.
+ChildResult run_program(const std::vector<std::string>& argv, bool (*stop)() = nullptr);
+
+// A program reading what we write to its standard input; its output and errors go where ours go.
+class ChildInput {
+ public:
+  ChildInput() = default;
+  ChildInput(const ChildInput&) = delete;
+  ChildInput& operator=(const ChildInput&) = delete;
+  ~ChildInput() { finish(); }
+
+  // False when it cannot be started.
+  bool start(const std::vector<std::string>& argv);
+  // All of it, or false once the child no longer reads (with SIGPIPE ignored; otherwise the signal
+  // ends us first).
+  bool write(const void* data, size_t size);
+  // Ends its input and waits for it: its exit code, -1 when it was killed or never started.
+  int finish();
+
+ private:
+  int pid_ = -1;
+  int input_ = -1;  // the pipe to its standard input
+};
