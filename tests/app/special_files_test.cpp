@@ -15,6 +15,7 @@
 
 #include "photos/image_size.h"
 #include "photos/load_sequence.h"
+#include "photos/open_photo_decode.h"
 #include "photos/texture_loaders.h"
 #include "png/read_file_bytes.h"
 #include "show/mp3_stream.h"
@@ -77,6 +78,9 @@ const Reader READERS[] = {
        return load_track_file(p, track) != TRACK_FILE_UNOPENABLE || !track.keys.empty();
      }},
     {"the music", "e12.mp3", [](const std::string& p) { return Mp3Stream().open(p.c_str(), 44100); }},
+    {"an open photo's header", "hall.photo/44.jpg",
+     [](const std::string& p) { return read_open_photo_header_of_file(p).format != ImageFormat::Unknown; }},
+    {"an open photo's decode", "hall.photo/44.jpg", [](const std::string& p) { return !decode_open_photo(p, 1024).empty(); }},
 };
 
 TEST(SpecialFiles, AreRefusedAtOnceWithNothingRead) {
@@ -104,10 +108,11 @@ TEST(SpecialFiles, PhotosLargerThanAnyPhotoAreRefusedUnread) {
     const TempDir show;
     fs::create_directories("hall.photo");
     {
-      std::ofstream(reader.path, std::ios::binary) << (reader.path[12] == '0' ? "\xFF\xD8\xFF\xE0" : "\x89PNG\r\n\x1A\n");
+      std::ofstream(reader.path, std::ios::binary)
+          << (std::string_view(reader.path).ends_with(".jpg") ? "\xFF\xD8\xFF\xE0" : "\x89PNG\r\n\x1A\n");
     }
     fs::resize_file(reader.path, uint64_t(3) << 30);
-    const bool refused = returns_within([&] { reader.read(reader.path); }, 5, size_t(256) << 20);
+    const bool refused = returns_within([&] { reader.read(reader.path); }, 5, size_t(64) << 20);
     EXPECT_TRUE(refused) << reader.path << ", through " << reader.what;
   }
 }
