@@ -21,8 +21,11 @@
 #include "tests/support/bounded_call.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
+#include "tools/make/interruption.h"
+#include "tools/make/photo_files.h"
 #include "tools/make/photo_gathering.h"
 #include "tools/make/show_folder.h"
+#include "tools/make/song_file.h"
 
 namespace fs = std::filesystem;
 
@@ -244,6 +247,89 @@ TEST_F(MakeRuns, RefusesAnOutThatTakesItsInputs) {
     EXPECT_NE(r.err.find(c.refusal), std::string::npos) << c.args << "\n" << r.err;
     EXPECT_TRUE(all_there(d, kept)) << c.args;
   }
+}
+
+// A photo or a song that is no regular file (a FIFO waits for a writer for ever, /dev/zero never
+// ends) is refused, not read; and a file libvips would hand to librsvg or poppler (an SVG named
+// .jpg, a PDF named .png) is no photo: those loaders are not for files from anywhere.
+TEST_F(MakeRuns, SpecialFilesAndDocumentsAreNoPhotos) {
+  ASSERT_TRUE(start_photo_library("make_safety_test"));
+  const fs::path d = dir() / "special";
+  fs::create_directories(d);
+  ASSERT_EQ(mkfifo((d / "fifo.jpg").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((d / "fifo.wav").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", d / "zero.jpg");
+  touch(d / "vector.jpg", "<svg xmlns='http://www.w3.org/2000/svg' width='300' height='200'><rect width='300' "
+                          "height='200' fill='red'/></svg>");
+  touch(d / "document.png", "%PDF-1.1\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n2 0 obj << /Type /Pages "
+                            "/Kids [3 0 R] /Count 1 >> endobj\n3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 "
+                            "200 200] >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
+  for (const char* name : {"fifo.jpg", "zero.jpg", "vector.jpg", "document.png"}) {
+    const std::string path = (d / name).string();
+    EXPECT_TRUE(returns_within(
+        [&] {
+          PhotoCandidate c;
+          std::string why;
+          if (probe_photo(path, true, c, why)) throw 0;
+        },
+        20, size_t(512) << 20))
+        << name;
+  }
+  // The same named on the command line: one warning each, and no photo at all is an error.
+  const Outcome r = make(d, "fifo.jpg zero.jpg vector.jpg document.png --music " + (dir() / "song.wav").string());
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("none of the files given is a photo"), std::string::npos) << r.err;
+  photos_in(d / "photos");
+  const Outcome song = make(d, "photos --music fifo.wav --out show");
+  EXPECT_EQ(song.status, 1) << song.err;
+  EXPECT_NE(song.err.find("fifo.wav: is not a regular file"), std::string::npos) << song.err;
+}
+
+// Song names are names, whatever they look like to ffmpeg: a protocol ("12:00 live.wav") or an
+// option ("-song.wav").
+TEST_F(MakeRuns, SongNamesAreNeverUrlsOrOptions) {
+  const fs::path d = dir() / "names";
+  fs::create_directories(d);
+  for (const char* name : {"12:00 live.wav", "-song.wav", "concat:x.wav"}) {
+    fs::copy_file(dir() / "song.wav", d / name, fs::copy_options::overwrite_existing);
+    SongInfo info;
+    std::string why;
+    const fs::path cwd = fs::current_path();
+    fs::current_path(d);  // named as a user types it, relative
+    const bool probed = probe_song(name, info, why);
+    const bool made = probed && make_song_file(name, info, "-out.mp3", why);
+    fs::current_path(cwd);
+    EXPECT_TRUE(probed && made) << name << ": " << why;
+    EXPECT_TRUE(fs::exists(d / "-out.mp3")) << name;
+    fs::remove(d / "-out.mp3");
+  }
+}
+
+// The first Ctrl-C asks the run to stop between steps; a second ends it at once, even while a
+// library keeps retrying a read the signal interrupted.
+TEST(Interruption, ASecondCtrlCEndsAtOnce) {
+  const pid_t child = fork();
+  if (child == 0) {
+    catch_interruptions();
+    for (;;) pause();  // deaf to the first, as a library retrying its read is
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(child, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, WNOHANG), 0);  // the first only asks
+  kill(child, SIGINT);
+  pid_t ended = 0;
+  for (int i = 0; i < 100 && ended == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ended = waitpid(child, &status, WNOHANG);
+  }
+  if (ended == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_EQ(ended, child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
 }
 
 }  // namespace

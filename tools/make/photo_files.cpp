@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "png/regular_file.h"
 #include "tools/make/cutout_mask.h"
 
 using vips::VImage;
@@ -32,6 +33,14 @@ std::string first_line(const char* message, const std::string& path) {
   return s.empty() ? "cannot be read" : s;
 }
 
+// libvips opens by name and retries a read a signal interrupts: a FIFO would hold it for ever,
+// deaf to Ctrl-C, and /dev/zero never end. What is no regular file is refused first.
+bool regular_file(const std::string& path, std::string& why) {
+  if (RegularFile(path).is_open()) return true;
+  why = "is not a regular file (a FIFO, a device or a folder)";
+  return false;
+}
+
 bool upright_swaps(const VImage& image) {
   if (image.get_typeof(VIPS_META_ORIENTATION) == 0) return false;
   const int o = image.get_int(VIPS_META_ORIENTATION);
@@ -53,12 +62,16 @@ VImage as_srgb(VImage image) {
 
 bool start_photo_library(const char* argv0) {
   if (VIPS_INIT(argv0) != 0) return false;
+  // Photos come from anywhere: loaders that are not made for files from anywhere (librsvg for an
+  // SVG, poppler for a PDF, ImageMagick, Matlab, ...) are refused, whatever a file is named.
+  vips_block_untrusted_set(TRUE);
   g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), quiet_log, nullptr);
   vips_cache_set_max(0);  // each photo is read once; a cache only holds memory
   return true;
 }
 
 bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std::string& why) {
+  if (!regular_file(path, why)) return false;
   try {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()
                                                            ->set("access", VIPS_ACCESS_SEQUENTIAL)
@@ -93,6 +106,7 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
 }
 
 bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why) {
+  if (!regular_file(path, why)) return false;
   try {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     int w = header.width(), h = header.height();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "png/regular_file.h"
 #include "tools/make/interruption.h"
 #include "tools/process/child_process.h"
 
@@ -15,6 +16,14 @@ std::string last_line(const std::string& s) {
   while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
   const size_t nl = t.rfind('\n');
   return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+// A file's name as ffmpeg and ffprobe must take it: "12:00 live.wav" would be a protocol to them,
+// "-song.mp3" an option. Their file protocol with the absolute path is only ever that file.
+std::string file_url(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return "file:" + (ec ? path : absolute.string());
 }
 
 std::string field(const std::string& text, const std::string& name) {
@@ -29,13 +38,14 @@ std::string field(const std::string& text, const std::string& name) {
 
 bool probe_song(const std::string& path, SongInfo& info, std::string& why) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    why = std::filesystem::exists(path, ec) ? "is not a file" : "does not exist";
+  if (!RegularFile(path).is_open()) {  // a FIFO would hold ffprobe for ever, a device never end
+    why = std::filesystem::exists(path, ec) ? "is not a regular file (a FIFO, a device or a folder)"
+                                            : "does not exist or cannot be read";
     return false;
   }
   const ChildResult r = run_program({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
                                      "stream=codec_name,duration:format=format_name,duration", "-of",
-                                     "default=noprint_wrappers=1", path},
+                                     "default=noprint_wrappers=1", file_url(path)},
                                     interrupted);
   if (r.interrupted) return false;
   if (r.exit_code < 0 && r.output.empty()) {
@@ -83,9 +93,9 @@ bool make_song_file(const std::string& path, const SongInfo& info, const std::st
     return !ec;
   }
   // Bit-exact flags and no metadata: the same song always makes the same bytes.
-  const ChildResult r = run_program({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a:0", "-vn",
-                                     "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100", "-map_metadata", "-1",
-                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target},
+  const ChildResult r = run_program({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file_url(path), "-map", "0:a:0",
+                                     "-vn", "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100", "-map_metadata", "-1",
+                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", file_url(target)},
                                     interrupted);
   if (r.interrupted) return false;
   if (r.exit_code != 0) {
