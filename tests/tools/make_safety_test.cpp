@@ -13,7 +13,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <fstream>
 #include <thread>
 
@@ -285,6 +287,22 @@ TEST_F(MakeRuns, SpecialFilesAndDocumentsAreNoPhotos) {
   EXPECT_NE(song.err.find("fifo.wav: is not a regular file"), std::string::npos) << song.err;
 }
 
+// A song too long or too short is told by its exact length: 900.05 s is not "15 minutes long".
+TEST_F(MakeRuns, SongLengthsAreToldExactly) {
+  const fs::path d = dir() / "lengths";
+  fs::create_directories(d);
+  for (const auto& [seconds, told] : std::vector<std::pair<std::string, std::string>>{
+           {"900.05", "is 900.05 s long; a show takes at most 900 s"}, {"9.96", "is 9.96 s long; a show needs at least 10 s"}}) {
+    const std::string wav = (d / (seconds + ".wav")).string();
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=duration=" + seconds + " -ar 8000 -ac 1 -c:a pcm_u8 " + wav)
+                              .c_str()), 0);
+    SongInfo info;
+    std::string why;
+    EXPECT_FALSE(probe_song(wav, info, why));
+    EXPECT_NE(why.find(told), std::string::npos) << why;
+  }
+}
+
 // Song names are names, whatever they look like to ffmpeg: a protocol ("12:00 live.wav") or an
 // option ("-song.wav").
 TEST_F(MakeRuns, SongNamesAreNeverUrlsOrOptions) {
@@ -330,6 +348,94 @@ TEST(Interruption, ASecondCtrlCEndsAtOnce) {
   }
   EXPECT_EQ(ended, child);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+}
+
+// ---- a full disk ----
+
+// Every file of a folder, by its path inside it: "SIZE HASH" of its bytes.
+std::map<std::string, std::string> files_of(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  std::error_code ec;
+  for (const auto& e : fs::recursive_directory_iterator(folder, ec)) {
+    if (!e.is_regular_file()) continue;
+    const std::string bytes = file_contents(e.path());
+    out[fs::relative(e.path(), folder).string()] =
+        std::to_string(bytes.size()) + " " + std::to_string(std::hash<std::string>{}(bytes));
+  }
+  return out;
+}
+
+// Under any shortage of space or inodes, a run either makes the whole show or fails with a message
+// and leaves nothing at all; never "made" with a short file, never an uncaught error.
+void expect_whole_or_nothing(const Outcome& r, const fs::path& where, const std::map<std::string, std::string>& whole,
+                             const std::string& what) {
+  if (r.status == 0) {
+    EXPECT_EQ(files_of(where / "show"), whole) << what << ": made, but not as it should be";
+    return;
+  }
+  EXPECT_EQ(r.status, 1) << what << "\n" << r.err;
+  EXPECT_NE(r.err.find("hallshow-make: "), std::string::npos) << what << "\n" << r.err;
+  // Said once, with the system's reason, by the name the user gave, not the temporary folder's.
+  EXPECT_TRUE(r.err.find("No space left on device") != std::string::npos ||
+              r.err.find("File too large") != std::string::npos)
+      << what << "\n" << r.err;
+  EXPECT_EQ(r.err.find(".making-"), std::string::npos) << what << "\n" << r.err;
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(where)) left.push_back(e.path().filename().string());
+  EXPECT_TRUE(left.empty()) << what << ": left " << left.front() << "\n" << r.err;
+}
+
+class FullDisk : public MakeRuns {
+ protected:
+  static void SetUpTestSuite() {
+    MakeRuns::SetUpTestSuite();
+    photos_in(dir() / "full/photos");
+    const Outcome r = make(dir() / "full", "photos --music " + (dir() / "song.wav").string() + " --out reference");
+    ASSERT_EQ(r.status, 0) << r.err;
+    whole_ = files_of(dir() / "full/reference");
+    for (const auto& [name, size_hash] : whole_) pages_ += (std::stoull(size_hash) + 4095) / 4096;
+  }
+  Outcome make_into(const fs::path& where, const std::string& before = "") {
+    return make(where, (dir() / "full/photos").string() + " --music " + (dir() / "song.wav").string() + " --out show",
+                before);
+  }
+  static inline std::map<std::string, std::string> whole_;
+  static inline size_t pages_ = 0;
+};
+
+// A file size limit (RLIMIT_FSIZE, with SIGXFSZ ignored so that writes fail with EFBIG): needs
+// no privilege, so it runs everywhere.
+TEST_F(FullDisk, FileSizeLimits) {
+  for (int kib : {1, 4, 16, 64}) {
+    const fs::path where = dir() / ("limit-" + std::to_string(kib));
+    fs::create_directories(where);
+    const Outcome r = make_into(where, "trap '' XFSZ; ulimit -f " + std::to_string(kib) + "; ");
+    expect_whole_or_nothing(r, where, whole_, std::to_string(kib) + " KiB a file");
+  }
+}
+
+// A tmpfs a few pages short of the show, and one short of inodes. Mounting needs CAP_SYS_ADMIN.
+TEST_F(FullDisk, SmallFileSystems) {
+  const struct {
+    std::string what, options;
+  } cases[] = {
+      {"one page short", "size=" + std::to_string((pages_ - 1) * 4096)},
+      {"two pages short", "size=" + std::to_string((pages_ - 2) * 4096)},
+      {"a third short", "size=" + std::to_string(pages_ * 4096 * 2 / 3)},
+      {"two inodes", "nr_inodes=2"},
+      {"eight inodes", "nr_inodes=8"},
+      {"forty inodes", "nr_inodes=40"},
+      {"seventy inodes", "nr_inodes=70"},
+  };
+  for (const auto& c : cases) {
+    const fs::path where = dir() / ("tmpfs-" + std::to_string(&c - cases));
+    fs::create_directories(where);
+    if (mount("tmpfs", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, c.options.c_str()) != 0)
+      GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << "; it needs CAP_SYS_ADMIN)";
+    const Outcome r = make_into(where);
+    expect_whole_or_nothing(r, where, whole_, c.what);
+    umount2(where.c_str(), MNT_DETACH);
+  }
 }
 
 }  // namespace

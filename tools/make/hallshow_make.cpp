@@ -8,9 +8,9 @@
 #include <thread>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 
 #include "tools/authoring/show_files.h"
 #include "tools/authoring/show_text.h"
@@ -79,8 +79,13 @@ std::string shell_word(const std::string& s) {
 struct Run {
   explicit Run(const MakeOptions& o) : options(o) {}
 
-  bool fail(const std::string& message) {
-    exit_code = ::fail(message);
+  // The message names what was being made by the target's name: the temporary folder it was made
+  // in is gone by the time the message is read.
+  bool fail(std::string message) {
+    const std::string temp = folder.dir();
+    for (size_t at; !temp.empty() && (at = message.find(temp)) != std::string::npos;)
+      message.replace(at, temp.size(), options.out);
+    exit_code = ::fail(message + "; nothing was made");
     return false;
   }
   bool stopped() {
@@ -172,7 +177,9 @@ bool write_the_catalogue(Run& run) {
   const fs::path& dir = run.dir;
   const std::vector<PhotoCandidate>& photos = run.photos;
   Progress& progress = run.progress;
-  fs::create_directory(dir / "hall.photo");
+  std::error_code ec;
+  if (!fs::create_directory(dir / "hall.photo", ec) || ec)
+    return run.fail("cannot make " + (dir / "hall.photo").string() + ": " + (ec ? ec.message() : "it exists"));
   std::map<int, std::vector<int>> entries_of;  // photo → entries
   for (const EntryPlan& e : run.plan.entries)
     if (e.photo >= 0) entries_of[e.photo].push_back(e.index);
@@ -184,7 +191,7 @@ bool write_the_catalogue(Run& run) {
   std::mutex lock;  // the progress line, `done` and the first failure
   size_t done = 0;
   std::string failure;
-  auto work = [&] {
+  auto work_on = [&] {
     for (size_t j; !failed && !interrupted() && (j = next++) < jobs.size();) {
       const auto& [photo, entries] = jobs[j];
       int side = 0;
@@ -207,6 +214,14 @@ bool write_the_catalogue(Run& run) {
       crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
       ++done;
       progress.update(static_cast<double>(done) / jobs.size(), std::to_string(done) + "/" + std::to_string(jobs.size()));
+    }
+  };
+  auto work = [&] {
+    try {
+      work_on();
+    } catch (const std::exception& e) {  // memory running out, a library's error: the run fails, cleanly
+      std::lock_guard<std::mutex> hold(lock);
+      if (!failed.exchange(true)) failure = e.what();
     }
   };
   {
@@ -263,14 +278,10 @@ bool write_the_tracks(Run& run) {
   const MakeOptions& options = run.options;
   ChoreographyInput in{run.music, run.plan, options.style, options.seed, fs::path(options.music).filename().string()};
   const Choreography show = make_choreography(in);
-  {
-    std::ofstream out(run.dir / "show.txt", std::ios::binary);
-    out << show.text;
-    if (!out) return run.fail("cannot write show.txt");
-  }
+  std::string error;
+  if (!save_file((run.dir / "show.txt").string(), show.text, error)) return run.fail(error);
   const ShowText parsed = parse_show_text(show.text, "show.txt");
   if (!parsed.errors.empty()) return run.fail("internal error, the tracks do not read back: " + parsed.errors[0]);
-  std::string error;
   if (!write_track_files(parsed, run.dir.string(), error)) return run.fail(error);
   return true;
 }
@@ -278,7 +289,7 @@ bool write_the_tracks(Run& run) {
 // photos.txt: which photo is in which entry, cropped where, for what.
 bool write_the_photo_list(Run& run) {
   const CataloguePlan& plan = run.plan;
-  std::ofstream out(run.dir / "photos.txt", std::ios::binary);
+  std::ostringstream out;
   out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
          "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
          "# with it. n in show.txt is the number at the start of the file name.\n";
@@ -303,7 +314,8 @@ bool write_the_photo_list(Run& run) {
     out << "\n# Skipped: not a photo that can be read.\n";
     for (const std::string& s : run.skipped) out << "skipped " << s << "\n";
   }
-  if (!out) return run.fail("cannot write photos.txt");
+  std::string error;
+  if (!save_file((run.dir / "photos.txt").string(), out.str(), error)) return run.fail(error);
   return true;
 }
 
@@ -327,18 +339,28 @@ void say_what_was_made(const Run& run) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   MakeOptions options;
   if (const std::optional<int> exit_code = read_command_line(argc, argv, options)) return *exit_code;
   catch_interruptions();
   if (!start_photo_library(argv[0])) return fail("cannot start libvips");
   Run run(options);
-  // The target first, before anything is read; then the song: a wrong file should not cost the
-  // photos' time.
-  const bool made = begin_the_folder(run) && check_the_song(run) && read_the_photos(run) &&
-                    write_the_catalogue(run) && write_the_song(run) && hear_the_music(run) &&
-                    write_the_tracks(run) && write_the_photo_list(run) && put_the_folder_in_place(run);
-  if (!made) return run.exit_code;
+  try {
+    // The target first, before anything is read; then the song: a wrong file should not cost the
+    // photos' time.
+    const bool made = begin_the_folder(run) && check_the_song(run) && read_the_photos(run) &&
+                      write_the_catalogue(run) && write_the_song(run) && hear_the_music(run) &&
+                      write_the_tracks(run) && write_the_photo_list(run) && put_the_folder_in_place(run);
+    if (!made) return run.exit_code;
+  } catch (const std::exception& e) {
+    // A file system error thrown rather than returned (no inode left), memory running out: said
+    // like any other failure, with the temporary folder removed as the run ends.
+    run.progress.end();
+    run.fail(e.what());
+    return run.exit_code;
+  }
   say_what_was_made(run);
   return 0;
+} catch (const std::exception& e) {
+  return fail(e.what());
 }

@@ -22,15 +22,24 @@ namespace {
 // report of what probe_photo says in one line.
 void quiet_log(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-// libvips' message, on one line, without the file's name (the caller puts it in front).
+// libvips' message, on one line, without the file's name (the caller puts it in front) and with
+// the system's reason where libvips gives one on a line of its own ("unix error: ...").
 std::string first_line(const char* message, const std::string& path) {
   std::string s = message ? message : "";
-  for (size_t at; (at = s.find("\"" + path + "\" ")) != std::string::npos;) s.erase(at, path.size() + 3);
   vips_error_clear();
+  std::string reason;
+  if (size_t at = s.find("unix error: "); at != std::string::npos) {
+    reason = s.substr(at + 12);
+    reason.erase(std::min(reason.find('\n'), reason.size()));
+  }
+  for (const std::string& name : {"\"" + path + "\" ", path + ": ", "\"" + path + "\"", path})
+    for (size_t at; !name.empty() && (at = s.find(name)) != std::string::npos;) s.erase(at, name.size());
   // libvips prefixes the operation's name and may run on over several lines.
   if (size_t nl = s.find('\n'); nl != std::string::npos) s.erase(nl);
   if (size_t colon = s.find(": "); colon != std::string::npos && colon < 24) s.erase(0, colon + 2);
-  return s.empty() ? "cannot be read" : s;
+  while (!s.empty() && (s.back() == ' ' || s.back() == ':')) s.pop_back();
+  if (s.empty()) s = "cannot be read";
+  return reason.empty() || s.find(reason) != std::string::npos ? s : s + ": " + reason;
 }
 
 // libvips opens by name and retries a read a signal interrupts: a FIFO would hold it for ever,

@@ -26,6 +26,25 @@ std::string file_url(const std::string& path) {
   return "file:" + (ec ? path : absolute.string());
 }
 
+// Seconds with as many decimals as it takes to tell them from `limit` (at least one, at most six):
+// 900.05 s is not "15 minutes", nor 9.96 s "10.0 s". A whole `limit` itself is written whole.
+std::string exact_seconds(double seconds, double limit) {
+  char text[64];
+  if (limit == 0 && seconds == std::floor(seconds)) {
+    std::snprintf(text, sizeof text, "%.0f", seconds);
+    return text;
+  }
+  for (int decimals = 1; decimals <= 6; ++decimals) {
+    std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
+    char bound[64];
+    std::snprintf(bound, sizeof bound, "%.*f", decimals, limit);
+    if (std::string(text) != bound) break;
+  }
+  std::string s = text;
+  while (s.size() > 2 && s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
+  return s;
+}
+
 std::string field(const std::string& text, const std::string& name) {
   std::istringstream in(text);
   std::string line;
@@ -69,16 +88,14 @@ bool probe_song(const std::string& path, SongInfo& info, std::string& why) {
     return false;
   }
   info.seconds = seconds;
-  char text[160];
   if (seconds < MIN_SONG_SECONDS) {
-    std::snprintf(text, sizeof text, "is %.1f s long; a show needs at least %.0f s of music", seconds, MIN_SONG_SECONDS);
-    why = text;
+    why = "is " + exact_seconds(seconds, MIN_SONG_SECONDS) + " s long; a show needs at least " +
+          exact_seconds(MIN_SONG_SECONDS, 0) + " s of music";
     return false;
   }
   if (seconds > MAX_SONG_SECONDS) {
-    std::snprintf(text, sizeof text, "is %.0f minutes long; a show takes at most %.0f minutes of music", seconds / 60,
-                  MAX_SONG_SECONDS / 60);
-    why = text;
+    why = "is " + exact_seconds(seconds, MAX_SONG_SECONDS) + " s long; a show takes at most " +
+          exact_seconds(MAX_SONG_SECONDS, 0) + " s (15 minutes) of music";
     return false;
   }
   info.mp3 = info.codec == "mp3" && field(r.output, "format_name") == "mp3";
