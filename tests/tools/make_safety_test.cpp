@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <fstream>
 #include <thread>
 
@@ -23,6 +24,7 @@
 #include "tests/support/bounded_call.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
+#include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
 #include "tools/make/photo_files.h"
 #include "tools/make/photo_gathering.h"
@@ -436,6 +438,57 @@ TEST_F(FullDisk, SmallFileSystems) {
     expect_whole_or_nothing(r, where, whole_, c.what);
     umount2(where.c_str(), MNT_DETACH);
   }
+}
+
+// ---- names no terminal should print ----
+
+TEST(EscapedText, ControlsAndBrokenUtf8AreWrittenOut) {
+  const struct {
+    std::string name, printed, quoted;
+  } cases[] = {
+      {"plain/IMG 0001.jpg", "plain/IMG 0001.jpg", "plain/IMG 0001.jpg"},
+      {"café/ß.jpg", "café/ß.jpg", "café/ß.jpg"},
+      {"a\nb.jpg", "a\\nb.jpg", "\"a\\nb.jpg\""},
+      {"\x1b]0;owned\x07x.jpg", "\\x1b]0;owned\\x07x.jpg", "\"\\x1b]0;owned\\x07x.jpg\""},
+      {"tab\there", "tab\\there", "\"tab\\there\""},
+      {std::string("\xC2\x9B") + "c.jpg", "\\xc2\\x9bc.jpg", "\"\\xc2\\x9bc.jpg\""},  // C1 control, as UTF-8
+      {"bad\xFF.jpg", "bad\\xff.jpg", "\"bad\\xff.jpg\""},
+      {"say \"hi\".jpg", "say \"hi\".jpg", "\"say \\\"hi\\\".jpg\""},
+      {" lead.jpg", " lead.jpg", "\" lead.jpg\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(printable(c.name), c.printed);
+    EXPECT_EQ(quoted_name(c.name), c.quoted);
+  }
+}
+
+// Photos with such names, and a path longer than any fixed line: photos.txt lists one entry a line,
+// and neither it nor the terminal gets a raw control character.
+TEST_F(MakeRuns, NamesAreQuotedOneEntryALine) {
+  const fs::path d = dir() / "names-photos";
+  const fs::path deep = d / std::string(200, 'x') / std::string(200, 'y');
+  fs::create_directories(deep);
+  fs::copy_file(dir() / "a.jpg", d / "a\nb.jpg");
+  fs::copy_file(dir() / "b.jpg", d / "\x1b]0;owned\x07.jpg");
+  fs::copy_file(dir() / "a.jpg", deep / (std::string(200, 'z') + ".jpg"));
+  touch(d / "not\x1b[2Ja photo.jpg", "text");
+  const Outcome r = make(dir(), "names-photos --music song.wav --out names-show");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string list = file_contents(dir() / "names-show/photos.txt");
+  for (const std::string& text : {list, r.err})
+    for (char c : text) ASSERT_FALSE(c != '\n' && (uint8_t(c) < 0x20 || c == 0x7f)) << int(c) << " in:\n" << text;
+  EXPECT_NE(r.err.find("not\\x1b[2Ja photo.jpg"), std::string::npos) << r.err;
+  std::istringstream lines(list);
+  int entries = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#' || line.starts_with("unused") || line.starts_with("skipped")) continue;
+    ++entries;
+    EXPECT_TRUE(line.find(" crop ") != std::string::npos || line.find("the file of entry 40") != std::string::npos)
+        << line;
+  }
+  EXPECT_EQ(entries, 44);
+  EXPECT_NE(list.find(std::string(200, 'z') + ".jpg  crop"), std::string::npos);
+  EXPECT_NE(list.find("\"names-photos/a\\nb.jpg\""), std::string::npos) << list;
 }
 
 }  // namespace

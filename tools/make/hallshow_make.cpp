@@ -17,6 +17,7 @@
 #include "tools/make/audio_analysis.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
+#include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
 #include "tools/make/make_options.h"
 #include "tools/make/music_map.h"
@@ -49,8 +50,9 @@ int entry_side(EntryRole role) {
   return 0;
 }
 
+// Every line for the terminal goes through printable: file names may hold anything.
 int fail(const std::string& message) {
-  std::fprintf(stderr, "hallshow-make: %s\n", message.c_str());
+  std::fprintf(stderr, "hallshow-make: %s\n", printable(message).c_str());
   return 1;
 }
 
@@ -293,26 +295,30 @@ bool write_the_photo_list(Run& run) {
   out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
          "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
          "# with it. n in show.txt is the number at the start of the file name.\n";
-  char line[512];
+  // One entry a line, however long its path; a name that would break the line or the terminal
+  // showing the list is quoted (tools/make/escaped_text.h).
+  const auto column = [](std::string text, size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text + " ";
+  };
   for (const EntryPlan& e : plan.entries) {
     if (e.photo < 0) {
-      std::snprintf(line, sizeof line, "%-7s %-21s the file of entry 40\n", std::to_string(e.index).c_str(),
-                    role_name(e.role));
-      out << line;
+      out << column(std::to_string(e.index), 7) << column(role_name(e.role), 21) << "the file of entry 40\n";
       continue;
     }
     const auto& c = run.crop_of[e.photo];
-    std::snprintf(line, sizeof line, "%-7s %-21s %s  crop %.0f,%.0f %.0f\n", entry_file_name(e.index).c_str(),
-                  role_name(e.role), run.photos[e.photo].path.c_str(), c[0], c[1], c[2]);
-    out << line;
+    char crop[96];
+    std::snprintf(crop, sizeof crop, "  crop %.0f,%.0f %.0f\n", c[0], c[1], c[2]);
+    out << column(entry_file_name(e.index), 7) << column(role_name(e.role), 21) << quoted_name(run.photos[e.photo].path)
+        << crop;
   }
   if (!plan.unused.empty()) {
     out << "\n# Not used: more photos than the show has places for (an even spread of them is used).\n";
-    for (int p : plan.unused) out << "unused  " << run.photos[p].path << "\n";
+    for (int p : plan.unused) out << "unused  " << quoted_name(run.photos[p].path) << "\n";
   }
   if (!run.skipped.empty()) {
     out << "\n# Skipped: not a photo that can be read.\n";
-    for (const std::string& s : run.skipped) out << "skipped " << s << "\n";
+    for (const std::string& s : run.skipped) out << "skipped " << printable(s) << "\n";
   }
   std::string error;
   if (!save_file((run.dir / "photos.txt").string(), out.str(), error)) return run.fail(error);
@@ -328,11 +334,11 @@ bool put_the_folder_in_place(Run& run) {
 
 void say_what_was_made(const Run& run) {
   const std::string& out = run.options.out;
-  const std::string d = shell_word(out);
+  const std::string d = printable(shell_word(out));
   std::printf("hallshow-make: %s made: %zu photos%s, %.1f beats a minute, %s. Open it in the studio with "
               "'cd %s && hallshow-studio', play it with 'cd %s && hallshow', capture it with "
               "'cd %s && hallshow-capture'\n",
-              out.c_str(), run.plan.used.size(),
+              printable(out).c_str(), run.plan.used.size(),
               run.plan.unused.empty() ? "" : (" (" + std::to_string(run.plan.unused.size()) + " left out)").c_str(),
               run.music.bpm, clock_text(run.music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
 }
