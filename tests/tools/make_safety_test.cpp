@@ -24,6 +24,7 @@
 #include "tests/support/bounded_call.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
+#include "tools/make/audio_analysis.h"
 #include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
 #include "tools/make/photo_files.h"
@@ -489,6 +490,22 @@ TEST_F(MakeRuns, NamesAreQuotedOneEntryALine) {
   EXPECT_EQ(entries, 44);
   EXPECT_NE(list.find(std::string(200, 'z') + ".jpg  crop"), std::string::npos);
   EXPECT_NE(list.find("\"names-photos/a\\nb.jpg\""), std::string::npos) << list;
+}
+
+// A song whose MP3 breaks off partway (a damaged stretch the decoder gives up on) is reported, not
+// taken for a song that short.
+TEST_F(MakeRuns, AnMp3ThatBreaksOffIsReported) {
+  const fs::path d = dir() / "damaged";
+  fs::create_directories(d);
+  const std::string mp3 = (d / "song.mp3").string();
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + (dir() / "song.wav").string() + " -c:a libmp3lame " + mp3).c_str()), 0);
+  std::string bytes = file_contents(mp3);
+  for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 20000 && i < bytes.size(); ++i) bytes[i] = '\0';
+  std::ofstream(mp3, std::ios::binary) << bytes;
+  AudioAnalysis heard;
+  std::string why;
+  EXPECT_FALSE(analyse_audio(mp3, heard, why, [](double) { return true; }));
+  EXPECT_NE(why.find("cannot be decoded past"), std::string::npos) << why;
 }
 
 }  // namespace
