@@ -1,0 +1,153 @@
+// show_run_meter: runs the show as a viewer meets it and measures it from outside, the same way for
+// any show folder, so that two shows' figures compare:
+//
+//   show_run_meter [--audio FILE] [--after-music SECONDS] [--timeout SECONDS] -- PROGRAM [ARG...]
+//
+// PROGRAM runs in the working directory. FILE is where SDL's disk audio driver writes
+// (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE=FILE, set by the caller): the driver writes silence in
+// real time from the moment the show opens its audio device, and what the show plays once the
+// music starts, so the music starts where the first sample that is not zero arrives. The file is
+// read as it grows, every millisecond. Prints one "name value" a line:
+//
+//   music_s      seconds from the fork to the first sound ("none" when none came)
+//   max_rss_kb   the process's peak resident memory (wait4), its restart by exec included
+//   ran_s        seconds from the fork until it ended
+//   exit         its exit code, or "signal N"
+//
+// --after-music SECONDS ends the program with SIGTERM (which SDL turns into a quit, so the show ends
+// as by Escape) that long after the music started; --timeout SECONDS ends it with SIGTERM after that
+// long from the start whatever happened, then SIGKILL five seconds later.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+[[noreturn]] void usage() {
+  std::fprintf(stderr,
+               "usage: show_run_meter [--audio FILE] [--after-music SECONDS] [--timeout SECONDS] -- PROGRAM [ARG...]\n");
+  std::exit(2);
+}
+
+double seconds_argument(const char* text) {
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(v >= 0)) usage();
+  return v;
+}
+
+// Reads what the audio file gained since the last call and says whether a sample in it is not
+// silent. Samples are 16-bit; a read may end in the middle of one, so the bytes are counted from
+// the file's start and only whole samples looked at.
+class SoundWatch {
+ public:
+  explicit SoundWatch(std::string path) : path_(std::move(path)) {}
+  ~SoundWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool heard() {
+    if (fd_ < 0 && (fd_ = open(path_.c_str(), O_RDONLY)) < 0) return false;
+    for (;;) {
+      const ssize_t got = read(fd_, buffer_ + carry_, sizeof buffer_ - carry_);
+      if (got <= 0) return false;
+      const size_t bytes = carry_ + size_t(got);
+      for (size_t i = 0; i + 1 < bytes; i += 2)
+        if (buffer_[i] != 0 || buffer_[i + 1] != 0) return true;
+      carry_ = bytes % 2;
+      if (carry_) buffer_[0] = buffer_[bytes - 1];
+    }
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  unsigned char buffer_[1 << 16];
+  size_t carry_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string audio;
+  double after_music = -1, timeout = -1;
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--") {
+      ++i;
+      break;
+    }
+    if (i + 1 >= argc) usage();
+    if (a == "--audio") audio = argv[++i];
+    else if (a == "--after-music") after_music = seconds_argument(argv[++i]);
+    else if (a == "--timeout") timeout = seconds_argument(argv[++i]);
+    else usage();
+  }
+  if (i >= argc) usage();
+  if (!audio.empty()) unlink(audio.c_str());  // the driver creates it when the device opens
+
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    std::perror("show_run_meter: fork");
+    return 1;
+  }
+  if (pid == 0) {
+    execvp(argv[i], argv + i);
+    std::fprintf(stderr, "show_run_meter: cannot run %s: %s\n", argv[i], std::strerror(errno));
+    _exit(127);
+  }
+
+  SoundWatch sound(audio);
+  double music = -1, terminated_at = -1;
+  bool timed_out = false;
+  int status = 0;
+  rusage usage_of_child{};
+  for (;;) {
+    const pid_t done = wait4(pid, &status, WNOHANG, &usage_of_child);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) {
+      std::perror("show_run_meter: wait4");
+      return 1;
+    }
+    const double now = seconds_since(start);
+    if (music < 0 && !audio.empty() && sound.heard()) music = now;
+    const bool ask_to_end = (after_music >= 0 && music >= 0 && now >= music + after_music) ||
+                            (timeout >= 0 && now >= timeout);
+    if (ask_to_end && terminated_at < 0) {
+      timed_out = !(after_music >= 0 && music >= 0 && now >= music + after_music);
+      kill(pid, SIGTERM);
+      terminated_at = now;
+    }
+    if (terminated_at >= 0 && now >= terminated_at + 5) kill(pid, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const double ran = seconds_since(start);
+
+  if (music >= 0) std::printf("music_s %.4f\n", music);
+  else std::printf("music_s none\n");
+  std::printf("max_rss_kb %ld\n", usage_of_child.ru_maxrss);
+  std::printf("ran_s %.3f\n", ran);
+  if (WIFEXITED(status)) std::printf("exit %d\n", WEXITSTATUS(status));
+  else std::printf("exit signal %d\n", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  if (timed_out) std::printf("timeout 1\n");
+  return 0;
+}
