@@ -11,6 +11,8 @@
 //
 //   music_s      seconds from the fork to the first sound ("none" when none came)
 //   max_rss_kb   the process's peak resident memory (wait4), its restart by exec included
+//   playing_rss_kb  the largest resident memory read (/proc, every 20 ms) from 5 s after the music
+//                started to the end: what playing holds once start-up's decoding is over
 //   ran_s        seconds from the fork until it ended
 //   exit         its exit code, or "signal N"
 //
@@ -23,15 +25,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -83,6 +84,18 @@ class SoundWatch {
   size_t carry_ = 0;
 };
 
+// The resident memory of `pid` now, in KiB; 0 when it cannot be read.
+long resident_kb(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/statm", int(pid));
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return 0;
+  long size = 0, resident = 0;
+  const int got = std::fscanf(f, "%ld %ld", &size, &resident);
+  std::fclose(f);
+  return got == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +132,8 @@ int main(int argc, char** argv) {
   SoundWatch sound(audio);
   double music = -1, terminated_at = -1;
   bool timed_out = false;
+  long playing_rss = 0;
+  double rss_read_at = 0;
   int status = 0;
   rusage usage_of_child{};
   for (;;) {
@@ -130,6 +145,10 @@ int main(int argc, char** argv) {
     }
     const double now = seconds_since(start);
     if (music < 0 && !audio.empty() && sound.heard()) music = now;
+    if (music >= 0 && now >= music + 5 && now >= rss_read_at + 0.02) {
+      playing_rss = std::max(playing_rss, resident_kb(pid));
+      rss_read_at = now;
+    }
     const bool ask_to_end = (after_music >= 0 && music >= 0 && now >= music + after_music) ||
                             (timeout >= 0 && now >= timeout);
     if (ask_to_end && terminated_at < 0) {
@@ -145,6 +164,7 @@ int main(int argc, char** argv) {
   if (music >= 0) std::printf("music_s %.4f\n", music);
   else std::printf("music_s none\n");
   std::printf("max_rss_kb %ld\n", usage_of_child.ru_maxrss);
+  std::printf("playing_rss_kb %ld\n", playing_rss);
   std::printf("ran_s %.3f\n", ran);
   if (WIFEXITED(status)) std::printf("exit %d\n", WEXITSTATUS(status));
   else std::printf("exit signal %d\n", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
