@@ -7,32 +7,33 @@
 #     across, 0.4 up or down); change k shows open entry 44 + k modulo ENTRIES, so a 20-minute show
 #     of 1000 entries shows each once. The backdrop (photo 17) behind them; "happy" ends the show
 #     after SECONDS.
-#   open_catalogue_tracks.sh sweep SECONDS
-#     adversarial: over the first 30 s (600 rows), "back" passes every entry from 44 to 1043 and
-#     "beard" every one from 1043 down to 44, both at scale 0.35: 3.3 new entries a row, more than
-#     one a frame at 60 frames a second; then both hold, and "happy" ends the show after SECONDS.
+#   open_catalogue_tracks.sh sweep ENTRIES SWEEP SECONDS
+#     adversarial: over the first SWEEP seconds, "back" passes every entry from 44 to 44 + ENTRIES - 1
+#     and "beard" every one back down to 44, both at scale 0.35 (1000 entries in 30 s are 3.3 new
+#     entries a row, more than one a frame at 60 frames a second); then both hold, and "happy" ends
+#     the show after SECONDS.
 #
 # Without its open entries (numbers from 44 up with no file) either show draws its layers in their
 # track colour: the same show as a catalogue-only one.
 set -euo pipefail
-usage() { echo "usage: open_catalogue_tracks.sh steady ENTRIES SECONDS | sweep SECONDS" >&2; exit 2; }
+usage() { echo "usage: open_catalogue_tracks.sh steady ENTRIES SECONDS | sweep ENTRIES SWEEP SECONDS" >&2; exit 2; }
 whole() { [[ "${1:-}" =~ ^[1-9][0-9]*$ ]]; }
 case "${1:-}" in
   steady) [ $# -eq 3 ] && whole "$2" && whole "$3" || usage ;;
-  sweep) [ $# -eq 2 ] && whole "$2" || usage ;;
+  sweep) [ $# -eq 4 ] && whole "$2" && whole "$3" && whole "$4" || usage ;;
   *) usage ;;
 esac
 
 if [ "$1" = sweep ]; then
-  seconds=$2
+  last=$((44 + $2 - 1)) sweep=$3 seconds=$4
   cat <<EOF
-# Adversarial: another open entry on each layer every 0.6 row for 30 s, then held.
+# Adversarial: every open entry from 44 to $last on each layer in ${sweep} s, then held.
 back.n
   0 44 linear
-  600 1043 step
+  ${sweep}s $last step
 beard.n
-  0 1043 linear
-  600 44 step
+  0 $last linear
+  ${sweep}s 44 step
 back.scale
   0 0.35 step
 beard.scale

@@ -13,6 +13,9 @@
 //   max_rss_kb   the process's peak resident memory (wait4), its restart by exec included
 //   playing_rss_kb  the largest resident memory read (/proc, every 20 ms) from 5 s after the music
 //                started to the end: what playing holds once start-up's decoding is over
+//   playing_cpu_s, playing_wait_s  while the music played: the seconds the main thread (the one
+//                that draws and uploads) ran on a CPU, and those it waited runnable for one
+//                (/proc/PID/schedstat): how much other load on the machine stretched its frames
 //   ran_s        seconds from the fork until it ended
 //   exit         its exit code, or "signal N"
 //
@@ -96,6 +99,21 @@ long resident_kb(pid_t pid) {
   return got == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 
+// The main thread's time on a CPU and time runnable but waiting for one, in nanoseconds.
+struct SchedTimes {
+  unsigned long long cpu = 0, wait = 0;
+};
+
+bool sched_times(pid_t pid, SchedTimes& out) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid));
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return false;
+  const bool ok = std::fscanf(f, "%llu %llu", &out.cpu, &out.wait) == 2;
+  std::fclose(f);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,7 +151,9 @@ int main(int argc, char** argv) {
   double music = -1, terminated_at = -1;
   bool timed_out = false;
   long playing_rss = 0;
-  double rss_read_at = 0;
+  double rss_read_at = 0, sched_read_at = 0;
+  SchedTimes at_music, last;
+  bool have_at_music = false;
   int status = 0;
   rusage usage_of_child{};
   for (;;) {
@@ -145,6 +165,14 @@ int main(int argc, char** argv) {
     }
     const double now = seconds_since(start);
     if (music < 0 && !audio.empty() && sound.heard()) music = now;
+    if (music >= 0 && now >= sched_read_at + 0.02) {
+      SchedTimes t;
+      if (sched_times(pid, t)) {
+        if (!have_at_music) at_music = t, have_at_music = true;
+        last = t;
+      }
+      sched_read_at = now;
+    }
     if (music >= 0 && now >= music + 5 && now >= rss_read_at + 0.02) {
       playing_rss = std::max(playing_rss, resident_kb(pid));
       rss_read_at = now;
@@ -165,6 +193,8 @@ int main(int argc, char** argv) {
   else std::printf("music_s none\n");
   std::printf("max_rss_kb %ld\n", usage_of_child.ru_maxrss);
   std::printf("playing_rss_kb %ld\n", playing_rss);
+  std::printf("playing_cpu_s %.2f\nplaying_wait_s %.2f\n", double(last.cpu - at_music.cpu) / 1e9,
+              double(last.wait - at_music.wait) / 1e9);
   std::printf("ran_s %.3f\n", ran);
   if (WIFEXITED(status)) std::printf("exit %d\n", WEXITSTATUS(status));
   else std::printf("exit signal %d\n", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
