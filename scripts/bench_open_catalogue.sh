@@ -37,6 +37,10 @@
 #   misses              frames drawn without their open photo, from the trace's last counters
 #   upload per frame    the trace's upload spans: the GL thread's texture uploads each frame
 #   held                the stream's own count of memory held for open photos (budget 224 MiB)
+#   load average        the machine's, over the last minute of the run: other work on a shared
+#                       machine stretches the frames and the upload spans (wall time)
+# With several rounds, memory, misses and held memory count at their worst, the timing figures
+# from the round with the fastest uploads.
 # Exits 0 when every run ended by itself with its figures (whether the targets were met is in the
 # table); 77 (skipped) when the photo packages cannot be fetched.
 set -uo pipefail
@@ -138,6 +142,7 @@ run() {
   (cd "$work/shows/$show" && exec "$meter" --audio "$runs_dir/audio.raw" "$@" -- "$hallshow") >"$out" 2>&1
   rm -f "$runs_dir/audio.raw"
   note_load
+  echo "load ${loads[-1]}" >>"$out"  # the last minute's load average
 }
 figure() { awk -v n="$2" '$1 == n { sub(/^[^ ]+ /, ""); print }' "$1"; }  # figure FILE NAME
 
@@ -179,15 +184,13 @@ trace_figures() {
 }
 
 # One line of a real-time run's figures: peak and playing memory (MB), start-up to music (s), the
-# share of the main thread's playing time it spent waiting for a CPU (%), exit, timeout (0 or 1),
-# then the trace's figures.
+# load average of its last minute, exit, timeout (0 or 1), then the trace's figures.
 real_figures() {
   local out=$1 trace=$2
-  local wait cpu peak playing music status
-  cpu=$(figure "$out" playing_cpu_s) wait=$(figure "$out" playing_wait_s) peak=$(figure "$out" max_rss_kb)
-  playing=$(figure "$out" playing_rss_kb) music=$(figure "$out" music_s) status=$(figure "$out" exit | tr ' ' _)
-  echo "$(( ${peak:-0} / 1000 )) $(( ${playing:-0} / 1000 )) ${music:-none}" \
-    "$(calc "int(100 * ${wait:-0} / (${cpu:-0} + ${wait:-0} + 1e-9) + 0.5)") ${status:-none}" \
+  local peak playing music load status
+  peak=$(figure "$out" max_rss_kb) playing=$(figure "$out" playing_rss_kb) music=$(figure "$out" music_s)
+  load=$(figure "$out" load) status=$(figure "$out" exit | tr ' ' _)
+  echo "$(( ${peak:-0} / 1000 )) $(( ${playing:-0} / 1000 )) ${music:-none} ${load:--} ${status:-none}" \
     "$(figure "$out" timeout | grep -c 1) $(trace_figures "$trace")"
 }
 calc() { awk "BEGIN { print $* }"; }
@@ -196,14 +199,14 @@ if $smoke; then
   status=0
   for show in open40 adversarial; do
     HALLSHOW_TRACE=$runs_dir/trace.$show.json run "$show" "$runs_dir/real.$show" --timeout 120
-    read -r _ _ music wait exit_code timeout frames _ p99 _ _ _ misses missed held complete \
+    read -r _ _ music _ exit_code timeout frames _ p99 _ _ _ misses missed held complete \
       < <(real_figures "$runs_dir/real.$show" "$runs_dir/trace.$show.json")
     say "smoke, $show: exit $exit_code, music after ${music} s, $frames frames, $missed with a miss ($misses misses)," \
       "upload p99 $p99 ms, held at most $held MB"
     [ "$exit_code" = 0 ] && [ "$timeout" = 0 ] || { say "the $show show did not end by itself"; status=1; }
     [ "$complete" = 1 ] || { say "the $show show's trace is incomplete"; status=1; }
     [ "$frames" != - ] && [ "$frames" -gt 0 ] || { say "the $show show's trace has no frames"; status=1; }
-    awk "BEGIN { exit !($held <= 224 * 1048576 / 1e6) }" || { say "the $show show held $held MB, beyond the budget"; status=1; }
+    awk "BEGIN { exit !($held <= 224 * 1048576 / 1e6 + 0.05) }" || { say "the $show show held $held MB, beyond the budget"; status=1; }
   done
   [ $status -eq 0 ] && say "smoke: ok"
   exit $status
@@ -229,14 +232,14 @@ done
 read -r base_min base_med < <(startup catalogue)
 read -r open_min open_med < <(startup open1000)
 # Over the rounds: memory, misses and held memory at their worst; the timing (upload spans, frame
-# rate, the main thread's waiting) from the round with the fastest uploads, the least disturbed
-# by other load (as benchmarks on a shared machine count their best run).
-declare -A rss playing music waiting exit_code timeout frames secs p99 umax p99busy umb misses missed held complete per_round
+# rate) from the round with the fastest uploads, the least disturbed by other load (as benchmarks
+# on a shared machine count their best run).
+declare -A rss playing music load exit_code timeout frames secs p99 umax p99busy umb misses missed held complete per_round
 for show in catalogue open1000 open100 adversarial; do
   for ((round = 1; round <= rounds; ++round)); do
     real_figures "$runs_dir/real.$show.$round" "$runs_dir/trace.$show.$round.json"
   done >"$runs_dir/figures.$show"
-  read -r rss[$show] playing[$show] music[$show] waiting[$show] exit_code[$show] timeout[$show] frames[$show] secs[$show] \
+  read -r rss[$show] playing[$show] music[$show] load[$show] exit_code[$show] timeout[$show] frames[$show] secs[$show] \
     p99[$show] umax[$show] p99busy[$show] umb[$show] misses[$show] missed[$show] held[$show] complete[$show] < <(awk '
     function worse(i, v) { if (NR == 1 || v > w[i]) w[i] = v }
     {
@@ -245,7 +248,7 @@ for show in catalogue open1000 open100 adversarial; do
       if (NR == 1 || $9 + 0 < best9) { best9 = $9 + 0; b3 = $3; b4 = $4; b7 = $7; b8 = $8; b9 = $9; b10 = $10; b11 = $11; b12 = $12 }
     }
     END { print w[1], w[2], b3, b4, w[5], w[6], b7, b8, b9, b10, b11, b12, w[13], w[14], w[15], w[16] }' "$runs_dir/figures.$show")
-  per_round[$show]=$(awk '{ printf "%s%s ms (main thread waiting %s%%)", (NR > 1 ? ", " : ""), $9, $4 }' "$runs_dir/figures.$show")
+  per_round[$show]=$(awk '{ printf "%s%s ms (load %s)", (NR > 1 ? ", " : ""), $9, $4 }' "$runs_dir/figures.$show")
 done
 
 verdict() { awk "BEGIN { exit !($*) }" && echo ok || echo MISSED; }
@@ -273,8 +276,9 @@ row "peak memory while playing (MB)" "${playing[catalogue]}" "${playing[open100]
   "${playing[adversarial]}" "" ""
 row "  1000 open against 100 open" - - "$(calc "int((${playing[open1000]} / ${playing[open100]} - 1) * 1000 + 0.5) / 10")%" - \
   "" ""
-row "open photos held, peak (MB)" - "${held[open100]}" "${held[open1000]}" "${held[adversarial]}" "<= $(calc "int($budget_mb * 10) / 10") (224 MiB)" \
-  "$(verdict "${held[open100]} <= $budget_mb && ${held[open1000]} <= $budget_mb && ${held[adversarial]} <= $budget_mb")"
+# (the trace gives a tenth of a MB)
+row "open photos held, peak (MB)" - "${held[open100]}" "${held[open1000]}" "${held[adversarial]}" "<= 234.9 (224 MiB)" \
+  "$(verdict "${held[open100]} <= $budget_mb + 0.05 && ${held[open1000]} <= $budget_mb + 0.05 && ${held[adversarial]} <= $budget_mb + 0.05")"
 row "frames (frames a second)" - "$(fps open100)" "$(fps open1000)" "$(fps adversarial)" "" ""
 row "frames with a miss" - "${missed[open100]}" "${missed[open1000]}" "${missed[adversarial]}" "0 (adv.: counted)" \
   "$(verdict "${missed[open100]} == 0 && ${missed[open1000]} == 0")"
@@ -284,7 +288,7 @@ row "upload per frame, p99 (ms)" - "${p99[open100]}" "${p99[open1000]}" "${p99[a
 row "  max (ms)" - "${umax[open100]}" "${umax[open1000]}" "${umax[adversarial]}" "" ""
 row "  p99 of frames that upload (ms)" - "${p99busy[open100]}" "${p99busy[open1000]}" "${p99busy[adversarial]}" "" ""
 row "  uploaded (MB)" - "${umb[open100]}" "${umb[open1000]}" "${umb[adversarial]}" "" ""
-row "main thread waiting for a CPU (%)" "${waiting[catalogue]}" "${waiting[open100]}" "${waiting[open1000]}" "${waiting[adversarial]}" "" ""
+row "load average, its last minute" "${load[catalogue]}" "${load[open100]}" "${load[open1000]}" "${load[adversarial]}" "" ""
 row "ended by itself (exit; trace complete)" "${exit_code[catalogue]}" "${exit_code[open100]}; ${complete[open100]}" \
   "${exit_code[open1000]}; ${complete[open1000]}" "${exit_code[adversarial]}; ${complete[adversarial]}" "0; 1" ""
 if [ "$rounds" -gt 1 ]; then
