@@ -30,7 +30,9 @@
 # Figures (bench/show/show_run_meter measures a run from outside; the show's HALLSHOW_TRACE gives
 # the rest):
 #   start-up to music   from the fork to the first sound SDL's disk driver writes; runs of
-#                       "catalogue" and "1000 open" alternate (ABBA), after one uncounted run each
+#                       "catalogue" and "1000 open" alternate (ABBA), after one uncounted run each;
+#                       beside it the CPU time all threads had used by then, which other load on
+#                       the machine does not stretch
 #   peak memory         the process's maximum resident set over a real-time run (wait4), and the
 #                       largest read from 5 s after the music started on (playing, start-up's
 #                       decoding over)
@@ -146,10 +148,11 @@ run() {
 }
 figure() { awk -v n="$2" '$1 == n { sub(/^[^ ]+ /, ""); print }' "$1"; }  # figure FILE NAME
 
-# min and median of the start-up runs of SHOW, "none" when a run never started its music.
+# min and median of FIGURE (default music_s) over the start-up runs of SHOW, "none" when a run
+# never started its music.
 startup() {
-  local show=$1
-  cat "$runs_dir"/start."$show".* | awk '$1 == "music_s" { print $2 }' | sort -n |
+  local show=$1 name=${2:-music_s}
+  cat "$runs_dir"/start."$show".* | awk -v n="$name" '$1 == "music_s" && $2 == "none" || $1 == n { print $2 }' | sort -n |
     awk '{ v[NR] = $1 } /none/ { bad = 1 } END { if (bad || !NR) print "none none"; else printf "%.2f %.2f\n", v[1], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
 # The trace's figures: frames, seconds, upload p99 and max (ms), upload p99 over the frames that
@@ -231,6 +234,8 @@ done
 
 read -r base_min base_med < <(startup catalogue)
 read -r open_min open_med < <(startup open1000)
+read -r _ base_cpu < <(startup catalogue music_cpu_s)
+read -r _ open_cpu < <(startup open1000 music_cpu_s)
 # Over the rounds: memory, misses and held memory at their worst; the timing (upload spans, frame
 # rate) from the round with the fastest uploads, the least disturbed by other load (as benchmarks
 # on a shared machine count their best run).
@@ -267,6 +272,7 @@ row "start-up to music, min (s)" "$base_min" - "$open_min" - "<= $(calc "$base_m
 row "start-up to music, median (s)" "$base_med" - "$open_med" - "<= $(calc "$base_med * 1.1")" \
   "$(verdict "$open_med <= $base_med * 1.1")"
 row "  ratio of the medians" 1 - "$(calc "int($open_med / $base_med * 1000 + 0.5) / 1000")" - "<= 1.1" ""
+row "  CPU time to it, median (s)" "$base_cpu" - "$open_cpu" - "" ""
 row "  in the real-time run (s)" "${music[catalogue]}" "${music[open100]}" "${music[open1000]}" "${music[adversarial]}" "" ""
 row "peak memory (MB)" "${rss[catalogue]}" "${rss[open100]}" "${rss[open1000]}" "${rss[adversarial]}" "<= $rss_limit (+300)" \
   "$(verdict "${rss[open1000]} <= $rss_limit && ${rss[open100]} <= $rss_limit && ${rss[adversarial]} <= $rss_limit")"

@@ -10,6 +10,8 @@
 // read as it grows, every millisecond. Prints one "name value" a line:
 //
 //   music_s      seconds from the fork to the first sound ("none" when none came)
+//   music_cpu_s  the CPU time all the process's threads had used by then (/proc, in ticks of
+//                10 ms): the work of start-up, which other load on the machine does not stretch
 //   max_rss_kb   the process's peak resident memory (wait4), its restart by exec included
 //   playing_rss_kb  the largest resident memory read (/proc, every 20 ms) from 5 s after the music
 //                started to the end: what playing holds once start-up's decoding is over
@@ -99,6 +101,23 @@ long resident_kb(pid_t pid) {
   return got == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 
+// The CPU time of all of `pid`'s threads so far, in seconds; -1 when it cannot be read.
+double process_cpu_seconds(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return -1;
+  char line[1024];
+  const bool got = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  // The command name, in parentheses, may hold spaces: the fields are counted after its end.
+  const char* end = got ? std::strrchr(line, ')') : nullptr;
+  unsigned long long utime = 0, stime = 0;
+  if (!end || std::sscanf(end + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2)
+    return -1;
+  return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
 // The main thread's time on a CPU and time runnable but waiting for one, in nanoseconds.
 struct SchedTimes {
   unsigned long long cpu = 0, wait = 0;
@@ -148,7 +167,7 @@ int main(int argc, char** argv) {
   }
 
   SoundWatch sound(audio);
-  double music = -1, terminated_at = -1;
+  double music = -1, music_cpu = -1, terminated_at = -1;
   bool timed_out = false;
   long playing_rss = 0;
   double rss_read_at = 0, sched_read_at = 0;
@@ -164,7 +183,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     const double now = seconds_since(start);
-    if (music < 0 && !audio.empty() && sound.heard()) music = now;
+    if (music < 0 && !audio.empty() && sound.heard()) {
+      music = now;
+      music_cpu = process_cpu_seconds(pid);
+    }
     if (music >= 0 && now >= sched_read_at + 0.02) {
       SchedTimes t;
       if (sched_times(pid, t)) {
@@ -191,6 +213,7 @@ int main(int argc, char** argv) {
 
   if (music >= 0) std::printf("music_s %.4f\n", music);
   else std::printf("music_s none\n");
+  if (music_cpu >= 0) std::printf("music_cpu_s %.2f\n", music_cpu);
   std::printf("max_rss_kb %ld\n", usage_of_child.ru_maxrss);
   std::printf("playing_rss_kb %ld\n", playing_rss);
   std::printf("playing_cpu_s %.2f\nplaying_wait_s %.2f\n", double(last.cpu - at_music.cpu) / 1e9,
