@@ -517,7 +517,9 @@ const OpenPhotoView* OpenPhotoStream::view(uint32_t number) {
   view_.texture = blank_texture_;
   if (slot.state == State::Unreadable) {
     ++counters_.unreadable_draws;
-  } else if (slot.spans.empty()) {
+  } else if (next_use(slot, last_row_) != last_row_) {
+    // Not at a row the plan shows it: the layer is hidden or black here (the scene asks for every
+    // layer it draws, at scale -1 too), so nothing of the photo is missing from the picture.
     ++counters_.unplanned_draws;
   } else {
     ++counters_.misses;
