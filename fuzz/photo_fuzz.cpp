@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include "photos/image_format.h"
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
+#include "tests/photos/sdl_allocation_watch.h"
 
 namespace fs = std::filesystem;
 
@@ -33,37 +33,14 @@ constexpr size_t REFUSED_ABOVE = size_t(64) << 20;
 // line buffers, the picture path's 64 × 64 square.
 constexpr uint64_t SLACK = uint64_t(1) << 20;
 
-std::atomic<size_t> largest{0};
-SDL_malloc_func real_malloc;
-SDL_calloc_func real_calloc;
-SDL_realloc_func real_realloc;
-SDL_free_func real_free;
-
-void note(size_t bytes) {
-  size_t seen = largest.load();
-  while (bytes > seen && !largest.compare_exchange_weak(seen, bytes)) {
-  }
-}
-void* capped_malloc(size_t n) {
-  note(n);
-  return n > REFUSED_ABOVE ? nullptr : real_malloc(n);
-}
-void* capped_calloc(size_t count, size_t n) {
-  note(count != 0 && n > SIZE_MAX / count ? SIZE_MAX : count * n);
-  return count != 0 && n > REFUSED_ABOVE / count ? nullptr : real_calloc(count, n);
-}
-void* capped_realloc(void* p, size_t n) {
-  note(n);
-  return n > REFUSED_ABOVE ? nullptr : real_realloc(p, n);
-}
+using sdl_allocation_watch::largest;
 
 const fs::path& folder() {
   static const fs::path made = [] {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string pattern = std::string(base) + "/photo_fuzz_XXXXXX";
     if (!mkdtemp(pattern.data())) std::abort();
-    SDL_GetMemoryFunctions(&real_malloc, &real_calloc, &real_realloc, &real_free);
-    SDL_SetMemoryFunctions(capped_malloc, capped_calloc, capped_realloc, real_free);
+    sdl_allocation_watch::start(REFUSED_ABOVE);
     std::atexit([] { fs::remove_all(folder()); });
     return fs::path(pattern);
   }();

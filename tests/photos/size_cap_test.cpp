@@ -7,7 +7,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +17,7 @@
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
 #include "tests/photos/hostile_photos.h"
+#include "tests/photos/sdl_allocation_watch.h"
 #include "tests/photos/test_images.h"
 
 namespace {
@@ -26,29 +26,7 @@ namespace fs = std::filesystem;
 using Kind = TextureImage::Kind;
 
 constexpr size_t REFUSED_ABOVE = size_t(256) << 20;
-std::atomic<size_t> largest_request{0};
-SDL_malloc_func real_malloc;
-SDL_calloc_func real_calloc;
-SDL_realloc_func real_realloc;
-SDL_free_func real_free;
-
-void note(size_t bytes) {
-  size_t seen = largest_request.load();
-  while (bytes > seen && !largest_request.compare_exchange_weak(seen, bytes)) {
-  }
-}
-void* capped_malloc(size_t n) {
-  note(n);
-  return n > REFUSED_ABOVE ? nullptr : real_malloc(n);
-}
-void* capped_calloc(size_t count, size_t n) {
-  note(count != 0 && n > SIZE_MAX / count ? SIZE_MAX : count * n);
-  return count != 0 && n > REFUSED_ABOVE / count ? nullptr : real_calloc(count, n);
-}
-void* capped_realloc(void* p, size_t n) {
-  note(n);
-  return n > REFUSED_ABOVE ? nullptr : real_realloc(p, n);
-}
+using sdl_allocation_watch::largest;
 
 std::vector<uint8_t> read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -88,10 +66,9 @@ size_t jpeg_frame_at(const std::vector<uint8_t>& b) {
 class SizeCap : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    SDL_GetMemoryFunctions(&real_malloc, &real_calloc, &real_realloc, &real_free);
-    SDL_SetMemoryFunctions(capped_malloc, capped_calloc, capped_realloc, real_free);
+    sdl_allocation_watch::start(REFUSED_ABOVE);
   }
-  static void TearDownTestSuite() { SDL_SetMemoryFunctions(real_malloc, real_calloc, real_realloc, real_free); }
+  static void TearDownTestSuite() { sdl_allocation_watch::stop(); }
   void SetUp() override {
     char pattern[] = "/tmp/hallshow-sizecap-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -169,12 +146,12 @@ TEST_F(SizeCap, ForgedHeadersAreRefusedByBothLoadersBeforeDecoding) {
   // size on its own before allocating.
   write_forged(20000, 20000);
   for (const char* name : FORMATS) {
-    largest_request = 0;
+    largest = 0;
     EXPECT_EQ(decode_file_texture(file(name)).kind, Kind::None) << name;
-    EXPECT_LT(largest_request.load(), size_t(16) << 20) << name << " on the file loader";
-    largest_request = 0;
+    EXPECT_LT(largest.load(), size_t(16) << 20) << name << " on the file loader";
+    largest = 0;
     EXPECT_EQ(decode_picture_image(file(name), 64).kind, Kind::None) << name;
-    EXPECT_LT(largest_request.load(), size_t(16) << 20) << name << " on the picture loader";
+    EXPECT_LT(largest.load(), size_t(16) << 20) << name << " on the picture loader";
   }
 }
 
@@ -200,12 +177,12 @@ TEST_F(SizeCap, TheLimitIsTheDecodedSize) {
 TEST_F(SizeCap, FormatsOutsideTheCatalogueAreRefusedByContent) {
   for (const hostile::Photo& h : hostile::photos()) {
     ASSERT_TRUE(teximg::write_bytes(file(h.name), std::vector<uint8_t>(h.bytes.begin(), h.bytes.end())));
-    largest_request = 0;
+    largest = 0;
     EXPECT_EQ(decode_file_texture(file(h.name)).kind, Kind::None) << h.name;
-    EXPECT_LT(largest_request.load(), size_t(16) << 20) << h.name << " on the file loader";
-    largest_request = 0;
+    EXPECT_LT(largest.load(), size_t(16) << 20) << h.name << " on the file loader";
+    largest = 0;
     EXPECT_EQ(decode_picture_image(file(h.name), 64).kind, Kind::None) << h.name;
-    EXPECT_LT(largest_request.load(), size_t(16) << 20) << h.name << " on the picture loader";
+    EXPECT_LT(largest.load(), size_t(16) << 20) << h.name << " on the picture loader";
   }
 }
 
