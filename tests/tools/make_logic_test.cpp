@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 
 #include "sync/sync_track.h"
@@ -11,10 +12,13 @@
 #include "tools/authoring/show_text.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
+#include "tools/make/cut_plan.h"
 #include "tools/make/cutout_mask.h"
 #include "tools/make/make_options.h"
 #include "tools/make/music_map.h"
 #include "tools/make/photo_order.h"
+#include "tools/make/photo_selection.h"
+#include "tools/make/photo_units.h"
 #include "tools/make/scene_geometry.h"
 
 namespace {
@@ -80,36 +84,87 @@ TEST(PhotoOrder, CaptureTimeThenNameThenTheUndated) {
   for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].path, b[i].path);
 }
 
-TEST(CataloguePlan, EveryEntryFilledFewerPhotosRepeatMoreAreSpread) {
-  const int places = static_cast<int>(photo_role_entries().size());
-  for (int count : {1, 3, places, places + 1, 200}) {
-    SCOPED_TRACE(count);
-    const CataloguePlan plan = plan_catalogue(count);
-    ASSERT_EQ(plan.entries.size(), static_cast<size_t>(PHOTO_COUNT));
-    for (const EntryPlan& e : plan.entries) {
-      if (e.role == EntryRole::Repeat) continue;
-      EXPECT_GE(e.photo, 0);
-      EXPECT_LT(e.photo, count);
+TEST(PhotoSelection, AllWhenThereIsRoomElseAnEvenSpreadKeepingBothEnds) {
+  struct Case {
+    int count, room;
+    size_t shown;
+  } cases[] = {{1, 5, 1}, {5, 5, 5}, {6, 5, 5}, {200, 75, 75}, {200, 199, 199}, {1000, 240, 240}, {7, 1, 1}, {3, 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " photos, room for " + std::to_string(c.room));
+    const PhotoSelection s = select_photos(c.count, c.room);
+    ASSERT_EQ(s.shown.size(), c.shown);
+    EXPECT_EQ(s.shown.size() + s.unused.size(), static_cast<size_t>(c.count));
+    EXPECT_EQ(s.shown.front(), 0);
+    if (c.shown > 1) {
+      EXPECT_EQ(s.shown.back(), c.count - 1);  // a trip keeps its ends
     }
-    EXPECT_EQ(plan.used.size() + plan.unused.size(), static_cast<size_t>(count));
-    EXPECT_EQ(plan.used.front(), 0);
-    EXPECT_EQ(plan.used.back(), count - 1);  // a trip keeps its ends
-    EXPECT_TRUE(std::is_sorted(plan.used.begin(), plan.used.end()));
-    EXPECT_EQ(std::set<int>(plan.used.begin(), plan.used.end()).size(), plan.used.size());
-    EXPECT_EQ(plan.show_entries.size(), static_cast<size_t>(std::min(count, places)));
-    // The show's entries hold the used photos in order.
-    for (size_t i = 0; i < plan.show_entries.size(); ++i) EXPECT_EQ(plan.entries[plan.show_entries[i]].photo, plan.used[i]);
+    std::set<int> all(s.shown.begin(), s.shown.end());
+    all.insert(s.unused.begin(), s.unused.end());
+    EXPECT_EQ(all.size(), static_cast<size_t>(c.count));
+    EXPECT_TRUE(std::is_sorted(s.shown.begin(), s.shown.end()));
+    // Evenly: no two gaps between shown photos differ by more than one.
+    int low = c.count, high = 0;
+    for (size_t i = 1; i < s.shown.size(); ++i) low = std::min(low, s.shown[i] - s.shown[i - 1]), high = std::max(high, s.shown[i] - s.shown[i - 1]);
+    if (s.shown.size() > 1) {
+      EXPECT_LE(high - low, 1);
+    }
   }
-  // The roles match the catalogue's types: cut-outs need alpha, so they are PNG entries.
-  for (int i = 0; i < PHOTO_COUNT; ++i) {
-    if (ENTRY_ROLES[i] == EntryRole::Cameo || ENTRY_ROLES[i] == EntryRole::Frame || ENTRY_ROLES[i] == EntryRole::Iris) {
-      EXPECT_EQ(entry_type(i), EntryType::Png) << i;
+}
+
+TEST(CatalogueAccents, EachInItsRoleAndTypeSpreadOverTheSet) {
+  for (int count : {1, 2, 9, 200}) {
+    SCOPED_TRACE(count);
+    const std::vector<CatalogueAccent> accents = plan_accents(count, 0);
+    std::set<int> photos;
+    for (const CatalogueAccent& a : accents) {
+      EXPECT_EQ(a.role, ENTRY_ROLES[a.index]);
+      EXPECT_GE(a.photo, 0);
+      EXPECT_LT(a.photo, count);
+      // Cut-outs need alpha, so they are PNG entries.
+      if (a.role != EntryRole::Backdrop) {
+        EXPECT_EQ(entry_type(a.index), EntryType::Png) << a.index;
+        if (count > 1) {
+          EXPECT_NE(a.photo, 0) << "the backdrop's photo again in " << a.index;
+        }
+      }
+      photos.insert(a.photo);
     }
+    EXPECT_EQ(accents.size(), 6u);  // the backdrop, three cameos, the iris, the frame
+    EXPECT_EQ(photos.size(), static_cast<size_t>(std::min(count, 6)));
   }
   EXPECT_EQ(ENTRY_ROLES[17], EntryRole::Backdrop);
-  for (int i : {6, 7, 8, 9, 10, 28}) EXPECT_EQ(ENTRY_ROLES[i], EntryRole::Spare) << i;
   EXPECT_EQ(entry_file_name(5), "05.JPG");
-  EXPECT_EQ(entry_file_name(30), "30.jpg");
+  EXPECT_EQ(entry_file_name(40), "40.png");
+}
+
+TEST(PhotoUnits, LandscapesFillPortraitsPairPanoramasSpan) {
+  // L landscape 3:2, P portrait 2:3, S square, W panorama 3:1.
+  const std::map<char, double> aspect = {{'L', 1.5}, {'P', 2.0 / 3}, {'S', 1.0}, {'W', 3.0}};
+  struct Case {
+    const char* photos;
+    const char* units;  // F fill, P pair, S solo, B band
+  } cases[] = {
+      {"LLL", "FFF"}, {"PP", "P"}, {"PPP", "PS"}, {"PL", "P"}, {"LP", "P"}, {"LPP", "FP"},
+      {"LPL", "PF"},  {"SS", "P"}, {"W", "B"},    {"PW", "SB"}, {"WP", "BS"}, {"LPPPL", "FPP"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.photos);
+    std::vector<double> aspects;
+    for (const char* p = c.photos; *p; ++p) aspects.push_back(aspect.at(*p));
+    std::string got;
+    int next = 0;
+    for (const PhotoUnit& u : group_photos(aspects)) {
+      got += "FBPS"[static_cast<int>(u.kind)];
+      // Every photo once, in order.
+      EXPECT_EQ(u.first, next);
+      next += u.photos();
+      if (u.second >= 0) {
+        EXPECT_EQ(u.second, u.first + 1);
+      }
+    }
+    EXPECT_EQ(got, c.units);
+    EXPECT_EQ(next, static_cast<int>(aspects.size()));
+  }
 }
 
 TEST(CutoutMask, ShapesWhereTheyBelong) {
@@ -245,22 +300,62 @@ MusicMap song_map(double bpm, double seconds) {
   return m;
 }
 
-ChoreographyInput input(double bpm, ShowStyle style, uint64_t seed, int photos = 12) {
-  return ChoreographyInput{song_map(bpm, 90), plan_catalogue(photos), style, seed, "song.ogg"};
+TEST(CutPlan, EveryUnitOnABeatInOrderLongHoldsOnBarLines) {
+  struct Case {
+    double bpm, seconds;
+    int units;
+    double hold;
+  } cases[] = {{72, 90, 12, 5.0}, {120, 90, 30, 2.4}, {174, 90, 36, 2.4}, {128, 300, 60, 5.0}, {96, 60, 3, 2.4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bpm) + " bpm, " + std::to_string(c.units) + " units");
+    const MusicMap m = song_map(c.bpm, c.seconds);
+    std::vector<double> weights(c.units, 1.0);
+    for (int i = 0; i < c.units; i += 3) weights[i] = 1.6;
+    const Pacing pacing{c.hold, 2 * c.hold};
+    const int last = row_of(m.end) - 40;
+    const std::vector<Slot> slots = plan_slots(m, weights, pacing, last);
+    std::map<int, int> beat_at_row;  // row → beat index
+    for (size_t i = 0; i < m.beats.size(); ++i) beat_at_row[row_of(m.beats[i])] = static_cast<int>(i);
+    ASSERT_GE(slots.size(), static_cast<size_t>(c.units));
+    EXPECT_EQ(slots.front().row, 0);
+    EXPECT_EQ(slots.back().end, last);
+    for (size_t k = 0; k < slots.size(); ++k) {
+      const Slot& s = slots[k];
+      EXPECT_EQ(s.unit, static_cast<int>(k % c.units)) << "units in order, round again only when all were shown";
+      EXPECT_GE(s.end - s.row, 8) << "slot " << k;
+      if (k == 0) continue;
+      EXPECT_EQ(s.row, slots[k - 1].end);
+      ASSERT_TRUE(beat_at_row.count(s.row)) << "slot " << k << " at row " << s.row << " is off the beat";
+      // Holds of two bars and more change on bar lines.
+      const double bar_rows = 4 * 1200 / c.bpm;
+      if (s.end - s.row >= 2 * bar_rows && slots[k - 1].end - slots[k - 1].row >= 2 * bar_rows) {
+        EXPECT_EQ(beat_at_row[s.row] % 4, 0) << "slot " << k;
+      }
+    }
+    // Too few units for the music: they come round again rather than being held for ever.
+    if (c.units * c.hold * 2 < c.seconds) {
+      EXPECT_GT(slots.size(), static_cast<size_t>(c.units));
+    // A section's first bar starts a slot.
+    }
+    for (size_t i = 1; i < m.sections.size(); ++i) {
+      const int row = row_of(section_time(m, static_cast<int>(i)));
+      EXPECT_TRUE(std::any_of(slots.begin(), slots.end(), [&](const Slot& s) { return s.row == row && s.section_start; }))
+          << "section " << i << " at row " << row;
+    }
+  }
 }
 
-TEST(Choreography, EveryTrackWrittenAndReadBackByKesto) {
-  const Choreography c = make_choreography(input(120, ShowStyle::Lively, 1));
-  const ShowText show = parse_show_text(c.text, "show.txt");
-  ASSERT_TRUE(show.errors.empty()) << show.errors[0];
-  EXPECT_EQ(show.tracks.size(), KESTO_TRACK_NAMES.size());
-  for (const TextTrack& t : show.tracks) {
-    ASSERT_FALSE(t.keys.empty()) << t.name;
-    EXPECT_EQ(t.keys.front().row, 0) << t.name << " has no key on row 0";
-  }
-  EXPECT_NEAR(show.bpm, 120, 0.01);
-  EXPECT_EQ(show.beats_per_bar, 4);
-  EXPECT_NE(c.text.find("# bar "), std::string::npos);
+// Photos of mixed shapes, numbered from 44 as the show's open entries.
+std::vector<ShowPhoto> mixed_photos(int count) {
+  static constexpr double ASPECTS[] = {1.5, 2.0 / 3, 0.75, 16.0 / 9, 1.0, 3.0, 4.0 / 3, 1.5, 1.5, 0.5625, 1.25};
+  std::vector<ShowPhoto> photos;
+  for (int i = 0; i < count; ++i) photos.push_back({44 + i, ASPECTS[i % 11], "photo" + std::to_string(i) + ".jpg"});
+  return photos;
+}
+
+ChoreographyInput input(double bpm, ShowStyle style, uint64_t seed, int photos = 30, double seconds = 90) {
+  AccentEntries accents{true, {4, 12, 20}, 40, 36};
+  return ChoreographyInput{song_map(bpm, seconds), mixed_photos(photos), accents, style, seed, "song.ogg"};
 }
 
 // The value of a parsed track at a row, with the show's own evaluation.
@@ -276,71 +371,131 @@ float value_at(const ShowText& show, const std::string& name, double row) {
   return 0;
 }
 
-TEST(Choreography, PhotoChangesOnBarLinesAndTheShowEndsWithTheMusic) {
-  for (double bpm : {72.0, 120.0, 174.0}) {
-    SCOPED_TRACE(bpm);
-    const ChoreographyInput in = input(bpm, ShowStyle::Lively, 3);
-    const Choreography c = make_choreography(in);
-    const ShowText show = parse_show_text(c.text, "show.txt");
-    ASSERT_TRUE(show.errors.empty());
-    std::set<int> bar_rows;
-    for (int b : in.music.bars) bar_rows.insert(row_of(in.music.beats[b]));
-    ASSERT_GT(c.changes.size(), 10u);
-    for (const PhotoChange& ch : c.changes) {
-      if (ch.row == 0) continue;  // the first photo, there from the start
-      EXPECT_TRUE(bar_rows.count(ch.row)) << "a change at row " << ch.row << " is not on a bar line";
-      // What the layer shows from that row on is the entry the change names.
-      EXPECT_EQ(static_cast<int>(value_at(show, ch.layer + ".n", ch.row)), ch.entry);
-    }
-    // Holds are never shorter than 8 rows.
-    for (size_t i = 1; i < c.changes.size(); ++i) {
-      if (c.changes[i].layer == c.changes[i - 1].layer && c.changes[i].row != c.changes[i - 1].row) {
-        EXPECT_GE(c.changes[i].row - c.changes[i - 1].row, 8);
-      }
-    }
-    const int end = row_of(in.music.end);
-    EXPECT_EQ(value_at(show, "happy", end), 2);
-    EXPECT_LT(value_at(show, "happy", end - 1), 2);
-    // Black at the start, fading in.
-    EXPECT_EQ(value_at(show, "beard.r", 0), 0);
-    EXPECT_GT(value_at(show, "beard.r", 60), 0.5);
+TEST(Choreography, EveryTrackWrittenAndReadBackByKesto) {
+  const Choreography c = make_choreography(input(120, ShowStyle::Lively, 1));
+  const ShowText show = parse_show_text(c.text, "show.txt");
+  ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+  EXPECT_EQ(show.tracks.size(), KESTO_TRACK_NAMES.size());
+  for (const TextTrack& t : show.tracks) {
+    ASSERT_FALSE(t.keys.empty()) << t.name;
+    EXPECT_EQ(t.keys.front().row, 0) << t.name << " has no key on row 0";
   }
+  EXPECT_NEAR(show.bpm, 120, 0.01);
+  EXPECT_EQ(show.beats_per_bar, 4);
+  // Each photo key names its file; the sections are listed once, at the top.
+  EXPECT_NE(c.text.find("44        step    # photo0.jpg"), std::string::npos);
+  EXPECT_EQ(std::count(c.text.begin(), c.text.end(), '\n') > 0, true);
+  size_t sections = 0;
+  for (size_t at = 0; (at = c.text.find(": loud", at)) != std::string::npos; ++at) ++sections;
+  EXPECT_EQ(sections, 1u);
 }
 
-TEST(Choreography, PhotosNeverLargerThanTheirFilesAreSharpForNorMirrored) {
-  for (uint64_t seed : {1, 2, 3, 4, 5, 6}) {
-    for (ShowStyle style : {ShowStyle::Calm, ShowStyle::Lively}) {
-      const ShowText show = parse_show_text(make_choreography(input(100, style, seed)).text, "show.txt");
-      for (const TextTrack& t : show.tracks) {
-        if (!t.name.ends_with(".scale")) continue;
-        for (const TrackKey& k : t.keys) {
-          EXPECT_LE(k.value + 1, MAX_LAYER_FACTOR + 1e-6) << t.name << " row " << k.row;
-          EXPECT_GE(k.value, -1) << t.name << " row " << k.row;
+// What the show draws at a row, from the tracks: whether the screen is covered (a layer seen flat
+// over all of it, or the backdrop), and which entries the layers show.
+struct Frame {
+  bool covered = false;
+  int entries[2] = {-1, -1};
+  double f[2] = {0, 0};
+};
+
+Frame frame_at(const ShowText& show, const std::map<int, double>& aspects, double row) {
+  Frame fr;
+  fr.covered = value_at(show, "happy", row) == 1;
+  const char* layers[] = {"back", "beard"};
+  for (int l = 0; l < 2; ++l) {
+    const std::string L = layers[l];
+    const double f = value_at(show, L + ".scale", row) + 1;
+    if (f <= 0) continue;
+    const int n = static_cast<int>(value_at(show, L + ".n", row));
+    fr.entries[l] = n;
+    fr.f[l] = f;
+    const double a = aspects.count(n) ? aspects.at(n) : 1.0;
+    const bool flat = value_at(show, L + ".rotx", row) == 0 && value_at(show, L + ".roty", row) == 0 &&
+                      value_at(show, L + ".rotz", row) == 0;
+    const double x = value_at(show, L + ".x", row), y = value_at(show, L + ".y", row);
+    // Only a photo of the set covers the screen; the accents have holes.
+    if (flat && aspects.count(n) && half_width(a, f) >= VIEW_HALF_WIDTH + std::abs(x) - 1e-3 &&
+        half_height(a, f) >= VIEW_HALF_HEIGHT + std::abs(y) - 1e-3)
+      fr.covered = true;
+  }
+  return fr;
+}
+
+TEST(Choreography, EveryPhotoOnABeatTheScreenAlwaysCoveredAtFullBrightness) {
+  for (double bpm : {72.0, 120.0, 174.0})
+    for (ShowStyle style : {ShowStyle::Calm, ShowStyle::Lively})
+      for (uint64_t seed : {1, 2, 3}) {
+        SCOPED_TRACE(std::to_string(bpm) + " bpm, seed " + std::to_string(seed) + (style == ShowStyle::Calm ? " calm" : " lively"));
+        const int count = photo_capacity(90 - 1, style);
+        const ChoreographyInput in = input(bpm, style, seed, count);
+        const Choreography c = make_choreography(in);
+        const ShowText show = parse_show_text(c.text, "show.txt");
+        ASSERT_TRUE(show.errors.empty());
+        // Every photo is shown, and each change is on a beat.
+        EXPECT_EQ(c.shown.size(), static_cast<size_t>(count));
+        std::set<int> beat_rows;
+        for (double b : in.music.beats) beat_rows.insert(row_of(b));
+        for (const PhotoChange& ch : c.changes) {
+          if (ch.row == 0) continue;
+          EXPECT_TRUE(beat_rows.count(ch.row)) << "a change at row " << ch.row << " is off the beat";
+          EXPECT_EQ(static_cast<int>(value_at(show, ch.layer + ".n", ch.row)), ch.entry);
+        }
+        std::map<int, double> aspects;
+        for (const ShowPhoto& p : in.photos) aspects[p.entry] = p.aspect;
+        const int end = row_of(in.music.end);
+        EXPECT_EQ(value_at(show, "happy", end), 2);
+        EXPECT_LT(value_at(show, "happy", end - 1), 2);
+        EXPECT_EQ(value_at(show, "beard.r", 0), 0);  // black at the start, fading in
+        // Between the fades: never a frame without the screen covered, every layer at full
+        // brightness, no photo on both layers, none larger than its size was made for.
+        const int fade_in = 80, fade_out = end - 60;
+        int uncovered = 0;
+        for (double row = fade_in; row < fade_out; row += 0.5) {
+          const Frame fr = frame_at(show, aspects, row);
+          uncovered += !fr.covered;
+          for (const char* t : {"back.r", "back.g", "back.b", "beard.r", "beard.g", "beard.b"})
+            ASSERT_EQ(value_at(show, t, row), 1) << t << " at row " << row;
+          if (fr.entries[0] >= 0 && fr.entries[0] == fr.entries[1]) ADD_FAILURE() << "one photo on both layers at row " << row;
+          for (int l = 0; l < 2; ++l)
+            if (fr.entries[l] >= 0) {
+              EXPECT_LE(fr.f[l], c.largest_factor.at(fr.entries[l]) + 1e-3) << "row " << row;
+            }
+        }
+        EXPECT_EQ(uncovered, 0);
+        for (const TextTrack& t : show.tracks) {
+          if (!t.name.ends_with(".scale")) continue;
+          for (const TrackKey& k : t.keys) EXPECT_GE(k.value, -1) << t.name << " mirrored at row " << k.row;
         }
       }
-    }
-  }
+}
+
+TEST(Choreography, FewPhotosComeRoundAgainManyAreHeldNoLongerThanThePace) {
+  // Three photos for ninety seconds: each is shown again and again, never held for ever.
+  const Choreography few = make_choreography(input(120, ShowStyle::Lively, 1, 3));
+  EXPECT_EQ(few.shown.size(), 3u);
+  EXPECT_GT(few.changes.size(), 12u);
+  // A full set at the lively pace changes about 25 photos a minute.
+  const int count = photo_capacity(89, ShowStyle::Lively);
+  const Choreography full = make_choreography(input(120, ShowStyle::Lively, 1, count));
+  EXPECT_EQ(full.shown.size(), static_cast<size_t>(count));
 }
 
 TEST(Choreography, SameInputsSameTextStylesDiffer) {
   const ChoreographyInput in = input(120, ShowStyle::Lively, 9);
   EXPECT_EQ(make_choreography(in).text, make_choreography(in).text);
-  const size_t lively = make_choreography(input(120, ShowStyle::Lively, 9)).changes.size();
-  const size_t calm = make_choreography(input(120, ShowStyle::Calm, 9)).changes.size();
+  // Four photos: both styles show them again and again, the calm one holding each longer.
+  const size_t lively = make_choreography(input(120, ShowStyle::Lively, 9, 4)).changes.size();
+  const size_t calm = make_choreography(input(120, ShowStyle::Calm, 9, 4)).changes.size();
   EXPECT_LT(calm * 3, lively * 2) << "calm " << calm << ", lively " << lively;
+  EXPECT_NE(make_choreography(input(120, ShowStyle::Lively, 10)).text, make_choreography(in).text);
 }
 
-TEST(Choreography, BothLayersShowPhotosAndTheBackdropComesInQuietPassages) {
-  const ChoreographyInput in = input(120, ShowStyle::Lively, 1);
-  const Choreography c = make_choreography(in);
-  std::set<std::string> layers;
-  for (const PhotoChange& ch : c.changes) layers.insert(ch.layer);
-  EXPECT_EQ(layers, (std::set<std::string>{"back", "beard"}));
-  const ShowText show = parse_show_text(c.text, "show.txt");
-  const int loud_row = row_of(in.music.beats[in.music.bars[in.music.sections[1].first_bar]]) + 40;
-  const int quiet_row = row_of(in.music.beats[in.music.bars[in.music.sections[1].first_bar]]) - 40;
-  EXPECT_EQ(value_at(show, "happy", quiet_row), 1);
-  EXPECT_EQ(value_at(show, "happy", loud_row), 0);
+TEST(Choreography, PaceAndRoom) {
+  EXPECT_EQ(photo_capacity(64, ShowStyle::Lively), 25);
+  EXPECT_EQ(photo_capacity(64, ShowStyle::Calm), 12);
+  EXPECT_EQ(photo_capacity(5, ShowStyle::Calm), 1);
+  EXPECT_NEAR(music_needed(200, ShowStyle::Lively), 484, 1);
+  for (int photos : {1, 25, 200}) EXPECT_GE(photo_capacity(music_needed(photos, ShowStyle::Calm), ShowStyle::Calm), photos);
 }
 
 }  // namespace

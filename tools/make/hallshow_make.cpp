@@ -1,17 +1,17 @@
-// hallshow-make: from photos and a song to a show folder that plays at once, its photo changes
-// and moves on the song's beats.
+// hallshow-make: from photos and a song to a show folder that plays at once, every photo whole on
+// screen, its changes and moves on the song's beats.
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
-#include <thread>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 
+#include "photos/open_entries.h"
+#include "photos/open_photo_size.h"
 #include "tools/authoring/show_files.h"
 #include "tools/authoring/show_text.h"
 #include "tools/make/audio_analysis.h"
@@ -20,9 +20,11 @@
 #include "tools/make/interruption.h"
 #include "tools/make/make_options.h"
 #include "tools/make/music_map.h"
+#include "tools/make/parallel_jobs.h"
 #include "tools/make/photo_files.h"
 #include "tools/make/photo_gathering.h"
 #include "tools/make/photo_order.h"
+#include "tools/make/photo_selection.h"
 #include "tools/make/progress.h"
 #include "tools/make/scene_geometry.h"
 #include "tools/make/show_folder.h"
@@ -34,19 +36,16 @@ namespace {
 
 constexpr int EXIT_INTERRUPTED = 130;
 
-// Pixels of each entry's file: photos sharp at the largest scale the choreography gives a layer;
-// the cameo at its inset size; the blurred backdrop and the entries never loaded smaller.
-int entry_side(EntryRole role) {
+// The catalogue's accents are loaded whole at start-up: sharp enough for a 1080p screen at the
+// size they are shown, and never so large that they hold up the start.
+constexpr int ACCENT_SIDE_MAX = 2048;
+
+int accent_side(EntryRole role) {
   switch (role) {
-    case EntryRole::Photo:
-    case EntryRole::Frame:
-    case EntryRole::Iris: return sharp_side(MAX_LAYER_FACTOR);
     case EntryRole::Cameo: return sharp_side(0.8);
-    case EntryRole::Backdrop:
-    case EntryRole::Spare: return 1024;
-    case EntryRole::Repeat: return 0;
+    case EntryRole::Backdrop: return 1024;  // blurred: more pixels would show nothing more
+    default: return ACCENT_SIDE_MAX;
   }
-  return 0;
 }
 
 int fail(const std::string& message) {
@@ -80,10 +79,12 @@ struct Run {
   explicit Run(const MakeOptions& o) : options(o) {}
 
   bool fail(const std::string& message) {
+    progress.end();
     exit_code = ::fail(message);
     return false;
   }
   bool stopped() {
+    progress.end();
     exit_code = ::stopped();
     return false;
   }
@@ -93,12 +94,16 @@ struct Run {
   Progress progress{isatty(2) != 0};
   SongInfo song;
   ShowFolder folder;
-  fs::path dir;                                // the folder being made
-  std::vector<PhotoCandidate> photos;          // every photo that can be read, in the show's order
-  std::vector<std::string> skipped;            // the files given that are not
-  CataloguePlan plan;
-  std::vector<std::array<double, 3>> crop_of;  // each photo's square: left, top, side
+  fs::path dir;                        // the folder being made
+  std::vector<PhotoCandidate> photos;  // every photo that can be read, in the show's order
+  std::vector<std::string> skipped;    // the files given that are not
   MusicMap music;
+  PhotoSelection selection;            // of `photos`, by the room the music has
+  std::vector<CatalogueAccent> accents;
+  Choreography show;
+  std::vector<int> shown;              // of `photos`, those on screen, in show order
+  std::vector<int> left_out;           // of `photos`, those not on screen
+  std::vector<WrittenPhoto> written;   // each of `shown`, as written
 };
 
 // The options; an exit code when the run ends with them (a mistake, --help, --version).
@@ -135,89 +140,42 @@ bool begin_the_folder(Run& run) {
   return true;
 }
 
-// Every readable photo, in the order they were taken (or shuffled), and the catalogue's plan for them.
+// Every readable photo, in the order they were taken (or shuffled). Each is decoded once at a small
+// size, so that a damaged one is known before the show is planned around it.
 bool read_the_photos(Run& run) {
   std::vector<std::string> problems;
   const std::vector<std::string> files = gather_photo_files(run.options.inputs, problems);
   for (const std::string& p : problems) run.progress.warn(p);
   run.progress.stage("photos");
   run.skipped = problems;
-  std::string error;
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (interrupted()) return run.stopped();
-    run.progress.update(static_cast<double>(i) / files.size(), "reading " + std::to_string(i + 1) + "/" + std::to_string(files.size()));
+  std::vector<std::optional<PhotoCandidate>> read(files.size());
+  std::vector<std::string> errors(files.size());
+  std::mutex lock;
+  size_t done = 0;
+  run_parallel(files.size(), [&](size_t i) {
     PhotoCandidate c;
-    if (probe_photo(files[i], true, c, error)) {
-      run.photos.push_back(c);
+    std::string why;
+    const bool ok = probe_photo(files[i], true, c, why);
+    std::lock_guard<std::mutex> hold(lock);
+    if (ok) read[i] = c;
+    else errors[i] = files[i] + ": " + why;
+    ++done;
+    run.progress.update(static_cast<double>(done) / files.size(), "reading " + std::to_string(done) + "/" + std::to_string(files.size()));
+    return true;
+  }, interrupted);
+  if (interrupted()) return run.stopped();
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (read[i]) {
+      run.photos.push_back(*read[i]);
     } else {
-      run.progress.warn(files[i] + ": " + error);
-      run.skipped.push_back(files[i] + ": " + error);
+      run.progress.warn(errors[i]);
+      run.skipped.push_back(errors[i]);
     }
   }
-  if (run.photos.empty()) {
-    run.progress.end();
+  if (run.photos.empty())
     return run.fail(files.empty() ? "no photos found in what was given" : "none of the files given is a photo that can be read");
-  }
   order_photos(run.photos);
   if (run.options.shuffle) shuffle_photos(run.photos, run.options.seed);
-  run.plan = plan_catalogue(static_cast<int>(run.photos.size()));
-  return true;
-}
-
-// The catalogue: each used photo cropped once, then written into every entry that shows it.
-bool write_the_catalogue(Run& run) {
-  const fs::path& dir = run.dir;
-  const std::vector<PhotoCandidate>& photos = run.photos;
-  Progress& progress = run.progress;
-  fs::create_directory(dir / "hall.photo");
-  std::map<int, std::vector<int>> entries_of;  // photo → entries
-  for (const EntryPlan& e : run.plan.entries)
-    if (e.photo >= 0) entries_of[e.photo].push_back(e.index);
-  std::vector<std::array<double, 3>> crop_of(photos.size(), {0, 0, 0});
-  // Two photos at a time: decoding a JPEG is one thread's work, and the machine has more cores.
-  const std::vector<std::pair<int, std::vector<int>>> jobs(entries_of.begin(), entries_of.end());
-  std::atomic<size_t> next{0};
-  std::atomic<bool> failed{false};
-  std::mutex lock;  // the progress line, `done` and the first failure
-  size_t done = 0;
-  std::string failure;
-  auto work = [&] {
-    for (size_t j; !failed && !interrupted() && (j = next++) < jobs.size();) {
-      const auto& [photo, entries] = jobs[j];
-      int side = 0;
-      for (int e : entries) side = std::max(side, entry_side(ENTRY_ROLES[e]));
-      CroppedPhoto square;
-      std::string why;
-      bool ok = make_square(photos[photo].path, side, square, why);
-      if (!ok) why = photos[photo].path + ": " + why;
-      for (size_t k = 0; ok && k < entries.size() && !interrupted(); ++k) {
-        const int e = entries[k];
-        const std::string path = (dir / PHOTO_CATALOGUE[e].path).string();
-        ok = write_entry(square, entry_type(e), ENTRY_ROLES[e], std::min(square.side, entry_side(ENTRY_ROLES[e])), path, why);
-        if (!ok) why = path + ": " + why;
-      }
-      std::lock_guard<std::mutex> hold(lock);
-      if (!ok) {
-        if (!failed.exchange(true)) failure = why;
-        return;
-      }
-      crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
-      ++done;
-      progress.update(static_cast<double>(done) / jobs.size(), std::to_string(done) + "/" + std::to_string(jobs.size()));
-    }
-  };
-  {
-    std::thread helper(work);
-    work();
-    helper.join();
-  }
-  if (interrupted()) return run.stopped();
-  if (failed) {
-    progress.end();
-    return run.fail(failure);
-  }
-  progress.update(1, std::to_string(entries_of.size()) + "/" + std::to_string(entries_of.size()));
-  run.crop_of = std::move(crop_of);
   return true;
 }
 
@@ -226,7 +184,6 @@ bool write_the_song(Run& run) {
   run.progress.stage(run.song.mp3 ? "music" : "encoding");
   std::string error;
   if (!make_song_file(run.options.music, run.song, (run.dir / "e12.mp3").string(), error)) {
-    run.progress.end();
     if (interrupted()) return run.stopped();
     return run.fail(run.options.music + ": " + error);
   }
@@ -244,7 +201,6 @@ bool hear_the_music(Run& run) {
         run.progress.update(f);
         return !interrupted();
       })) {
-    run.progress.end();
     if (interrupted()) return run.stopped();
     return run.fail(run.options.music + ": " + error);
   }
@@ -255,46 +211,126 @@ bool hear_the_music(Run& run) {
   return true;
 }
 
+// As many photos as the music has room for at the style's pace: all of them, or an even spread
+// that keeps the first and the last. Then the tracks, which say how large each photo is shown.
+bool choreograph(Run& run) {
+  const int count = static_cast<int>(run.photos.size());
+  run.selection = select_photos(count, photo_capacity(run.music.end, run.options.style));
+  std::vector<ShowPhoto> photos;
+  for (size_t k = 0; k < run.selection.shown.size(); ++k) {
+    const PhotoCandidate& c = run.photos[run.selection.shown[k]];
+    const double aspect = run.options.square ? 1.0 : static_cast<double>(c.width) / c.height;
+    photos.push_back(ShowPhoto{static_cast<int>(OPEN_ENTRY_FIRST + k), aspect, fs::path(c.path).filename().string()});
+  }
+  run.accents = plan_accents(static_cast<int>(photos.size()), 0);
+  AccentEntries accents;
+  for (const CatalogueAccent& a : run.accents) {
+    if (a.role == EntryRole::Backdrop) accents.backdrop = true;
+    if (a.role == EntryRole::Cameo) accents.cameos.push_back(a.index);
+    if (a.role == EntryRole::Frame) accents.frame = a.index;
+    if (a.role == EntryRole::Iris) accents.iris = a.index;
+  }
+  ChoreographyInput in{run.music, photos, accents, run.options.style, run.options.seed,
+                       fs::path(run.options.music).filename().string()};
+  run.show = make_choreography(in);
+  std::vector<bool> on_screen(count, false);
+  for (int k : run.show.shown) on_screen[run.selection.shown[k]] = true;
+  for (int p = 0; p < count; ++p) (on_screen[p] ? run.shown : run.left_out).push_back(p);
+  if (!run.left_out.empty()) {
+    const char* style = run.options.style == ShowStyle::Calm ? "calm" : "lively";
+    std::fprintf(stderr,
+                 "hallshow-make: %zu of the %d photos are shown: %s of music has room for them at the %s pace (%g a "
+                 "minute); %s would show them all. An even spread from the first to the last is shown; photos.txt "
+                 "lists the rest.\n",
+                 run.shown.size(), count, clock_text(run.music.end).c_str(), style,
+                 photos_per_minute(run.options.style), clock_text(music_needed(count, run.options.style)).c_str());
+  }
+  return true;
+}
+
+// Every photo on screen as an open entry, as large as a 4K screen shows it at the largest scale
+// the tracks give it and no larger; then the catalogue's accents.
+bool write_the_photos(Run& run) {
+  const fs::path folder = run.dir / "hall.photo";
+  fs::create_directory(folder);
+  run.progress.stage("writing");
+  const size_t photos = run.shown.size(), jobs = photos + run.accents.size();
+  run.written.assign(photos, WrittenPhoto{});
+  std::mutex lock;
+  size_t done = 0;
+  std::string failure;
+  const bool ok = run_parallel(jobs, [&](size_t j) {
+    std::string why;
+    bool ok = true;
+    if (j < photos) {
+      const int number = static_cast<int>(OPEN_ENTRY_FIRST + std::find(run.selection.shown.begin(), run.selection.shown.end(), run.shown[j]) -
+                                          run.selection.shown.begin());
+      const double factor = run.show.largest_factor.count(number) ? run.show.largest_factor.at(number) : 1.0;
+      const int long_side = static_cast<int>(open_photo_long_side(SHARP_SCREEN_HEIGHT, static_cast<float>(factor), 16384));
+      const PhotoCandidate& photo = run.photos[run.shown[j]];
+      ok = write_open_photo(photo, number, long_side, run.options.square, folder.string(), run.written[j], why);
+      if (!ok) why = photo.path + ": " + why;
+    } else {
+      const CatalogueAccent& a = run.accents[j - photos];
+      const PhotoCandidate& photo = run.photos[run.shown[std::min<size_t>(a.photo, photos - 1)]];
+      CroppedPhoto square;
+      ok = make_square(photo.path, accent_side(a.role), square, why);
+      if (!ok) why = photo.path + ": " + why;
+      const std::string path = (run.dir / PHOTO_CATALOGUE[a.index].path).string();
+      if (ok) ok = write_entry(square, entry_type(a.index), a.role, std::min(square.side, accent_side(a.role)), path, why);
+      if (!ok && why.find(photo.path) != 0) why = path + ": " + why;
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    if (!ok && failure.empty()) failure = why;
+    ++done;
+    run.progress.update(static_cast<double>(done) / jobs, std::to_string(done) + "/" + std::to_string(jobs));
+    return ok;
+  }, interrupted);
+  if (interrupted()) return run.stopped();
+  if (!ok) return run.fail(failure);
+  run.progress.end();
+  return true;
+}
+
 // The choreography as show.txt, and the track files built from it.
 bool write_the_tracks(Run& run) {
-  const MakeOptions& options = run.options;
-  ChoreographyInput in{run.music, run.plan, options.style, options.seed, fs::path(options.music).filename().string()};
-  const Choreography show = make_choreography(in);
   {
     std::ofstream out(run.dir / "show.txt", std::ios::binary);
-    out << show.text;
+    out << run.show.text;
     if (!out) return run.fail("cannot write show.txt");
   }
-  const ShowText parsed = parse_show_text(show.text, "show.txt");
+  const ShowText parsed = parse_show_text(run.show.text, "show.txt");
   if (!parsed.errors.empty()) return run.fail("internal error, the tracks do not read back: " + parsed.errors[0]);
   std::string error;
   if (!write_track_files(parsed, run.dir.string(), error)) return run.fail(error);
   return true;
 }
 
-// photos.txt: which photo is in which entry, cropped where, for what.
+// photos.txt: which photo is in which file, as what.
 bool write_the_photo_list(Run& run) {
-  const CataloguePlan& plan = run.plan;
   std::ofstream out(run.dir / "photos.txt", std::ios::binary);
-  out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
-         "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
-         "# with it. n in show.txt is the number at the start of the file name.\n";
+  out << "# The photos of this show: each file of hall.photo/, the photo it was made from and how. n in\n"
+         "# show.txt is the number at the start of the file name.\n";
   char line[512];
-  for (const EntryPlan& e : plan.entries) {
-    if (e.photo < 0) {
-      std::snprintf(line, sizeof line, "%-7s %-21s the file of entry 40\n", std::to_string(e.index).c_str(),
-                    role_name(e.role));
-      out << line;
-      continue;
+  for (size_t j = 0; j < run.shown.size(); ++j) {
+    const WrittenPhoto& w = run.written[j];
+    std::string how = w.copied ? "copied, its metadata left behind" : "upright, in sRGB";
+    if (w.crop_side > 0) {
+      std::snprintf(line, sizeof line, ", the square %.0f,%.0f %.0f cut from it", w.crop_left, w.crop_top, w.crop_side);
+      how += line;
     }
-    const auto& c = run.crop_of[e.photo];
-    std::snprintf(line, sizeof line, "%-7s %-21s %s  crop %.0f,%.0f %.0f\n", entry_file_name(e.index).c_str(),
-                  role_name(e.role), run.photos[e.photo].path.c_str(), c[0], c[1], c[2]);
+    std::snprintf(line, sizeof line, "%-9s %-8s %s  %dx%d %s\n", w.file.c_str(), "photo", run.photos[run.shown[j]].path.c_str(),
+                  w.width, w.height, how.c_str());
     out << line;
   }
-  if (!plan.unused.empty()) {
-    out << "\n# Not used: more photos than the show has places for (an even spread of them is used).\n";
-    for (int p : plan.unused) out << "unused  " << run.photos[p].path << "\n";
+  for (const CatalogueAccent& a : run.accents) {
+    std::snprintf(line, sizeof line, "%-9s %-8s %s\n", entry_file_name(a.index).c_str(), role_name(a.role),
+                  run.photos[run.shown[std::min<size_t>(a.photo, run.shown.size() - 1)]].path.c_str());
+    out << line;
+  }
+  if (!run.left_out.empty()) {
+    out << "\n# Not shown: more photos than the music has room for at the style's pace (an even spread is shown).\n";
+    for (int p : run.left_out) out << "unused  " << run.photos[p].path << "\n";
   }
   if (!run.skipped.empty()) {
     out << "\n# Skipped: not a photo that can be read.\n";
@@ -317,8 +353,8 @@ void say_what_was_made(const Run& run) {
   std::printf("hallshow-make: %s made: %zu photos%s, %.1f beats a minute, %s. Open it in the studio with "
               "'cd %s && hallshow-studio', play it with 'cd %s && hallshow', capture it with "
               "'cd %s && hallshow-capture'\n",
-              out.c_str(), run.plan.used.size(),
-              run.plan.unused.empty() ? "" : (" (" + std::to_string(run.plan.unused.size()) + " left out)").c_str(),
+              out.c_str(), run.shown.size(),
+              run.left_out.empty() ? "" : (" (" + std::to_string(run.left_out.size()) + " left out)").c_str(),
               run.music.bpm, clock_text(run.music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
 }
 
@@ -331,9 +367,9 @@ int main(int argc, char** argv) {
   if (!start_photo_library(argv[0])) return fail("cannot start libvips");
   Run run(options);
   // The song first: a wrong file should not cost the photos' time.
-  const bool made = check_the_song(run) && begin_the_folder(run) && read_the_photos(run) &&
-                    write_the_catalogue(run) && write_the_song(run) && hear_the_music(run) &&
-                    write_the_tracks(run) && write_the_photo_list(run) && put_the_folder_in_place(run);
+  const bool made = check_the_song(run) && begin_the_folder(run) && read_the_photos(run) && write_the_song(run) &&
+                    hear_the_music(run) && choreograph(run) && write_the_photos(run) && write_the_tracks(run) &&
+                    write_the_photo_list(run) && put_the_folder_in_place(run);
   if (!made) return run.exit_code;
   say_what_was_made(run);
   return 0;

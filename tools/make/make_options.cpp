@@ -5,11 +5,12 @@
 
 const char MAKE_USAGE[] =
     "usage: hallshow-make PHOTO_OR_FOLDER... --music SONG [--out DIR] [--style calm|lively]\n"
-    "                     [--seed N] [--shuffle] [--bpm N] [--beats N] [--force]\n"
+    "                     [--seed N] [--shuffle] [--crop whole|square] [--bpm N] [--beats N]\n"
+    "                     [--force]\n"
     "       hallshow-make --help | --version\n"
-    "  Makes a show folder from photos and a song: the photos cropped square around their subject\n"
-    "  into hall.photo/, the song as e12.mp3, and tracks (show.txt, kestos/) whose photo changes,\n"
-    "  moves and pulses land on the song's beats.\n"
+    "  Makes a show folder from photos and a song: every photo, whole and upright, in hall.photo/,\n"
+    "  the song as e12.mp3, and tracks (show.txt, kestos/) whose photo changes, moves and pulses\n"
+    "  land on the song's beats.\n"
     "  PHOTO_OR_FOLDER  photo files (JPEG, PNG, GIF, WebP, TIFF, BMP, HEIC) or folders, read\n"
     "                   recursively; shown in the order they were taken, then by file name\n"
     "  --music SONG     MP3 (copied as it is), or OGG, Opus, FLAC, WAV, AAC/M4A (encoded to MP3)\n"
@@ -17,6 +18,8 @@ const char MAKE_USAGE[] =
     "  --style S        calm: fewer, slower changes; lively: more, faster ones (default lively)\n"
     "  --seed N         another choice among equally good moves (default 1)\n"
     "  --shuffle        photos in an order drawn from the seed instead of the time they were taken\n"
+    "  --crop C         whole: each photo at its own shape (default); square: cut square around its\n"
+    "                   subject\n"
     "  --bpm N          the tempo to use when the song has no clear beat (default 120)\n"
     "  --beats N        beats to a bar (default 4)\n"
     "  --force          replace DIR even when it is not empty\n";
@@ -39,7 +42,7 @@ bool parse_whole(const std::string& text, uint64_t& out) {
 
 bool parse_make_options(int argc, const char* const* argv, MakeOptions& options, std::string& error) {
   bool music_given = false, out_given = false, style_given = false, seed_given = false, bpm_given = false,
-       beats_given = false;
+       beats_given = false, crop_given = false;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -68,7 +71,7 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
       continue;
     }
     const bool takes_value = arg == "--music" || arg == "--out" || arg == "--style" || arg == "--seed" ||
-                             arg == "--bpm" || arg == "--beats";
+                             arg == "--bpm" || arg == "--beats" || arg == "--crop";
     if (!takes_value) {
       error = "unknown option " + arg;
       return false;
@@ -107,6 +110,13 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
         error = "--style is calm or lively, not '" + value + "'";
         return false;
       }
+    } else if (arg == "--crop") {
+      if (!once(crop_given)) return false;
+      if (value != "whole" && value != "square") {
+        error = "--crop is whole or square, not '" + value + "'";
+        return false;
+      }
+      options.square = value == "square";
     } else if (arg == "--seed") {
       if (!once(seed_given)) return false;
       if (!parse_whole(value, options.seed)) {

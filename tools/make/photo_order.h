@@ -9,6 +9,7 @@ struct PhotoCandidate {
   std::string path;
   std::string taken;  // EXIF capture time as "YYYY:MM:DD HH:MM:SS"; empty when unknown
   int width = 0, height = 0;  // upright, after the EXIF orientation
+  int orientation = 1;        // EXIF, 1 to 8: how the stored pixels are turned upright
 };
 
 // The capture time from an EXIF date field as libraries print it ("2019:05:04 12:00:00 (…)");
