@@ -210,3 +210,22 @@ TEST_F(OpenPhotosTest, HostileFilesNeitherCrashNorBlock) {
     EXPECT_GT(frame_at(13).count([](Rgba c) { return c.r > 200 && c.b < 60; }), 1000) << "50.jpg still shows";
   }
 }
+
+TEST_F(OpenPhotosTest, ASavedEditIsPlannedAnewAndASeekWaitsBrieflyForItsPhotos) {
+  gltest::TempDir folder;
+  write_photo(44, 64, 48, [](int, int) { return teximg::Rgba{255, 0, 0, 255}; });
+  write_photo(45, 64, 48, [](int, int) { return teximg::Rgba{0, 0, 255, 255}; });
+  gltest::write_track_file("back.n", {{0, 44}});
+  white_layer("back");
+  hide_beard();
+  start();
+  set_open_photos_wait(true, 100);  // as the studio's first frame after a seek
+  EXPECT_GT(frame_at(30).count_of({255, 0, 0, 255}, 10), 10000);
+  gltest::write_track_file("back.n", {{0, 45}});
+  bind_tracks();
+  replan_open_photos();
+  EXPECT_GT(frame_at(600).count_of({0, 0, 255, 255}, 10), 10000);
+  frame_at(601);
+  frame_at(602);
+  EXPECT_EQ(open_photo_stream()->counters().resident, 1u) << "44 is no longer shown anywhere: released";
+}

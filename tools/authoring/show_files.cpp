@@ -10,10 +10,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
+#include "png/regular_file.h"
 #include "sync/track_file.h"
 #include "tools/authoring/authoring_defaults.h"
 #include "tools/authoring/music_length.h"
@@ -89,12 +88,10 @@ bool write_file(const fs::path& path, const std::string& bytes, std::string& err
 }  // namespace
 
 bool read_whole_file(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return false;
-  bytes = std::move(s).str();
+  const RegularFile file(path);
+  if (!file.is_open() || file.size() > SHOW_FILE_LIMIT) return false;
+  bytes.resize(size_t(file.size()));
+  bytes.resize(file.read_at(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
   return true;
 }
 

@@ -133,9 +133,12 @@ bool check_the_song(Run& run) {
   return true;
 }
 
+// Before anything is read: the target may not take what the show is made from.
 bool begin_the_folder(Run& run) {
   std::string error;
-  if (!run.folder.begin(run.options.out, run.options.force, error)) return run.fail(error);
+  std::vector<std::string> inputs = run.options.inputs;
+  inputs.push_back(run.options.music);
+  if (!run.folder.begin(run.options.out, run.options.force, inputs, error)) return run.fail(error);
   run.dir = run.folder.dir();
   return true;
 }
@@ -366,8 +369,9 @@ int main(int argc, char** argv) {
   catch_interruptions();
   if (!start_photo_library(argv[0])) return fail("cannot start libvips");
   Run run(options);
-  // The song first: a wrong file should not cost the photos' time.
-  const bool made = check_the_song(run) && begin_the_folder(run) && read_the_photos(run) && write_the_song(run) &&
+  // The target first, before anything is read; then the song: a wrong file should not cost the
+  // photos' time.
+  const bool made = begin_the_folder(run) && check_the_song(run) && read_the_photos(run) && write_the_song(run) &&
                     hear_the_music(run) && choreograph(run) && write_the_photos(run) && write_the_tracks(run) &&
                     write_the_photo_list(run) && put_the_folder_in_place(run);
   if (!made) return run.exit_code;
