@@ -273,6 +273,71 @@ TEST(MusicMap, BeatsOfTheMusicWhereTheTrackerIsSlightlyOff) {
   }
 }
 
+// A drum part as the analysis hears it: a kick on every beat (low band and onset strength), hats
+// on every off-beat and sixteenth (onset strength only, as strong as the kick's: busy off-beats),
+// and the tracker's beats at `tracked_bpm` from `tracked_phase` seconds.
+AudioAnalysis drum_part(double bpm, double tracked_bpm, double tracked_phase, double seconds = 120) {
+  AudioAnalysis a;
+  a.duration = seconds;
+  const size_t frames = static_cast<size_t>(seconds / a.frame_seconds);
+  a.loudness.assign(frames, -20.f);
+  a.flux.assign(frames, 0.f);
+  a.low_flux.assign(frames, 0.f);
+  const double beat = 60.0 / bpm;
+  int k = 0;
+  for (double t = 0; t < seconds; t += beat / 4, ++k) {
+    const size_t i = static_cast<size_t>(t / a.frame_seconds + 0.5);
+    if (i >= frames) break;
+    a.onsets.push_back(t);
+    a.flux[i] = k % 4 == 2 ? 1.5f : 1.f;
+    if (k % 4 == 0) a.low_flux[i] = 10.f;
+  }
+  for (double t = tracked_phase; t < seconds; t += 60.0 / tracked_bpm) a.beats.push_back(t);
+  return a;
+}
+
+// The share of the music's beats with a beat of the map within 20 ms.
+double beats_kept(const MusicMap& m, double bpm, double seconds) {
+  int near = 0, total = 0;
+  for (double t = 0; t < seconds - 1; t += 60.0 / bpm, ++total) {
+    double best = 1;
+    for (double b : m.beats) best = std::min(best, std::abs(b - t));
+    near += best < 0.02;
+  }
+  return static_cast<double>(near) / total;
+}
+
+TEST(MusicMap, ARivalTempoWinsOnlyCatchingClearlyMoreStrongOnsets) {
+  struct Case {
+    const char* what;
+    double bpm, tracked_bpm, tracked_phase, given, expect;
+  } cases[] = {
+      // Busy off-beats do not make three halves of the tempo.
+      {"tracker right, busy off-beats", 90, 90, 0, 0, 90},
+      {"tracker at three halves", 90, 135, 0, 0, 90},
+      {"tracker at two thirds", 140, 140.0 * 2 / 3, 0.1, 0, 140},
+      // Given, the tempo stands and the phase comes from the onsets, whatever the tracker heard:
+      // here it follows the off-beat hats at another tempo.
+      {"given, tracker at three halves", 90, 135, 0.333, 90, 90},
+      {"given, tracker on the off-beats", 90, 90, 0.333, 90, 90},
+      {"given, tracker elsewhere", 128, 97, 0.21, 128, 128},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const MusicMap m = map_music(drum_part(c.bpm, c.tracked_bpm, c.tracked_phase), 4, c.given, c.given > 0);
+    ASSERT_TRUE(m.steady) << m.note;
+    EXPECT_NEAR(m.bpm, c.expect, c.expect * 0.005);
+    EXPECT_GE(beats_kept(m, c.bpm, 120), 0.95);
+    EXPECT_GT(m.confidence, 0.5);
+    // Said in one line: the tempo, whether given, and how sure.
+    char tempo[32];
+    std::snprintf(tempo, sizeof tempo, "%.1f beats a minute%s, ", c.expect, c.given > 0 ? " as given" : "");
+    const std::string said = describe_tempo(m, c.given > 0);
+    EXPECT_EQ(said.rfind(tempo, 0), 0u) << said;
+    EXPECT_NE(said.find("% of the strong onsets"), std::string::npos) << said;
+  }
+}
+
 TEST(MusicMap, NoBeatFallsBackAndSaysSo) {
   AudioAnalysis a;
   a.duration = 40;
@@ -282,6 +347,7 @@ TEST(MusicMap, NoBeatFallsBackAndSaysSo) {
     EXPECT_FALSE(m.steady);
     EXPECT_NEAR(m.bpm, given ? 90 : 120, 1e-9);
     EXPECT_NE(m.note.find("no clear beat"), std::string::npos);
+    EXPECT_EQ(describe_tempo(m, given), m.note);
     EXPECT_NEAR(m.beats[1] - m.beats[0], 60.0 / m.bpm, 1e-9);
     EXPECT_GT(m.beats.back(), 39);
   }

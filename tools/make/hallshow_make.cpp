@@ -210,7 +210,8 @@ bool hear_the_music(Run& run) {
   run.progress.update(1);
   run.music = map_music(heard, run.options.beats_per_bar, run.options.bpm, run.options.bpm > 0);
   run.progress.end();
-  if (!run.music.note.empty()) std::fprintf(stderr, "hallshow-make: %s\n", run.music.note.c_str());
+  std::fprintf(stderr, "hallshow-make: %s: %s\n", run.options.music.c_str(),
+               describe_tempo(run.music, run.options.bpm > 0).c_str());
   return true;
 }
 

@@ -20,7 +20,8 @@ const char MAKE_USAGE[] =
     "  --shuffle        photos in an order drawn from the seed instead of the time they were taken\n"
     "  --crop C         whole: each photo at its own shape (default); square: cut square around its\n"
     "                   subject\n"
-    "  --bpm N          the tempo to use when the song has no clear beat (default 120)\n"
+    "  --bpm N          the song's tempo: the beat grid's period is N, its phase found in the music\n"
+    "                   (otherwise the tempo is found, or 120 assumed when there is no clear beat)\n"
     "  --beats N        beats to a bar (default 4)\n"
     "  --force          replace DIR even when it is not empty\n";
 

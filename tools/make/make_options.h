@@ -14,7 +14,7 @@ struct MakeOptions {
   uint64_t seed = 1;                // --seed N: the choice among equal moves, and --shuffle's order
   bool shuffle = false;             // --shuffle: photos in an order drawn from the seed
   bool square = false;              // --crop square: each photo cut square around its subject
-  double bpm = 0;                   // --bpm N: the tempo when the music has no clear beat; 0: none given
+  double bpm = 0;                   // --bpm N: the song's tempo (the grid's period); 0: found in the music
   int beats_per_bar = 4;            // --beats N
   bool force = false;               // --force: replace a folder that is not empty
   bool help = false;

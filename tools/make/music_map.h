@@ -38,10 +38,15 @@ struct MusicMap {
   double sound_start = 0;        // the first sound, seconds
   double end = 0;                // where the music has ended (fade-out done, or the end of the file)
   std::string note;              // one line for the user when something was assumed
+  double confidence = 0;         // the share of the music's strong onsets on the grid's beats and half beats
 };
 
 // `fallback_bpm` 0: 120. With `forced_bpm` the tempo is taken from the user, only the phase is found.
 MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bpm, bool forced_bpm);
+
+// One line for the user: the tempo, given or found, and how sure it is ("sure", "fairly sure" or
+// "unsure" with the share of strong onsets on the grid), bar one; or why there is no clear beat.
+std::string describe_tempo(const MusicMap& m, bool given);
 
 // Tempo from beat times alone: the median gap of the steady part, in beats a minute; 0 when there
 // are too few beats.
