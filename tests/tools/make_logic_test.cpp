@@ -32,7 +32,12 @@ TEST(MakeOptions, RefusesWhatCannotMakeAShow) {
   const std::vector<std::vector<const char*>> bad = {
       {"photos"},                                      // no song
       {"--music", "song.ogg"},                         // no photos
-      {"p", "--music", "a.mp3", "--music", "b.mp3"},   // twice
+      {"p", "--music", "a.mp3", "--length", "0"},
+      {"p", "--music", "a.mp3", "--length", "3:75"},
+      {"p", "--music", "a.mp3", "--length", "1:"},
+      {"p", "--music", "a.mp3", "--length", "soon"},
+      {"p", "--music", "a.mp3", "--length", "1:00", "--length", "2:00"},  // twice
+      {"p", "--music", "a.mp3", "--crop", "round"},
       {"p", "--music", "a.mp3", "--style", "wild"},
       {"p", "--music", "a.mp3", "--bpm", "0"},
       {"p", "--music", "a.mp3", "--bpm", "12x"},
@@ -50,9 +55,14 @@ TEST(MakeOptions, RefusesWhatCannotMakeAShow) {
   MakeOptions o;
   std::string error;
   ASSERT_TRUE(parse({"a.jpg", "dir", "--music", "s.flac", "--out", "x", "--style", "calm", "--seed", "7", "--bpm",
-                     "96.5", "--force", "--", "-odd.jpg"},
+                     "96.5", "--force", "--music", "t.mp3", "--length", "3:30.5", "--crop", "square", "--", "-odd.jpg"},
                     o, error))
       << error;
+  EXPECT_EQ(o.music, (std::vector<std::string>{"s.flac", "t.mp3"}));  // a playlist, in order
+  EXPECT_DOUBLE_EQ(o.length, 210.5);
+  EXPECT_TRUE(o.square);
+  for (const auto& [text, seconds] : std::vector<std::pair<const char*, double>>{{"95s", 95}, {"1900", 95}, {"0:10", 10}, {"12:00", 720}})
+    EXPECT_EQ(parse_length(text), std::optional<double>(seconds)) << text;
   EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.jpg", "dir", "-odd.jpg"}));
   EXPECT_EQ(o.style, ShowStyle::Calm);
   EXPECT_EQ(o.seed, 7u);
@@ -364,6 +374,35 @@ MusicMap song_map(double bpm, double seconds) {
   m.sections = {{0, Energy::Quiet, -30}, {bars / 4, Energy::Loud, -12}, {bars * 3 / 4, Energy::Mid, -18}};
   m.end = seconds - 1;
   return m;
+}
+
+TEST(MusicJoin, EachSongKeepsItsGridFromCrossfadeToCrossfade) {
+  // Three songs, the second and third starting 2 s before the one before ends.
+  const std::vector<SongPart> parts = {{"a.ogg", song_map(90, 60), 0}, {"b.mp3", song_map(128, 40), 57}, {"c.flac", song_map(72, 50), 94}};
+  for (double length : {0.0, 120.0}) {
+    SCOPED_TRACE(length);
+    const MusicMap m = join_songs(parts, 2, length);
+    ASSERT_EQ(m.songs.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(m.beats.begin(), m.beats.end()));
+    // Every beat is its own song's, that song holding the music from the middle of one crossfade to
+    // the next's.
+    for (double b : m.beats) {
+      const int song = b < 58 ? 0 : b < 95 ? 1 : 2;
+      const double period = 60 / parts[song].map.bpm, r = std::fmod(b - parts[song].start - 0.3, period);
+      EXPECT_LT(std::min(r, period - r), 1e-9) << "beat at " << b;
+      EXPECT_EQ(m.bpm_at(b), parts[song].map.bpm);
+    }
+    // Each song's first bar begins a section.
+    for (const SongSpan& s : m.songs) {
+      EXPECT_TRUE(std::any_of(m.sections.begin(), m.sections.end(), [&](const Section& x) { return x.first_bar == s.first_bar; }))
+          << s.name;
+      EXPECT_EQ(m.bars[s.first_bar] >= s.first_beat, true);
+    }
+    for (size_t i = 1; i < m.sections.size(); ++i) EXPECT_GT(m.sections[i].first_bar, m.sections[i - 1].first_bar);
+    EXPECT_EQ(m.sections.front().first_bar, 0);
+    EXPECT_NEAR(m.end, length > 0 ? length : 94 + 49, 1e-9);
+    EXPECT_LT(m.beats.back(), m.end);
+  }
 }
 
 TEST(CutPlan, EveryUnitOnABeatInOrderLongHoldsOnBarLines) {

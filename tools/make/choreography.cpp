@@ -115,8 +115,9 @@ class Maker {
   Choreography run();
 
  private:
-  int bar_rows() const { return std::max(1, row_of(m_.beats_per_bar * 60.0 / m_.bpm)); }
-  int beat_rows() const { return std::max(1, row_of(60.0 / m_.bpm)); }
+  // A bar and a beat of the song playing at `seconds`.
+  int bar_rows(double seconds) const { return std::max(1, row_of(m_.beats_per_bar * 60.0 / m_.bpm_at(seconds))); }
+  int beat_rows(double seconds) const { return std::max(1, row_of(60.0 / m_.bpm_at(seconds))); }
   double aspect(int photo) const { return std::clamp(in_.photos[photo].aspect, 0.05, 20.0); }
   int entry(int photo) const { return in_.photos[photo].entry; }
   Segment& add(int layer, int entry, std::vector<PoseKey> keys, int end, bool photo = true);
@@ -229,7 +230,7 @@ void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
       segments_[BEARD].back().free_between(r - 6, r - 1)) {
     entrance = Entrance::Flip;
   } else if (slot.section_start && r > 0 && in_.accents.iris >= 0 && energy != Energy::Quiet && iris_turn_++ % 2 == 0 &&
-             end - r >= 2 * std::min(beat_rows(), 8)) {
+             end - r >= 2 * std::min(beat_rows(r / 20.0), 8)) {
     entrance = Entrance::Iris;
   } else if (r >= 3 && (slot.section_start || random_.below(3) == 0) && layer_free_from(BEARD, r - 3)) {
     entrance = Entrance::Slide;
@@ -275,7 +276,7 @@ void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
   if (entrance == Entrance::Iris) {
     // The iris covers the screen but for its hole, through which the new photo shows; it opens
     // until the hole is wider than the screen.
-    const int open = std::min(beat_rows(), 8);
+    const int open = std::min(beat_rows(r / 20.0), 8);
     add(BEARD, in_.accents.iris, {{r, {0, 0, 3.3}, LINEAR}, {r + open, {0, 0, 12}, STEP}}, r + open + 1, false);
     fill_layer_ = -1;
     return;
@@ -384,10 +385,10 @@ void Maker::emit_layer(int layer) {
 
 Choreography Maker::run() {
   const int end_row = std::max(row_of(m_.end), 40);
-  const int bar = bar_rows();
-  const int fade = std::clamp(bar, 10, static_cast<int>(FADE_SECONDS_MAX * 20));
+  // The music fades over its last bar (with --length, the very bar e12.mp3 fades over).
+  const int fade = std::clamp(bar_rows(m_.end), 10, static_cast<int>(FADE_SECONDS_MAX * 20));
   const int first_bar_row = m_.bars.empty() ? 0 : row_of(m_.beats[m_.bars[0]]);
-  const int fade_in_end = std::clamp(first_bar_row + bar, 20, std::max(20, end_row / 4));
+  const int fade_in_end = std::clamp(first_bar_row + bar_rows(0), 20, std::max(20, end_row / 4));
   const int fade_out = std::max(end_row - fade, fade_in_end + 1);
 
   std::vector<double> weights;

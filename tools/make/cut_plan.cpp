@@ -87,8 +87,8 @@ std::vector<Slot> plan_slots(const MusicMap& m, const std::vector<double>& weigh
   }
   for (const Section& s : m.sections)
     if (s.first_bar < static_cast<int>(m.bars.size()) && m.bars[s.first_bar] < beats) strength[m.bars[s.first_bar]] = 3;
-  const double beat_seconds = 60.0 / m.bpm;
-  const int min_gap = std::max(8, row_of(beat_seconds));
+  // A beat of the song playing at t: songs of a playlist keep their own tempi.
+  auto beat_at = [&](double t) { return 60.0 / m.bpm_at(t); };
 
   auto section_of = [&](int row) {
     int s = 0;
@@ -114,9 +114,11 @@ std::vector<Slot> plan_slots(const MusicMap& m, const std::vector<double>& weigh
   int prev = 0;
   for (size_t k = 1; k < ideal.size(); ++k) {
     int chosen = -1;
+    const double t = ideal[k];
+    const double beat_seconds = beat_at(t);
+    const int min_gap = std::max(8, row_of(beat_seconds));
     if (pinned[k] >= 0 && beat_rows[pinned[k]] >= prev + min_gap && beat_rows[pinned[k]] <= last_row - min_gap)
       chosen = pinned[k];
-    const double t = ideal[k];
     const double next = k + 1 < ideal.size() ? ideal[k + 1] : end;
     const double gap = std::min(t - ideal[k - 1], next - t);
     // Holds of bars change on bar lines, shorter ones on the half bar or the beat; where none is

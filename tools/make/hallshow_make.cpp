@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "photos/open_entries.h"
 #include "photos/open_photo_size.h"
@@ -35,6 +38,13 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int EXIT_INTERRUPTED = 130;
+
+// At most this much music in all: an hour's show.
+constexpr double MAX_MUSIC_SECONDS = 60 * 60.0;
+
+// Set when the run fails while the music is still being heard or encoded, which then stops.
+std::atomic<bool> cancelled{false};
+bool stopping() { return interrupted() || cancelled; }
 
 // The catalogue's accents are loaded whole at start-up: sharp enough for a 1080p screen at the
 // size they are shown, and never so large that they hold up the start.
@@ -77,6 +87,11 @@ std::string shell_word(const std::string& s) {
 // says why and returns false, leaving the program's exit code here.
 struct Run {
   explicit Run(const MakeOptions& o) : options(o) {}
+  ~Run() {
+    cancelled = true;
+    if (listener.joinable()) listener.join();
+    if (encoder.joinable()) encoder.join();
+  }
 
   bool fail(const std::string& message) {
     progress.end();
@@ -92,7 +107,15 @@ struct Run {
   const MakeOptions& options;
   int exit_code = 0;
   Progress progress{isatty(2) != 0};
-  SongInfo song;
+  std::vector<SongInfo> songs;          // of options.music
+  bool copy_song = false;               // one MP3 played as it is, copied as e12.mp3
+  std::vector<SongPart> parts;          // each song mapped on its own
+  // The music is heard while the photos are read, and encoded while they are written.
+  std::thread listener, encoder;
+  std::atomic<double> heard{0};         // how much of the music has been heard
+  std::atomic<bool> listened{false}, encoded{false};
+  std::atomic<bool> listening{false};   // the listener is at work
+  std::string music_error;              // why the music could not be heard or encoded
   ShowFolder folder;
   fs::path dir;                        // the folder being made
   std::vector<PhotoCandidate> photos;  // every photo that can be read, in the show's order
@@ -124,20 +147,35 @@ std::optional<int> read_command_line(int argc, char** argv, MakeOptions& options
   return std::nullopt;
 }
 
-bool check_the_song(Run& run) {
-  std::string error;
-  if (!probe_song(run.options.music, run.song, error)) {
-    if (interrupted()) return run.stopped();
-    return run.fail(run.options.music + ": " + error);
+// Every song is audio of a length a show can take, and --length lies within the music.
+bool check_the_songs(Run& run) {
+  double total = 0;
+  for (const std::string& path : run.options.music) {
+    SongInfo info;
+    std::string error;
+    if (!probe_song(path, info, error)) {
+      if (interrupted()) return run.stopped();
+      return run.fail(path + ": " + error);
+    }
+    total += info.seconds - (run.songs.empty() ? 0.0 : CROSSFADE_SECONDS);
+    run.songs.push_back(info);
   }
+  if (total > MAX_MUSIC_SECONDS)
+    return run.fail("the songs last " + clock_text(total) + "; a show takes at most " + clock_text(MAX_MUSIC_SECONDS) + " of music");
+  const double length = run.options.length;
+  if (length > 0 && length < MIN_SONG_SECONDS)
+    return run.fail("--length " + clock_text(length) + " is too short; a show needs at least " +
+                    std::to_string(static_cast<int>(MIN_SONG_SECONDS)) + " s of music");
+  if (length > total + 0.05)
+    return run.fail("--length " + clock_text(length) + " is longer than the music (" + clock_text(total) + ")");
+  run.copy_song = run.songs.size() == 1 && run.songs[0].mp3 && length <= 0;
   return true;
 }
 
-// Before anything is read: the target may not take what the show is made from.
 bool begin_the_folder(Run& run) {
   std::string error;
   std::vector<std::string> inputs = run.options.inputs;
-  inputs.push_back(run.options.music);
+  inputs.insert(inputs.end(), run.options.music.begin(), run.options.music.end());
   if (!run.folder.begin(run.options.out, run.options.force, inputs, error)) return run.fail(error);
   run.dir = run.folder.dir();
   return true;
@@ -182,36 +220,96 @@ bool read_the_photos(Run& run) {
   return true;
 }
 
-// The song as the show's e12.mp3: copied when it is an MP3, encoded otherwise.
-bool write_the_song(Run& run) {
-  run.progress.stage(run.song.mp3 ? "music" : "encoding");
-  std::string error;
-  if (!make_song_file(run.options.music, run.song, (run.dir / "e12.mp3").string(), error)) {
-    if (interrupted()) return run.stopped();
-    return run.fail(run.options.music + ": " + error);
+// Each song heard on its own (its tempo, bar one and sections), then one map over the music they
+// make joined in order. One MP3 played as it is is copied as e12.mp3 first and heard from it, as
+// the show decodes it; other songs are decoded by ffmpeg, and e12.mp3 is made from them later,
+// once the last bar (over which --length fades the music) is known.
+void hear_each_song(Run& run) {
+  const MakeOptions& o = run.options;
+  const std::string target = (run.dir / "e12.mp3").string();
+  double start = 0, done = 0, total = 0;
+  for (const SongInfo& s : run.songs) total += s.seconds;
+  for (size_t i = 0; i < o.music.size() && !stopping(); ++i) {
+    const std::string& path = o.music[i];
+    AudioAnalysis heard;
+    std::string error;
+    auto progress = [&](double f) {
+      run.heard = (done + f * run.songs[i].seconds) / total;
+      return !stopping();
+    };
+    bool ok;
+    if (run.copy_song) {
+      ok = make_song_file(path, run.songs[i], target, error) && analyse_audio(target, heard, error, progress);
+    } else {
+      ok = analyse_song(path, run.songs[i].seconds, heard, error, progress);
+    }
+    if (!ok) {
+      if (!stopping()) run.music_error = path + ": " + error;
+      return;
+    }
+    SongPart part{fs::path(path).filename().string(), map_music(heard, o.beats_per_bar, o.bpm, o.bpm > 0), start};
+    run.parts.push_back(part);
+    start += heard.duration - CROSSFADE_SECONDS;
+    done += run.songs[i].seconds;
   }
-  run.progress.update(1);
-  if (interrupted()) return run.stopped();
+  if (stopping()) return;
+  run.music = join_songs(run.parts, CROSSFADE_SECONDS, o.length);
+  run.listened = true;
+}
+
+bool start_listening(Run& run) {
+  run.listening = true;
+  run.listener = std::thread([&run] {
+    hear_each_song(run);
+    run.listening = false;
+  });
   return true;
 }
 
-// The beats and the bars of the song, heard from e12.mp3.
+// The music heard: its tempo, said for each song.
 bool hear_the_music(Run& run) {
-  run.progress.stage("analysis");
-  AudioAnalysis heard;
-  std::string error;
-  if (!analyse_audio((run.dir / "e12.mp3").string(), heard, error, [&](double f) {
-        run.progress.update(f);
-        return !interrupted();
-      })) {
-    if (interrupted()) return run.stopped();
-    return run.fail(run.options.music + ": " + error);
+  run.progress.stage("music");
+  while (run.listening) {
+    run.progress.update(run.heard);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  if (run.listener.joinable()) run.listener.join();
+  if (interrupted()) return run.stopped();
+  if (!run.music_error.empty()) return run.fail(run.music_error);
   run.progress.update(1);
-  run.music = map_music(heard, run.options.beats_per_bar, run.options.bpm, run.options.bpm > 0);
   run.progress.end();
-  std::fprintf(stderr, "hallshow-make: %s: %s\n", run.options.music.c_str(),
-               describe_tempo(run.music, run.options.bpm > 0).c_str());
+  for (const SongPart& part : run.parts)
+    std::fprintf(stderr, "hallshow-make: %s: %s\n", part.name.c_str(), describe_tempo(part.map, run.options.bpm > 0).c_str());
+  return true;
+}
+
+// e12.mp3 from the songs, in the background while the photos are written: joined with crossfades,
+// and with --length cut there and faded out over the last bar.
+bool start_encoding(Run& run) {
+  if (run.copy_song) {
+    run.encoded = true;
+    return true;
+  }
+  const double end = run.music.end;
+  const double fade = run.options.length > 0 ? run.music.beats_per_bar * 60.0 / run.music.bpm_at(end) : 0;
+  run.encoder = std::thread([&run, end, fade] {
+    std::string error;
+    if (join_song_files(run.options.music, CROSSFADE_SECONDS, run.options.length > 0 ? end : 0, fade,
+                        (run.dir / "e12.mp3").string(), error))
+      run.encoded = true;
+    else if (!stopping())
+      run.music_error = error;
+  });
+  return true;
+}
+
+bool finish_encoding(Run& run) {
+  if (run.encoder.joinable()) {
+    run.progress.stage("encoding");
+    run.encoder.join();
+  }
+  if (interrupted()) return run.stopped();
+  if (!run.encoded) return run.fail(run.music_error.empty() ? "the music could not be encoded" : run.music_error);
   return true;
 }
 
@@ -234,8 +332,9 @@ bool choreograph(Run& run) {
     if (a.role == EntryRole::Frame) accents.frame = a.index;
     if (a.role == EntryRole::Iris) accents.iris = a.index;
   }
-  ChoreographyInput in{run.music, photos, accents, run.options.style, run.options.seed,
-                       fs::path(run.options.music).filename().string()};
+  std::string names;
+  for (const SongPart& part : run.parts) names += (names.empty() ? "" : "\", \"") + part.name;
+  ChoreographyInput in{run.music, photos, accents, run.options.style, run.options.seed, names};
   run.show = make_choreography(in);
   std::vector<bool> on_screen(count, false);
   for (int k : run.show.shown) on_screen[run.selection.shown[k]] = true;
@@ -372,9 +471,10 @@ int main(int argc, char** argv) {
   Run run(options);
   // The target first, before anything is read; then the song: a wrong file should not cost the
   // photos' time.
-  const bool made = begin_the_folder(run) && check_the_song(run) && read_the_photos(run) && write_the_song(run) &&
-                    hear_the_music(run) && choreograph(run) && write_the_photos(run) && write_the_tracks(run) &&
-                    write_the_photo_list(run) && put_the_folder_in_place(run);
+  const bool made = begin_the_folder(run) && check_the_songs(run) && start_listening(run) && read_the_photos(run) &&
+                    hear_the_music(run) && choreograph(run) && start_encoding(run) && write_the_photos(run) &&
+                    finish_encoding(run) && write_the_tracks(run) && write_the_photo_list(run) &&
+                    put_the_folder_in_place(run);
   if (!made) return run.exit_code;
   say_what_was_made(run);
   return 0;
