@@ -28,9 +28,11 @@ int main(int argc, char** argv) {
     const std::string ext = e.path().extension().string();
     if (ext != ".jpg" && ext != ".png") continue;
     try {
-      VImage h = VImage::new_from_file(e.path().c_str());
+      VImage h = VImage::new_from_file(e.path().c_str(), VImage::option()->set("fail_on", VIPS_FAIL_ON_WARNING));
+      (void)h.avg();
       // Photographs, not test patterns: large enough, in colour.
-      if (h.width() >= 400 && h.height() >= 300 && h.bands() >= 3) sources.push_back(e.path());
+      if (h.width() >= 400 && h.height() >= 300 && h.bands() == 3 && e.path().filename() != "truncated.jpg")
+        sources.push_back(e.path());
     } catch (const vips::VError&) {
     }
   }
@@ -47,14 +49,20 @@ int main(int argc, char** argv) {
     if (fs::exists(path)) continue;
     const int n = static_cast<int>(sources.size());
     const int variant = (i / n) % 6;
-    VImage image = VImage::new_from_file(sources[i % n].c_str()).colourspace(VIPS_INTERPRETATION_sRGB);
-    if (image.bands() > 3) image = image.extract_band(0, VImage::option()->set("n", 3));
+    auto load = [&](const fs::path& source) {
+      VImage whole = VImage::thumbnail(source.c_str(), 100000, VImage::option()->set("size", VIPS_SIZE_DOWN));
+      if (whole.bands() > 3) whole = whole.extract_band(0, VImage::option()->set("n", 3));
+      return whole.copy_memory();
+    };
+    VImage image = load(sources[i % n]);
     // A part of the source: whole, mirrored, or a corner of it.
     if (variant == 1) image = image.flip(VIPS_DIRECTION_HORIZONTAL);
     if (variant >= 2) {
       const int w = image.width() * 2 / 3, h = image.height() * 2 / 3;
       image = image.extract_area(variant % 2 ? 0 : image.width() - w, variant < 4 ? 0 : image.height() - h, w, h);
     }
+    // A part that is hardly more than one colour is no photograph.
+    if (image.deviate() < 20) image = load(sources[i % n]);
     const bool portrait = i % 5 >= 3;
     const int W = portrait ? 3000 : 4000, H = portrait ? 4000 : 3000;
     const double scale = std::max(double(W) / image.width(), double(H) / image.height());

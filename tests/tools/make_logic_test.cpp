@@ -17,6 +17,7 @@
 #include "tools/make/make_options.h"
 #include "tools/make/music_map.h"
 #include "tools/make/photo_order.h"
+#include "tools/make/photo_quality.h"
 #include "tools/make/photo_selection.h"
 #include "tools/make/photo_units.h"
 #include "tools/make/scene_geometry.h"
@@ -119,6 +120,89 @@ TEST(PhotoSelection, AllWhenThereIsRoomElseAnEvenSpreadKeepingBothEnds) {
       EXPECT_LE(high - low, 1);
     }
   }
+}
+
+TEST(PhotoSelection, APoorPhotoGivesWayToAGoodOneNearIt) {
+  // 100 photos, room for 10; every third one blurred, and the last one too.
+  std::vector<bool> poor(100, false);
+  for (int i = 0; i < 100; i += 3) poor[i] = true;
+  poor[99] = true;
+  const PhotoSelection s = select_photos(100, 10, poor);
+  ASSERT_EQ(s.shown.size(), 10u);
+  EXPECT_EQ(s.shown.front(), 0);  // the ends stay, poor or not
+  EXPECT_EQ(s.shown.back(), 99);
+  for (size_t k = 1; k + 1 < s.shown.size(); ++k) {
+    EXPECT_FALSE(poor[s.shown[k]]) << s.shown[k];
+    EXPECT_NEAR(s.shown[k], k * 11.0, 5) << "the spread stays even";
+  }
+}
+
+// A made-up grey picture: smooth shapes, with `detail` of fine texture, brightness `level`, the
+// shapes moved `shift` pixels to the right.
+std::vector<uint8_t> picture(int w, int h, int seed, double detail, double level = 128, int shift = 0) {
+  std::vector<uint8_t> p(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double u = static_cast<double>(x - shift) / w, v = static_cast<double>(y) / h;
+      const double shape = level / 2.5 * std::sin(6.3 * u * (1 + seed % 3) + seed) * std::cos(4.1 * v * (1 + seed % 5));
+      const double fine = detail * (((x * 7919 + y * 104729 + seed * 31) % 17) / 8.0 - 1);
+      p[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(std::clamp(level + shape + fine, 0.0, 255.0));
+    }
+  return p;
+}
+
+PhotoCandidate candidate(const std::vector<uint8_t>& grey, int w, int h, const char* path, const char* taken = "") {
+  const PhotoLooks l = look_at(grey.data(), w, h);
+  PhotoCandidate c{path, taken, w * 8, h * 8};
+  c.hash = l.hash, c.vertical_hash = l.vertical_hash, c.sharpness = l.sharpness, c.detail = l.detail, c.luma = l.luma,
+  c.dark = l.dark;
+  return c;
+}
+
+TEST(PhotoQuality, BlurredDarkAndBlankAreToldApart) {
+  EXPECT_EQ(photo_flaw(candidate(picture(480, 320, 1, 20), 480, 320, "sharp")), "");
+  EXPECT_EQ(photo_flaw(candidate(picture(480, 320, 1, 0), 480, 320, "smooth")), "blurred");
+  EXPECT_EQ(photo_flaw(candidate(picture(480, 320, 1, 4, 5), 480, 320, "night")), "nearly black");
+  EXPECT_EQ(photo_flaw(candidate(std::vector<uint8_t>(480 * 320, 240), 480, 320, "page")), "without detail");
+  EXPECT_EQ(taken_seconds("2024:06:01 00:00:10") - taken_seconds("2024:05:31 23:59:55"), 15);
+  EXPECT_EQ(taken_seconds("2024:03:01 00:00:00") - taken_seconds("2024:02:28 00:00:00"), 2 * 86400);  // a leap year
+  EXPECT_LT(taken_seconds(""), 0);
+}
+
+TEST(PhotoQuality, EachPictureOnceTheBestOfItsGroupAtTheFirstPlace) {
+  const int W = 480, H = 320;
+  std::vector<PhotoCandidate> photos = {
+      candidate(picture(W, H, 1, 20), W, H, "a.jpg", "2024:06:01 10:00:00"),
+      // The same picture under another name, half the size, an hour later.
+      candidate(picture(W, H, 1, 20), W, H, "a_copy.jpg", "2024:06:01 11:00:00"),
+      // A burst: three shots within seconds, the subject moving, the second the sharpest.
+      candidate(picture(W, H, 2, 8, 128, 0), W, H, "b1.jpg", "2024:06:01 12:00:00"),
+      candidate(picture(W, H, 2, 30, 128, 18), W, H, "b2.jpg", "2024:06:01 12:00:01"),
+      candidate(picture(W, H, 2, 12, 128, 36), W, H, "b3.jpg", "2024:06:01 12:00:02"),
+      // As alike as the burst's shots (moved on a little further), but taken a day later.
+      candidate(picture(W, H, 2, 12, 128, 36), W, H, "c.jpg", "2024:06:02 12:00:00"),
+      // A black and a white page hash alike; they are not one picture.
+      candidate(std::vector<uint8_t>(W * H, 3), W, H, "black.jpg"),
+      candidate(std::vector<uint8_t>(W * H, 250), W, H, "white.jpg"),
+      candidate(picture(W, H, 3, 20), W, H, "d.jpg"),
+  };
+  photos[1].width /= 2, photos[1].height /= 2;
+  // The shots of the burst are not one picture, only alike.
+  const auto distance = [&](int i, int j) {
+    return hash_distance(photos[i].hash, photos[j].hash) + hash_distance(photos[i].vertical_hash, photos[j].vertical_hash);
+  };
+  for (int shift = 37; shift < 200 && !(distance(4, 5) > 10 && distance(4, 5) <= 22); ++shift)
+    photos[5] = candidate(picture(W, H, 2, 12, 128, shift), W, H, "c.jpg", "2024:06:02 12:00:00");
+  for (int i : {2, 3, 4}) {
+    EXPECT_GT(distance(i, i + 1), 10) << i;
+    EXPECT_LE(distance(i, i + 1), 22) << i;
+  }
+  const Duplicates d = find_duplicates(photos);
+  std::vector<std::string> kept, repeats;
+  for (size_t i = 0; i < photos.size(); ++i)
+    (d.same_as[i] < 0 ? kept : repeats).push_back(photos[i].path + (d.same_as[i] < 0 ? "" : " of " + photos[d.same_as[i]].path));
+  EXPECT_EQ(kept, (std::vector<std::string>{"a.jpg", "b2.jpg", "c.jpg", "black.jpg", "white.jpg", "d.jpg"}));
+  EXPECT_EQ(repeats, (std::vector<std::string>{"a_copy.jpg of a.jpg", "b1.jpg of b2.jpg", "b3.jpg of b2.jpg"}));
 }
 
 TEST(CatalogueAccents, EachInItsRoleAndTypeSpreadOverTheSet) {

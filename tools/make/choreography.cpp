@@ -28,6 +28,9 @@ constexpr const char* LAYER_NAMES[2] = {"back", "beard"};
 
 // Seconds before the end the music fades over, and the fade in, at most.
 constexpr double FADE_SECONDS_MAX = 3.0;
+// How much a layer swells on a strong beat.
+constexpr double PULSE = 1.035;
+
 
 // Where a layer is and how large: its centre, scale factor and turns.
 struct Pose {
@@ -108,8 +111,15 @@ class Maker {
   explicit Maker(const ChoreographyInput& in) : in_(in), m_(in.music), random_(in.seed) {
     motion_ = in.style == ShowStyle::Calm ? Motion{0.02, 0.15} : Motion{0.03, 0.3};
     std::vector<double> aspects;
-    for (const ShowPhoto& p : in.photos) aspects.push_back(std::clamp(p.aspect, 0.05, 20.0));
-    units_ = group_photos(aspects);
+    std::vector<bool> fill, alone;
+    for (const ShowPhoto& p : in.photos) {
+      const double a = std::clamp(p.aspect, 0.05, 20.0);
+      aspects.push_back(a);
+      // Filling the screen takes its cover size, zoomed in and swelling on a beat.
+      fill.push_back(p.largest <= 0 || p.largest >= cover_factor(a) * 1.01 * 1.12 * PULSE);
+      alone.push_back(p.largest > 0 && p.largest < SMALL_PHOTO_FACTOR);
+    }
+    units_ = group_photos(aspects, fill, alone);
   }
 
   Choreography run();
@@ -119,6 +129,11 @@ class Maker {
   int bar_rows(double seconds) const { return std::max(1, row_of(m_.beats_per_bar * 60.0 / m_.bpm_at(seconds))); }
   int beat_rows(double seconds) const { return std::max(1, row_of(60.0 / m_.bpm_at(seconds))); }
   double aspect(int photo) const { return std::clamp(in_.photos[photo].aspect, 0.05, 20.0); }
+  // The factor a photo is shown at, no larger than it may be (leaving room to swell on a beat).
+  double capped(int photo, double f) const {
+    const double largest = in_.photos[photo].largest;
+    return largest > 0 ? std::min(f, largest / PULSE) : f;
+  }
   int entry(int photo) const { return in_.photos[photo].entry; }
   Segment& add(int layer, int entry, std::vector<PoseKey> keys, int end, bool photo = true);
   Segment fill_segment(int photo, int row, int end);
@@ -202,7 +217,7 @@ void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
     const double gap = 0.04;
     const double height = std::min(2 * VIEW_HALF_HEIGHT * 0.97, (2 * VIEW_HALF_WIDTH * 0.985 - gap) / (a1 + a2));
     const double w1 = height * a1, w2 = height * a2, total = w1 + w2 + gap;
-    const double f1 = height / 2 * std::max(1.0, a1), f2 = height / 2 * std::max(1.0, a2);
+    const double f1 = capped(u.first, height / 2 * std::max(1.0, a1)), f2 = capped(u.second, height / 2 * std::max(1.0, a2));
     const Pose left{-total / 2 + w1 / 2, 0, f1}, right{total / 2 - w2 / 2, 0, f2};
     // Each shrinks or grows towards its own centre, so the two never overlap.
     auto smaller = [](Pose p) { return p.f *= 0.97, p; };
@@ -214,9 +229,9 @@ void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
   if (u.kind == UnitKind::Solo || u.kind == UnitKind::Band) {
     const double a = aspect(u.first);
     // At the screen's height, or across its width when it is wider than the screen.
-    const double f = u.kind == UnitKind::Band ? VIEW_HALF_WIDTH * 0.98 / std::min(1.0, a)
-                                              : std::min(VIEW_HALF_HEIGHT * 0.96 / std::min(1.0, 1.0 / a),
-                                                         VIEW_HALF_WIDTH * 0.9 / std::min(1.0, a));
+    const double f = capped(u.first, u.kind == UnitKind::Band ? VIEW_HALF_WIDTH * 0.98 / std::min(1.0, a)
+                                                              : std::min(VIEW_HALF_HEIGHT * 0.96 / std::min(1.0, 1.0 / a),
+                                                                         VIEW_HALF_WIDTH * 0.9 / std::min(1.0, a)));
     Pose big{0, 0, f}, small{0, 0, f * 0.96};
     const bool in = nth % 2 == 0;
     still(BACK, entry(u.first), in ? small : big, in ? big : small);
@@ -318,7 +333,7 @@ void Maker::add_pulses() {
           seg.split(row);
           seg.split(row + 5);
           for (PoseKey& k : seg.keys)
-            if (k.row == row) k.pose.f *= 1.035;
+            if (k.row == row) k.pose.f *= PULSE;
         }
     }
   }

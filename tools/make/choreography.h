@@ -19,7 +19,12 @@ struct ShowPhoto {
   int entry = 0;
   double aspect = 1.5;  // width / height, upright
   std::string name;
+  double largest = 0;   // the largest scale factor it may be shown at (its pixels at most doubled); 0: any
 };
+
+// A photo that may not be shown at this factor (its pixels at most doubled on a 1080p screen) is
+// small for the screen: it stands alone, smaller than the others.
+inline constexpr double SMALL_PHOTO_FACTOR = 1.5;
 
 // The catalogue's own entries written for the show (-1 or empty: not written).
 struct AccentEntries {

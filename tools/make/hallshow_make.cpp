@@ -27,6 +27,7 @@
 #include "tools/make/photo_files.h"
 #include "tools/make/photo_gathering.h"
 #include "tools/make/photo_order.h"
+#include "tools/make/photo_quality.h"
 #include "tools/make/photo_selection.h"
 #include "tools/make/progress.h"
 #include "tools/make/scene_geometry.h"
@@ -120,6 +121,7 @@ struct Run {
   fs::path dir;                        // the folder being made
   std::vector<PhotoCandidate> photos;  // every photo that can be read, in the show's order
   std::vector<std::string> skipped;    // the files given that are not
+  std::vector<std::pair<std::string, std::string>> repeats;  // a photo, and the one it repeats
   MusicMap music;
   PhotoSelection selection;            // of `photos`, by the room the music has
   std::vector<CatalogueAccent> accents;
@@ -216,6 +218,34 @@ bool read_the_photos(Run& run) {
   if (run.photos.empty())
     return run.fail(files.empty() ? "no photos found in what was given" : "none of the files given is a photo that can be read");
   order_photos(run.photos);
+  return true;
+}
+
+// Each picture once: of the same picture under two names, or the shots of a burst, the sharpest
+// is shown. Small, blurred and nearly black photos are told of.
+bool look_at_the_photos(Run& run) {
+  const Duplicates d = find_duplicates(run.photos);
+  std::vector<PhotoCandidate> kept;
+  for (size_t i = 0; i < run.photos.size(); ++i) {
+    if (d.same_as[i] < 0) kept.push_back(run.photos[i]);
+    else run.repeats.push_back({run.photos[i].path, run.photos[d.same_as[i]].path});
+  }
+  run.photos = std::move(kept);
+  if (!run.repeats.empty())
+    run.progress.warn("hallshow-make: " + std::to_string(run.repeats.size()) +
+                      (run.repeats.size() == 1 ? " photo repeats another" : " photos repeat others") +
+                      " (the same picture, or a shot of the same burst): each picture is shown once; photos.txt lists them");
+  int poor = 0;
+  for (const PhotoCandidate& p : run.photos) {
+    const int long_side = run.options.square ? std::min(p.width, p.height) : std::max(p.width, p.height);
+    if (unenlarged_factor(long_side) < SMALL_PHOTO_FACTOR)
+      run.progress.warn("hallshow-make: " + p.path + ": " + std::to_string(p.width) + "x" + std::to_string(p.height) +
+                        " pixels is small for the screen: it is shown smaller, its pixels at most doubled");
+    poor += !photo_flaw(p).empty();
+  }
+  if (poor > 0)
+    run.progress.warn("hallshow-make: " + std::to_string(poor) + (poor == 1 ? " photo is" : " photos are") +
+                      " blurred, nearly black or without detail: shown last when there is room for fewer; photos.txt lists them");
   if (run.options.shuffle) shuffle_photos(run.photos, run.options.seed);
   return true;
 }
@@ -317,12 +347,16 @@ bool finish_encoding(Run& run) {
 // that keeps the first and the last. Then the tracks, which say how large each photo is shown.
 bool choreograph(Run& run) {
   const int count = static_cast<int>(run.photos.size());
-  run.selection = select_photos(count, photo_capacity(run.music.end, run.options.style));
+  std::vector<bool> poor;
+  for (const PhotoCandidate& p : run.photos) poor.push_back(!photo_flaw(p).empty());
+  run.selection = select_photos(count, photo_capacity(run.music.end, run.options.style), poor);
   std::vector<ShowPhoto> photos;
   for (size_t k = 0; k < run.selection.shown.size(); ++k) {
     const PhotoCandidate& c = run.photos[run.selection.shown[k]];
     const double aspect = run.options.square ? 1.0 : static_cast<double>(c.width) / c.height;
-    photos.push_back(ShowPhoto{static_cast<int>(OPEN_ENTRY_FIRST + k), aspect, fs::path(c.path).filename().string()});
+    const int long_side = run.options.square ? std::min(c.width, c.height) : std::max(c.width, c.height);
+    photos.push_back(ShowPhoto{static_cast<int>(OPEN_ENTRY_FIRST + k), aspect, fs::path(c.path).filename().string(),
+                               unenlarged_factor(long_side)});
   }
   run.accents = plan_accents(static_cast<int>(photos.size()), 0);
   AccentEntries accents;
@@ -435,6 +469,22 @@ bool write_the_photo_list(Run& run) {
     out << "\n# Not shown: more photos than the music has room for at the style's pace (an even spread is shown).\n";
     for (int p : run.left_out) out << "unused  " << run.photos[p].path << "\n";
   }
+  if (!run.repeats.empty()) {
+    out << "\n# Duplicates: the same picture as a photo shown, or a shot of its burst (the sharpest is shown).\n";
+    for (const auto& [photo, of] : run.repeats) out << "duplicate  " << photo << "  of " << of << "\n";
+  }
+  bool headed = false;
+  for (const PhotoCandidate& p : run.photos) {
+    const std::string flaw = photo_flaw(p);
+    const int long_side = run.options.square ? std::min(p.width, p.height) : std::max(p.width, p.height);
+    const bool small = unenlarged_factor(long_side) < SMALL_PHOTO_FACTOR;
+    if (flaw.empty() && !small) continue;
+    if (!headed) out << "\n# Warnings: photos small for the screen (shown smaller, their pixels at most doubled), and\n"
+                        "# blurred, nearly black or without detail (chosen last when there is room for fewer).\n";
+    headed = true;
+    out << "warning  " << p.path << "  " << (small ? std::to_string(p.width) + "x" + std::to_string(p.height) + " pixels, small" : "")
+        << (small && !flaw.empty() ? ", " : "") << flaw << "\n";
+  }
   if (!run.skipped.empty()) {
     out << "\n# Skipped: not a photo that can be read.\n";
     for (const std::string& s : run.skipped) out << "skipped " << s << "\n";
@@ -472,7 +522,7 @@ int main(int argc, char** argv) {
   // The target first, before anything is read; then the song: a wrong file should not cost the
   // photos' time.
   const bool made = begin_the_folder(run) && check_the_songs(run) && start_listening(run) && read_the_photos(run) &&
-                    hear_the_music(run) && choreograph(run) && start_encoding(run) && write_the_photos(run) &&
+                    look_at_the_photos(run) && hear_the_music(run) && choreograph(run) && start_encoding(run) && write_the_photos(run) &&
                     finish_encoding(run) && write_the_tracks(run) && write_the_photo_list(run) &&
                     put_the_folder_in_place(run);
   if (!made) return run.exit_code;

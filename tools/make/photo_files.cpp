@@ -11,6 +11,7 @@
 
 #include "tools/make/cutout_mask.h"
 #include "tools/make/jpeg_copy.h"
+#include "tools/make/photo_quality.h"
 
 using vips::VImage;
 
@@ -120,10 +121,22 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
       if (!out.taken.empty()) break;
     }
     if (decode) {
-      // A tiny thumbnail reads every byte of the file (shrinking on load where it can): a
-      // truncated or damaged photo fails here.
-      VImage small = VImage::thumbnail(path.c_str(), 48, VImage::option()->set("fail_on", VIPS_FAIL_ON_ERROR));
-      (void)small.avg();
+      // A small copy reads every byte of the file (shrinking on load where it can): a truncated or
+      // damaged photo fails here. It also tells what the photo looks like.
+      VImage small = VImage::thumbnail(path.c_str(), QUALITY_SIDE, VImage::option()
+                                                                       ->set("height", QUALITY_SIDE)
+                                                                       ->set("fail_on", VIPS_FAIL_ON_ERROR));
+      small = as_srgb(small).colourspace(VIPS_INTERPRETATION_B_W).extract_band(0).cast(VIPS_FORMAT_UCHAR);
+      size_t bytes = 0;
+      void* grey = small.write_to_memory(&bytes);
+      const PhotoLooks looks = look_at(static_cast<const uint8_t*>(grey), small.width(), small.height());
+      g_free(grey);
+      out.hash = looks.hash;
+      out.vertical_hash = looks.vertical_hash;
+      out.sharpness = looks.sharpness;
+      out.detail = looks.detail;
+      out.luma = looks.luma;
+      out.dark = looks.dark;
     }
     return true;
   });

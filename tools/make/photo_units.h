@@ -26,5 +26,8 @@ inline constexpr double LANDSCAPE_ASPECT = 1.2;
 // Panoramas from this aspect up: filling the screen would cut most of them away.
 inline constexpr double PANORAMA_ASPECT = 2.3;
 
-// The units of photos of these aspects, in order; every photo in exactly one unit.
-std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects);
+// The units of photos of these aspects, in order; every photo in exactly one unit. A photo that
+// may not `fill` the screen (too few pixels for it) is paired as a portrait is; one that stands
+// `alone` (far too few) is always a unit of its own. Both by photo; empty: none.
+std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const std::vector<bool>& fill = {},
+                                    const std::vector<bool>& alone = {});

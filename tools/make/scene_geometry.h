@@ -23,3 +23,11 @@ inline double cover_factor(double aspect) {
 inline int sharp_side(double factor) {
   return static_cast<int>(std::ceil(2 * factor * SHARP_SCREEN_HEIGHT / (2 * VIEW_HALF_HEIGHT)));
 }
+
+// The screen a photo is judged on: the largest factor at which a photo whose long side has
+// `long_side` pixels is shown with each of its pixels at most twice as large (a unit of the screen
+// is REFERENCE_SCREEN_HEIGHT / (2 × VIEW_HALF_HEIGHT) pixels; the long side spans 2f units).
+inline constexpr int REFERENCE_SCREEN_HEIGHT = 1080;
+inline double unenlarged_factor(int long_side) {
+  return 2.0 * long_side * VIEW_HALF_HEIGHT / REFERENCE_SCREEN_HEIGHT;
+}
