@@ -121,6 +121,7 @@ class OpenPhotoStream {
 
   void set_plan(const OpenPhotoPlan& plan);
   void work();
+  void begin_frame(double row, bool forced_now);  // the frame's bookkeeping, releases and fetches
   int32_t next_use(const Slot& slot, int32_t row) const;  // INT32_MAX: none
   void collect_decoded();
   void release_finished(int32_t row);

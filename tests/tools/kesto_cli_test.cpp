@@ -343,7 +343,7 @@ TEST_F(KestoCli, CheckNamesEveryPhotoProblemOnce) {
       "hall.photo/16.png cannot be decoded: ",
       "hall.photo/29.JPG is 64x32, not square: the show stretches it over a square\n",
       "back.n shows 7 from 4s, an entry the show never loads (6 to 10 and 28): the layer shows only its colour\n",
-      "back.n shows 50 to 60 from 5s, outside the catalogue (0 to 43): the layer shows only its colour\n",
+      "a layer shows 50 to 60 from 5s, with no photo in hall.photo/: the layer shows only its colour\n",
       "kesto: 8 photo problems, 4 of them showing what the author did not mean\n",
   };
   for (const char* e : expected) {

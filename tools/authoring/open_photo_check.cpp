@@ -46,7 +46,7 @@ std::vector<std::pair<uint64_t, uint64_t>> named_ranges(const SceneTracks& scene
       const TrackKey& k = n->keys[i];
       const bool curve = i + 1 < n->keys.size() && k.type >= Linear && k.type <= Ramp;
       const double a = k.value, b = curve ? n->keys[i + 1].value : k.value;
-      if (std::isnan(a) || std::isnan(b)) continue;
+      if (!std::isfinite(a) || !std::isfinite(b)) continue;  // photo 0 all along, as the scene binds it
       const double lo = std::max(std::floor(std::min(a, b)), double(OPEN_ENTRY_FIRST));
       const double hi = std::min(std::floor(std::max(a, b)), double(OPEN_ENTRY_LIMIT - 1));
       if (lo <= hi) ranges.push_back({uint64_t(lo), uint64_t(hi)});
@@ -99,7 +99,7 @@ std::vector<PhotoProblem> check_open_photos(const std::string& dir, const std::v
       problems.push_back({"a key of back.n or beard.n sweeps " + std::to_string(lo) + " to " + std::to_string(hi) + ", where " +
                               std::to_string(hi - lo + 1 - existing) +
                               " numbers have no photo in " + PHOTO_FOLDER + ": the layer shows only its colour there",
-                          true});
+                          false});
       continue;
     }
     for (uint64_t k = lo; k <= hi; ++k)
@@ -148,7 +148,7 @@ std::vector<PhotoProblem> check_open_photos(const std::string& dir, const std::v
   if (!shown_missing.empty())
     problems.push_back({"a layer shows " + numbers_text(shown_missing) + " from " + seconds_text(std::max(first_missing_row, 0)) +
                             ", with no photo in " + PHOTO_FOLDER + ": the layer shows only its colour",
-                        true});
+                        false});
   for (const OpenEntry& e : entries)
     if (!shown.count(e.number)) problems.push_back({e.path.substr(dir.size() + 1) + ": no track shows it", false});
   return problems;

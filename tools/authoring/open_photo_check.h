@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sync/sync_track.h"
-#include "tools/authoring/photo_check.h"
+#include "tools/authoring/photo_problem.h"
 
 // `tracks` are the scene's, found by name (as check_photos takes them).
 std::vector<PhotoProblem> check_open_photos(const std::string& dir, const std::vector<const SyncTrack*>& tracks);

@@ -15,6 +15,7 @@
 #include "photos/image_format.h"
 #include "photos/image_size.h"
 #include "photos/load_sequence.h"
+#include "photos/open_entries.h"
 #include "photos/photo_catalogue.h"
 #include "photos/photo_file.h"
 #include "photos/texture_loaders.h"
@@ -22,6 +23,7 @@
 #include "png/result_codes.h"
 #include "show/music_clock.h"
 #include "show/scene.h"
+#include "tools/authoring/open_photo_check.h"
 
 namespace fs = std::filesystem;
 
@@ -224,10 +226,16 @@ std::vector<PhotoProblem> check_photos(const std::string& dir, const std::vector
       }
       if (!shown.count(index) || row < shown[index].row) shown[index] = {n_name, row};
     }
-    if (outside >= 0)
+    // Numbers from 44 up name the folder's open photos, which check_open_photos looks at.
+    const bool open_numbers_only = low >= PHOTO_COUNT && high < static_cast<long long>(OPEN_ENTRY_LIMIT);
+    if (outside >= 0 && !open_numbers_only)
       beyond.push_back({n_name + " shows " + std::to_string(low) + (high != low ? " to " + std::to_string(high) : "") +
                             " from " + seconds_text(outside) +
-                            ", outside the catalogue (0 to 43): the layer shows only its colour",
+                            ", outside the catalogue (0 to 43)" +
+                            (high >= static_cast<long long>(OPEN_ENTRY_LIMIT)
+                                 ? " and past " + std::to_string(OPEN_ENTRY_LIMIT - 1) + ", the last number a photo from 44 up has"
+                                 : std::string()) +
+                            ": the layer shows only its colour",
                         false});
   }
   if (const SyncTrack* happy = find(tracks, "happy")) {
@@ -273,5 +281,7 @@ std::vector<PhotoProblem> check_photos(const std::string& dir, const std::vector
                           false});
   }
   problems.insert(problems.end(), beyond.begin(), beyond.end());
+  const std::vector<PhotoProblem> open = check_open_photos(dir, tracks);
+  problems.insert(problems.end(), open.begin(), open.end());
   return problems;
 }
