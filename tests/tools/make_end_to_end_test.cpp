@@ -20,6 +20,7 @@
 #include "sync/sync_track.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/gl_harness.h"
+#include "tests/tools/made_show.h"
 #include "tools/authoring/show_files.h"
 #include "tools/authoring/show_text.h"
 #include "tools/capture/storyboard.h"
@@ -75,55 +76,6 @@ void claim_size(const fs::path& jpeg, int width, int height) {
   bytes[sof + 7] = static_cast<char>(width >> 8), bytes[sof + 8] = static_cast<char>(width & 0xFF);
   std::ofstream(jpeg, std::ios::binary) << bytes;
 }
-
-// A made show's tracks, evaluated as the show evaluates them, and what its layers show.
-class ShowTracks {
- public:
-  explicit ShowTracks(const fs::path& dir) {
-    text_ = parse_show_text(file_contents(dir / "show.txt"), "show.txt");
-    EXPECT_TRUE(text_.errors.empty());
-    for (const auto& e : fs::directory_iterator(dir / "hall.photo")) {
-      const OpenPhotoHeader h = read_open_photo_header_of_file(e.path().string());
-      const std::optional<uint32_t> n = open_entry_number(e.path().filename().string());
-      if (n && h.usable()) aspect_[static_cast<int>(*n)] = static_cast<double>(h.width()) / h.height();
-    }
-  }
-  std::vector<TrackKey> keys(const std::string& name) const {
-    for (const TextTrack& t : text_.tracks)
-      if (t.name == name) return t.keys;
-    return {};
-  }
-  float value(const std::string& name, double row) const {
-    SyncTrack track;
-    track.keys = keys(name);
-    return get_value(track, row);
-  }
-  // Whether any of the layer is on screen: not shrunk to nothing, not beyond an edge, not covered
-  // by the front layer lying flat over the whole screen.
-  bool seen(const std::string& layer, double row) const {
-    constexpr double W = 2.9456, H = 1.6569;  // the screen's half extents at the layers' depth
-    auto extent = [&](const std::string& l, double& hw, double& hh) {
-      const double f = value(l + ".scale", row) + 1;
-      const int n = static_cast<int>(value(l + ".n", row));
-      const double a = aspect_.count(n) ? aspect_.at(n) : 1.0;
-      hw = f * std::min(1.0, a), hh = f * std::min(1.0, 1 / a);
-      return f > 0;
-    };
-    double hw = 0, hh = 0;
-    if (!extent(layer, hw, hh)) return false;
-    if (std::abs(value(layer + ".x", row)) >= W + hw || std::abs(value(layer + ".y", row)) >= H + hh) return false;
-    if (value(layer + ".roty", row) == 90 || value(layer + ".rotx", row) == 90) return false;
-    if (layer == "back" && extent("beard", hw, hh) && aspect_.count(static_cast<int>(value("beard.n", row))) &&
-        value("beard.rotx", row) == 0 && value("beard.roty", row) == 0 && value("beard.rotz", row) == 0 &&
-        hw >= W + std::abs(value("beard.x", row)) && hh >= H + std::abs(value("beard.y", row)))
-      return false;
-    return true;
-  }
-
- private:
-  ShowText text_;
-  std::map<int, double> aspect_;  // open entries by number
-};
 
 class MakeEndToEnd : public testing::Test {
  protected:
@@ -206,7 +158,7 @@ TEST_F(MakeEndToEnd, MakesACompleteFolderAndSaysWhatItSkipped) {
   // Photo changes fall on the song's beats: it runs at 120 a minute from its first sample, a beat
   // every 10 rows; a key may sit a row off for the tracker's and the encoder's rounding. A layer
   // may take its next photo before the beat only where it cannot be seen.
-  const ShowTracks show(WORK / "show");
+  const MadeShow show(WORK / "show");
   int changes = 0;
   for (const char* layer : {"back", "beard"}) {
     for (const TrackKey& k : show.keys(std::string(layer) + ".n")) {

@@ -98,9 +98,9 @@ namespace {
 // Pictures this close in their two hashes (of 128 bits) are one picture, resized or compressed
 // again.
 constexpr int SAME_PICTURE = 10;
-// Shots of a burst: close in hash, and taken within seconds of each other (or, without capture
-// times, one right after the other).
-constexpr int SAME_BURST = 22;
+// Shots of a burst: close in hash, and taken within seconds of each other; without capture times,
+// one right after the other and closer still.
+constexpr int SAME_BURST = 22, SAME_BURST_UNTIMED = 14;
 constexpr double BURST_SECONDS = 10;
 // Pictures that differ this much in brightness are not one (two blank pages hash alike, a black
 // and a white one too).
@@ -127,7 +127,7 @@ Duplicates find_duplicates(std::vector<PhotoCandidate>& photos) {
         const int d = hash_distance(photos[i].hash, photos[j].hash) + hash_distance(photos[i].vertical_hash, photos[j].vertical_hash);
         const double tj = taken_seconds(photos[j].taken);
         const bool timed = ti >= 0 && tj >= 0;
-        const bool burst = d <= SAME_BURST && (timed ? std::abs(ti - tj) <= BURST_SECONDS : j == i - 1);
+        const bool burst = timed ? d <= SAME_BURST && std::abs(ti - tj) <= BURST_SECONDS : d <= SAME_BURST_UNTIMED && j == i - 1;
         if (d <= SAME_PICTURE || burst) {
           group[i] = leader;
           break;
