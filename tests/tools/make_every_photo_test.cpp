@@ -149,8 +149,9 @@ class MakeEveryPhoto : public testing::Test {
       ASSERT_EQ(run("cd " + (WORK / "show").string() + " && SDL_AUDIODRIVER=dummy " + CAPTURE + " --storyboard " +
                     board.string() + " --every " + std::to_string(EVERY) + "r --from " + std::to_string(from) +
                     "r --to " + std::to_string(std::min<double>(from + BOARD_FRAMES * EVERY, end_row)) + "r --size " +
-                    std::to_string(FRAME_W) + "x" + std::to_string(FRAME_H) + " >/dev/null 2>&1"),
-                0);
+                    std::to_string(FRAME_W) + "x" + std::to_string(FRAME_H) + " >/dev/null 2>" + WORK.string() + "/capture_err.txt"),
+                0)
+          << file_contents(WORK / "capture_err.txt");
       boards_.push_back({from, board});
     }
   }

@@ -10,6 +10,7 @@
 #include "sync/sync_track.h"
 #include "tools/authoring/scene_track_names.h"
 #include "tools/authoring/show_text.h"
+#include "tools/make/beat_times.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
 #include "tools/make/cut_plan.h"
@@ -487,6 +488,30 @@ TEST(MusicJoin, EachSongKeepsItsGridFromCrossfadeToCrossfade) {
     EXPECT_NEAR(m.end, length > 0 ? length : 94 + 49, 1e-9);
     EXPECT_LT(m.beats.back(), m.end);
   }
+}
+
+TEST(BeatTimes, EveryRowWrittenOnItsSongsGridReadsBackToItself) {
+  const std::vector<SongPart> parts = {{"a.ogg", song_map(90, 60), 0}, {"b.mp3", song_map(128, 40), 57}};
+  for (const MusicMap& m : {song_map(97.3, 60), join_songs(parts, 2, 0)}) {
+    const BeatTimes times(m);
+    const ShowText grid = parse_show_text(times.grid_lines(), "grid");
+    ASSERT_TRUE(grid.errors.empty()) << grid.errors[0];
+    for (int row = 0; row < row_of(m.end); ++row) {
+      const std::string text = times.text(row);
+      std::string why;
+      ASSERT_EQ(row_of_time(text, grid, why), std::optional<int32_t>(row)) << text;
+    }
+    // A beat of the music is written as its bar and beat, nothing more.
+    for (size_t i = 0; i < m.beats.size(); i += 7) {
+      const std::string text = times.text(row_of(m.beats[i]));
+      EXPECT_EQ(text.find('.'), std::string::npos) << text;
+      EXPECT_NE(text.find(':'), std::string::npos) << text;
+    }
+  }
+  // The second song's grid from its first bar after the crossfade (57.3 s + 4 beats of 0.46875 s),
+  // numbered on from the first song's bars of 2.667 s from 0.3 s: the 23 before it make it bar 24.
+  EXPECT_EQ(BeatTimes(join_songs(parts, 2, 0)).text(row_of(59.175)), "24:1");
+  EXPECT_EQ(BeatTimes(join_songs(parts, 2, 0)).text(row_of(59.175 + 0.46875)), "24:2");
 }
 
 TEST(CutPlan, EveryUnitOnABeatInOrderLongHoldsOnBarLines) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "tools/make/beat_times.h"
 #include "tools/make/cut_plan.h"
 #include "tools/make/photo_units.h"
 #include "tools/make/scene_geometry.h"
@@ -447,7 +448,7 @@ Choreography Maker::run() {
     const double t = i == 0 ? 0.0 : section_time(m_, static_cast<int>(i));
     if (row_of(t) >= end_row) break;
     char c[160];
-    std::snprintf(c, sizeof c, "bar %d (%.1fs): %s", m_.sections[i].first_bar + 1, t, energy_name(m_.sections[i].energy));
+    std::snprintf(c, sizeof c, "%.1fs: %s", t, energy_name(m_.sections[i].energy));
     sections.push_back({row_of(t), c});
   }
   out.text = format(sections);
@@ -475,16 +476,18 @@ std::string Maker::format(const std::vector<std::pair<int, std::string>>& sectio
                 in_.style == ShowStyle::Calm ? "calm" : "lively", static_cast<unsigned long long>(in_.seed));
   s += line;
   if (!m_.note.empty()) s += "# " + m_.note + "\n";
-  s += "# Keys: ROW VALUE INTERPOLATION, 20 rows a second; photo changes sit on the rows of beats.\n"
-       "# n is a photo's number in hall.photo/ (its file name follows); scale 0 is 2 units across the\n"
-       "# photo's longer side, the screen spans about +-2.95 across and +-1.66 up; colours multiply it.\n";
+  const BeatTimes times(m_);
+  s += "# Keys: TIME VALUE INTERPOLATION. Times are BAR:BEAT on the grid of the song playing (below),\n"
+       "# \"17:3.5\" half a beat after bar 17's third beat; a plain number is a row (20 a second). Photo\n"
+       "# changes sit on beats. n is a photo's number in hall.photo/ (its file name follows); scale 0\n"
+       "# is 2 units across the photo's longer side, the screen spans about +-2.95 across and +-1.66 up;\n"
+       "# colours multiply it.\n";
   s += "#\n# Sections:\n";
   for (const auto& [row, text] : sections) {
-    std::snprintf(line, sizeof line, "#   row %-6d %s\n", row, text.c_str());
+    std::snprintf(line, sizeof line, "#   %-8s %s\n", times.text(row).c_str(), text.c_str());
     s += line;
   }
-  std::snprintf(line, sizeof line, "\nbpm %.3f\nbeats %d\n", m_.bpm, m_.beats_per_bar);
-  s += line;
+  s += "\n" + times.grid_lines();
 
   std::map<int, std::string> names;
   for (const ShowPhoto& p : in_.photos) names[p.entry] = p.name;
@@ -493,7 +496,7 @@ std::string Maker::format(const std::vector<std::pair<int, std::string>>& sectio
     if (what) s += "    # " + std::string(what);
     s += "\n";
     for (const auto& [row, key] : t) {
-      std::snprintf(line, sizeof line, "  %-7d %-9s %s", row, format_value(key.value).c_str(),
+      std::snprintf(line, sizeof line, "  %-8s %-9s %s", times.text(row).c_str(), format_value(key.value).c_str(),
                     key.interp == STEP ? "step" : "linear");
       s += line;
       if (photos) {
