@@ -161,6 +161,39 @@ TEST_F(MakePhotos, WrittenUprightAtTheSizeAskedForAndSeenSoByTheShow) {
   }
 }
 
+TEST_F(MakePhotos, ASquareCropKeepsItsSubject) {
+  // A bird on a plain sky: a small saturated, detailed patch on a flat blue, where it is.
+  const struct {
+    const char* what;
+    double subject_x;  // of the width
+  } cases[] = {{"in the middle", 0.5}, {"to the left", 0.2}, {"to the right", 0.85}};
+  int number = 60;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int w = 1500, h = 1000, r = 90;
+    const int cx = static_cast<int>(c.subject_x * w), cy = 450;
+    VImage xy = VImage::xyz(w, h);
+    VImage dx = xy.extract_band(0) - cx, dy = xy.extract_band(1) - cy;
+    VImage in = (dx * dx + dy * dy) < r * r;
+    // Stripes of orange and black inside the disk, sky blue around it.
+    VImage stripes = (xy.extract_band(0) / 6).cast(VIPS_FORMAT_INT) % 2 == 0;
+    VImage bird = VImage::bandjoin(std::vector<VImage>{stripes.ifthenelse(250, 20), stripes.ifthenelse(120, 10), stripes.ifthenelse(20, 10)});
+    VImage sky = VImage::black(w, h, VImage::option()->set("bands", 3)) + std::vector<double>{90, 150, 220};
+    const std::string path = (dir_ / (std::string("bird") + std::to_string(number) + ".jpg")).string();
+    in.ifthenelse(bird, sky).cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)).jpegsave(path.c_str());
+    PhotoCandidate candidate;
+    std::string why;
+    ASSERT_TRUE(probe_photo(path, true, candidate, why)) << why;
+    WrittenPhoto written;
+    ASSERT_TRUE(write_open_photo(candidate, number++, 1000, true, dir_.string(), written, why)) << why;
+    // The whole bird in the square, and the square no further to a side than it needs to be.
+    EXPECT_LE(written.crop_left, cx - r);
+    EXPECT_GE(written.crop_left + written.crop_side, cx + r);
+    const double centred = std::clamp(cx - written.crop_side / 2.0, 0.0, w - written.crop_side);
+    EXPECT_NEAR(written.crop_left, centred, 0.35 * (w - written.crop_side)) << "pinned away from the bird";
+  }
+}
+
 TEST_F(MakePhotos, ErrorsAreTheirOwnFilesEvenReadAtOnce) {
   // Damaged photos of three kinds read again and again on three threads at once: each error is
   // the one its own file gave, never another's, never none.

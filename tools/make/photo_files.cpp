@@ -168,6 +168,10 @@ bool make_cover(const std::string& path, int width, int height, bool enlarge, Cr
                                         ->set("interesting", VIPS_INTERESTING_ATTENTION)
                                         ->set("attention_x", &ax)
                                         ->set("attention_y", &ay));
+      // Its hot spot is a point, often a bright edge beside the subject: the crop is centred a
+      // third of the way back towards the photo's middle, so that it reaches an edge of the photo
+      // only where the spot lies near that edge.
+      ax = (2 * ax + image.width() / 2) / 3, ay = (2 * ay + image.height() / 2) / 3;
     }
     const int left = std::clamp(ax - cw / 2, 0, image.width() - cw), top = std::clamp(ay - ch / 2, 0, image.height() - ch);
     delete out.impl;
