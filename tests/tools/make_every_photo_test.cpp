@@ -330,6 +330,37 @@ TEST_F(MakeEveryPhoto, WithLittleMusicAnEvenSpreadKeepsTheFirstAndTheLastAndSays
   for (const auto& [entry, aspect] : show.aspects()) EXPECT_TRUE(named.count(entry)) << entry;
 }
 
+// The mean loudness of a stretch of an MP3, dB, from ffmpeg's volumedetect.
+double mean_volume(const fs::path& mp3, double from, double to) {
+  const fs::path out = mp3.parent_path() / "volume.txt";
+  char trim[96];
+  std::snprintf(trim, sizeof trim, "atrim=start=%.2f:end=%.2f,volumedetect", from, to);
+  run("ffmpeg -v info -nostdin -i " + mp3.string() + " -af " + trim + " -f null - 2>" + out.string());
+  const std::string text = file_contents(out);
+  const size_t at = text.find("mean_volume: ");
+  return at == std::string::npos ? 0 : std::atof(text.c_str() + at + 13);
+}
+
+TEST_F(MakeEveryPhoto, LengthEndsTheShowThereTheMusicFadedOverTheLastBar) {
+  ASSERT_EQ(status_, 0);
+  // Into the second song, which then fades out over its last bar (1.875 s at 128 bpm).
+  const double a_seconds = static_cast<double>(fs::file_size(WORK / "a.wav") - 44) / (44100 * 4);
+  const double length = std::round(a_seconds + 20);
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%02d", static_cast<int>(length) / 60, static_cast<int>(length) % 60);
+  ASSERT_EQ(run("cd " + WORK.string() + " && " + MAKE + " photos --music a.wav --music b.wav --length " + text +
+                " --force --out length_show >/dev/null 2>&1"),
+            0);
+  const fs::path mp3 = WORK / "length_show/e12.mp3";
+  run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + mp3.string() + " >" + (WORK / "duration.txt").string());
+  EXPECT_NEAR(std::atof(file_contents(WORK / "duration.txt").c_str()), length, 0.1);
+  const MadeShow show(WORK / "length_show");
+  EXPECT_EQ(show.keys("happy").back().row, static_cast<int32_t>(length * 20));
+  EXPECT_EQ(show.keys("happy").back().value, 2);
+  // Loud until the last bar, quiet at its end.
+  EXPECT_LT(mean_volume(mp3, length - 0.4, length), mean_volume(mp3, length - 4, length - 2.5) - 12);
+}
+
 TEST_F(MakeEveryPhoto, GivenTheTempoCutsFallOnTheBeatsEvenWithBusyOffbeats) {
   ASSERT_EQ(status_, 0);
   // Hats on every off-beat and semiquaver, louder than all but the kick: a grid half a beat off
@@ -379,7 +410,9 @@ TEST_F(MakeEveryPhoto, EachDamagedFileIsToldWithItsOwnError) {
       ++told;
       EXPECT_NE(line.find(says), std::string::npos) << line;
       for (const char* other : {"cut", "noise", "chunk"}) {
-        if (kind != other) EXPECT_EQ(line.find(std::string("damaged/") + other), std::string::npos) << line;
+        if (kind != other) {
+          EXPECT_EQ(line.find(std::string("damaged/") + other), std::string::npos) << line;
+        }
       }
     }
   }

@@ -325,7 +325,7 @@ bool start_encoding(Run& run) {
   run.encoder = std::thread([&run, end, fade] {
     std::string error;
     if (join_song_files(run.options.music, CROSSFADE_SECONDS, run.options.length > 0 ? end : 0, fade,
-                        (run.dir / "e12.mp3").string(), error))
+                        (run.dir / "e12.mp3").string(), error, stopping))
       run.encoded = true;
     else if (!stopping())
       run.music_error = error;

@@ -97,7 +97,7 @@ bool make_song_file(const std::string& path, const SongInfo& info, const std::st
 }
 
 bool join_song_files(const std::vector<std::string>& paths, double crossfade, double length, double fade,
-                     const std::string& target, std::string& why) {
+                     const std::string& target, std::string& why, bool (*stop)()) {
   // Every song brought to one rate and layout first: the crossfade takes two alike.
   std::string graph;
   char step[200];
@@ -123,7 +123,7 @@ bool join_song_files(const std::vector<std::string>& paths, double crossfade, do
   // Bit-exact flags and no metadata: the same songs always make the same bytes.
   argv.insert(argv.end(), {"-filter_complex", graph, "-map", "[out]", "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100",
                            "-map_metadata", "-1", "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target});
-  const ChildResult r = run_program(argv, interrupted);
+  const ChildResult r = run_program(argv, stop);
   if (r.interrupted) return false;
   if (r.exit_code != 0) {
     why = "the songs cannot be joined: " + (r.errors.empty() ? std::string("ffmpeg failed") : last_line(r.errors));

@@ -25,6 +25,6 @@ bool make_song_file(const std::string& path, const SongInfo& info, const std::st
 
 // The songs joined in order into one MP3 at `target`, each crossfaded into the next over
 // `crossfade` seconds; with `length` above 0 cut there, faded out over its last `fade` seconds.
-// False with `why`; on interruption, false with `why` empty.
+// False with `why`; when `stop` says so (asked now and then), false with `why` empty.
 bool join_song_files(const std::vector<std::string>& paths, double crossfade, double length, double fade,
-                     const std::string& target, std::string& why);
+                     const std::string& target, std::string& why, bool (*stop)());
