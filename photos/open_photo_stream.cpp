@@ -237,6 +237,9 @@ void OpenPhotoStream::release(Slot& slot) {
     jobs_.erase(job);
   }
   if (slot.state == State::Idle || slot.state == State::Unreadable) return;
+  // Its room goes before its texture joins the free ones, so that the peak never counts it twice.
+  hold(-int64_t(slot.held));
+  slot.held = 0;
   if (slot.texture) {
     if (slot.state == State::Resident) ++counters_.evictions;
     free_textures_.push_back({slot.texture, slot.size, slot.texture_bytes});
@@ -247,8 +250,6 @@ void OpenPhotoStream::release(Slot& slot) {
     waiting_upload_.erase(std::find(waiting_upload_.begin(), waiting_upload_.end(), size_t(&slot - slots_.data())));
   if (slot.state == State::Resident) --counters_.resident;
   slot.image = {};
-  hold(-int64_t(slot.held));
-  slot.held = 0;
   slot.state = State::Idle;
   while (free_textures_.size() > FREE_TEXTURES_KEPT) drop_free_texture(0);
 }
@@ -516,7 +517,9 @@ const OpenPhotoView* OpenPhotoStream::view(uint32_t number) {
   view_.texture = blank_texture_;
   if (slot.state == State::Unreadable) {
     ++counters_.unreadable_draws;
-  } else if (slot.spans.empty()) {
+  } else if (next_use(slot, last_row_) != last_row_) {
+    // Not at a row the plan shows it: the layer is hidden or black here (the scene asks for every
+    // layer it draws, at scale -1 too), so nothing of the photo is missing from the picture.
     ++counters_.unplanned_draws;
   } else {
     ++counters_.misses;

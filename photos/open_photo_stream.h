@@ -56,7 +56,7 @@ struct OpenPhotoCounters {
   uint64_t frames_with_miss = 0;  // frames that drew a planned photo that was not ready
   uint64_t misses = 0;            // such draws (a frame may have two)
   uint64_t unreadable_draws = 0;  // draws of an entry whose file does not decode
-  uint64_t unplanned_draws = 0;   // draws of an entry the plan says cannot be seen (black or hidden)
+  uint64_t unplanned_draws = 0;   // draws of an entry at a row the plan says it cannot be seen (black or hidden)
   uint64_t decodes = 0, uploads = 0, evictions = 0;
   uint64_t held_bytes = 0;        // now: textures, decoded photos waiting, decodes reserved
   uint64_t peak_held_bytes = 0;

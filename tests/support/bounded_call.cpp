@@ -9,6 +9,14 @@
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory aside (its quarantine, 256 MiB) and maps its allocator's
+// regions in large pieces: room for both above what the call itself may take.
+constexpr size_t SANITIZER_ROOM = size_t(768) << 20;
+#else
+constexpr size_t SANITIZER_ROOM = 0;
+#endif
+
 // The process's data segment and private writable mappings now, which is what RLIMIT_DATA limits
 // (under AddressSanitizer that includes its shadow memory, hence a limit above it, not absolute).
 size_t data_bytes() {
@@ -31,7 +39,7 @@ bool returns_within(const std::function<void()>& call, unsigned seconds, size_t 
   const pid_t child = fork();
   if (child < 0) return false;
   if (child == 0) {
-    const rlim_t limit = data_bytes() + extra_bytes;
+    const rlim_t limit = data_bytes() + extra_bytes + SANITIZER_ROOM;
     const rlimit data{limit, limit};
     setrlimit(RLIMIT_DATA, &data);
     alarm(seconds);  // its default action ends the child

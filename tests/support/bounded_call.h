@@ -5,5 +5,6 @@
 #include <functional>
 
 // True when `call` returned within `seconds`, having allocated at most about `extra_bytes`
-// (a larger allocation fails in the child), without throwing.
+// (a larger allocation fails in the child), without throwing. Under AddressSanitizer the limit
+// leaves room for its quarantine as well: a call that takes gigabytes still fails it.
 bool returns_within(const std::function<void()>& call, unsigned seconds, size_t extra_bytes);

@@ -363,7 +363,7 @@ TEST(ShowText, RefusesMoreKeysThanATrackOrATextMayHold) {
       [] {
         if (parse_show_text(patterns(15, 20), "show.txt").errors.empty()) throw 0;
       },
-      60, size_t(128) << 20));
+      180, size_t(128) << 20));
   std::string junk;
   for (int i = 0; i < 1000000; ++i) junk += "x\n";
   EXPECT_TRUE(returns_within(
@@ -373,7 +373,7 @@ TEST(ShowText, RefusesMoreKeysThanATrackOrATextMayHold) {
             show.errors.back() != "show.txt:101: and 999900 more faults from here on")
           throw 0;
       },
-      60, size_t(128) << 20));
+      180, size_t(128) << 20));
 }
 
 }  // namespace

@@ -16,6 +16,14 @@ inline constexpr uint64_t SHOW_FILE_LIMIT = uint64_t(64) << 20;
 // read fine).
 bool read_whole_file(const std::string& path, std::string& bytes);
 
+// Writes `bytes` to `path` as a careful editor saves: into a new file beside it, made exclusively
+// (nothing already there, not even a link planted under that name, is written through), synced,
+// given the mode of the file it replaces, and renamed over it; then the folder is synced. A reader
+// never sees half a file, even after a crash. When `path` is a link, the file it points to is
+// saved and the link stays. False, with `error` "cannot save PATH: REASON", when it cannot be done;
+// the file is then as it was.
+bool save_file(const std::string& path, const std::string& bytes, std::string& error);
+
 // The 22 tracks the show in DIR should read for this text: the text's own, and the authoring
 // defaults for the rest (see authoring_defaults.h), the music being DIR/e12.mp3.
 std::vector<TextTrack> folder_tracks(const ShowText& show, const std::string& dir);

@@ -556,8 +556,11 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
       named = true;
       last_key_line = pattern_line = 0;
       if (!is_scene_track(w[0])) {
-        std::string known;
-        for (std::string_view n : KESTO_TRACK_NAMES) known += (known.empty() ? "" : ", ") + std::string(n);
+        static const std::string known = [] {
+          std::string names;
+          for (std::string_view n : KESTO_TRACK_NAMES) names += (names.empty() ? "" : ", ") + std::string(n);
+          return names;
+        }();
         fail(number, "unknown track '" + std::string(w[0]) + "' (the show reads " + known + ")");
         return;
       }

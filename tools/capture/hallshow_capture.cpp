@@ -19,6 +19,7 @@
 #include "app/offscreen_gl.h"
 #include "app/start_show.h"
 #include "app/swap_buffers.h"
+#include "png/regular_file.h"
 #include "show/music_clock.h"
 #include "show/open_photos.h"
 #include "show/scene.h"
@@ -273,6 +274,10 @@ int main(int argc, char** argv) {
     }
     if (!exists("e12.mp3")) {
       std::fprintf(stderr, "hallshow-capture: no music: e12.mp3 is not in this folder\n");
+      return 1;
+    }
+    if (!RegularFile("e12.mp3").is_open()) {  // a FIFO would hold ffprobe and ffmpeg for ever
+      std::fprintf(stderr, "hallshow-capture: no music: e12.mp3 is not a regular file (the show plays none)\n");
       return 1;
     }
     seconds = music_seconds("e12.mp3");

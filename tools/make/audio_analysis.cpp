@@ -4,6 +4,7 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -53,6 +54,7 @@ class Listener {
     if (hit_) del_fvec(hit_);
     if (onset_) del_aubio_onset(onset_);
     if (tempo_) del_aubio_tempo(tempo_);
+    aubio_cleanup();  // its shared tables, after its objects
   }
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
@@ -153,6 +155,7 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
   }
   std::vector<unsigned char> bytes(HOP * 4 * 16);
   uint64_t reported = 0;
+  int ended = MPG123_DONE;
   for (;;) {
     size_t done = 0;
     const int r = mpg123_read(mh.get(), bytes.data(), bytes.size(), &done);
@@ -161,13 +164,26 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
       reported = listener.samples();
       if (!progress(total > 0 ? static_cast<double>(reported) / total : 0)) return false;
     }
-    if (r == MPG123_DONE || (r != MPG123_OK && r != MPG123_NEW_FORMAT)) break;
+    if (r == MPG123_DONE || (r != MPG123_OK && r != MPG123_NEW_FORMAT)) {
+      ended = r;
+      break;
+    }
   }
-  if (listener.samples() < HOP) {
+  out = listener.finish();
+  if (ended != MPG123_DONE) {
+    // The decoder gave up partway (a damaged stretch it cannot get past): the show would stop
+    // there too, so this is no song of this length.
+    char at[96];
+    std::snprintf(at, sizeof at, "%.2f s", out.duration);
+    why = std::string("the MP3 cannot be decoded past ") + at +
+          (total > 0 ? " of its " + std::to_string(static_cast<long long>(total / RATE)) + " s" : std::string()) + " (" +
+          mpg123_plain_strerror(ended) + ")";
+    return false;
+  }
+  if (out.duration * RATE < HOP) {
     why = "the MP3 holds no audio";
     return false;
   }
-  out = listener.finish();
   return true;
 }
 

@@ -7,10 +7,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "photos/open_entries.h"
@@ -20,6 +20,7 @@
 #include "tools/make/audio_analysis.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
+#include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
 #include "tools/make/make_options.h"
 #include "tools/make/music_map.h"
@@ -59,8 +60,9 @@ int accent_side(EntryRole role) {
   }
 }
 
+// Every line for the terminal goes through printable: file names may hold anything.
 int fail(const std::string& message) {
-  std::fprintf(stderr, "hallshow-make: %s\n", message.c_str());
+  std::fprintf(stderr, "hallshow-make: %s\n", printable(message).c_str());
   return 1;
 }
 
@@ -94,9 +96,14 @@ struct Run {
     if (encoder.joinable()) encoder.join();
   }
 
-  bool fail(const std::string& message) {
+  // The message names what was being made by the target's name: the temporary folder it was made
+  // in is gone by the time the message is read.
+  bool fail(std::string message) {
     progress.end();
-    exit_code = ::fail(message);
+    const std::string temp = folder.dir();
+    for (size_t at; !temp.empty() && (at = message.find(temp)) != std::string::npos;)
+      message.replace(at, temp.size(), options.out);
+    exit_code = ::fail(message + "; nothing was made");
     return false;
   }
   bool stopped() {
@@ -290,7 +297,11 @@ void hear_each_song(Run& run) {
 bool start_listening(Run& run) {
   run.listening = true;
   run.listener = std::thread([&run] {
-    hear_each_song(run);
+    try {
+      hear_each_song(run);
+    } catch (const std::exception& e) {  // memory running out: the run fails, cleanly
+      run.music_error = e.what();
+    }
     run.listening = false;
   });
   return true;
@@ -309,7 +320,8 @@ bool hear_the_music(Run& run) {
   run.progress.update(1);
   run.progress.end();
   for (const SongPart& part : run.parts)
-    std::fprintf(stderr, "hallshow-make: %s: %s\n", part.name.c_str(), describe_tempo(part.map, run.options.bpm > 0).c_str());
+    std::fprintf(stderr, "hallshow-make: %s: %s\n", printable(part.name).c_str(),
+                 describe_tempo(part.map, run.options.bpm > 0).c_str());
   return true;
 }
 
@@ -324,11 +336,15 @@ bool start_encoding(Run& run) {
   const double fade = run.options.length > 0 ? run.music.beats_per_bar * 60.0 / run.music.bpm_at(end) : 0;
   run.encoder = std::thread([&run, end, fade] {
     std::string error;
-    if (join_song_files(run.options.music, CROSSFADE_SECONDS, run.options.length > 0 ? end : 0, fade,
-                        (run.dir / "e12.mp3").string(), error, stopping))
-      run.encoded = true;
-    else if (!stopping())
-      run.music_error = error;
+    try {
+      if (join_song_files(run.options.music, CROSSFADE_SECONDS, run.options.length > 0 ? end : 0, fade,
+                          (run.dir / "e12.mp3").string(), error, stopping))
+        run.encoded = true;
+      else if (!stopping())
+        run.music_error = error;
+    } catch (const std::exception& e) {
+      run.music_error = e.what();
+    }
   });
   return true;
 }
@@ -355,7 +371,7 @@ bool choreograph(Run& run) {
     const PhotoCandidate& c = run.photos[run.selection.shown[k]];
     const double aspect = run.options.square ? 1.0 : static_cast<double>(c.width) / c.height;
     const int long_side = run.options.square ? std::min(c.width, c.height) : std::max(c.width, c.height);
-    photos.push_back(ShowPhoto{static_cast<int>(OPEN_ENTRY_FIRST + k), aspect, fs::path(c.path).filename().string(),
+    photos.push_back(ShowPhoto{static_cast<int>(OPEN_ENTRY_FIRST + k), aspect, printable(fs::path(c.path).filename().string()),
                                unenlarged_factor(long_side)});
   }
   run.accents = plan_accents(static_cast<int>(photos.size()), 0);
@@ -367,7 +383,7 @@ bool choreograph(Run& run) {
     if (a.role == EntryRole::Iris) accents.iris = a.index;
   }
   std::string names;
-  for (const SongPart& part : run.parts) names += (names.empty() ? "" : "\", \"") + part.name;
+  for (const SongPart& part : run.parts) names += (names.empty() ? "" : "\", \"") + printable(part.name);
   ChoreographyInput in{run.music, photos, accents, run.options.style, run.options.seed, names};
   run.show = make_choreography(in);
   std::vector<bool> on_screen(count, false);
@@ -389,7 +405,9 @@ bool choreograph(Run& run) {
 // the tracks give it and no larger; then the catalogue's accents.
 bool write_the_photos(Run& run) {
   const fs::path folder = run.dir / "hall.photo";
-  fs::create_directory(folder);
+  std::error_code ec;
+  if (!fs::create_directory(folder, ec) || ec)
+    return run.fail("cannot make " + folder.string() + ": " + (ec ? ec.message() : "it exists"));
   run.progress.stage("writing");
   const size_t photos = run.shown.size(), jobs = photos + run.accents.size();
   run.written.assign(photos, WrittenPhoto{});
@@ -431,24 +449,26 @@ bool write_the_photos(Run& run) {
 
 // The choreography as show.txt, and the track files built from it.
 bool write_the_tracks(Run& run) {
-  {
-    std::ofstream out(run.dir / "show.txt", std::ios::binary);
-    out << run.show.text;
-    if (!out) return run.fail("cannot write show.txt");
-  }
+  std::string error;
+  if (!save_file((run.dir / "show.txt").string(), run.show.text, error)) return run.fail(error);
   const ShowText parsed = parse_show_text(run.show.text, "show.txt");
   if (!parsed.errors.empty()) return run.fail("internal error, the tracks do not read back: " + parsed.errors[0]);
-  std::string error;
   if (!write_track_files(parsed, run.dir.string(), error)) return run.fail(error);
   return true;
 }
 
 // photos.txt: which photo is in which file, as what.
 bool write_the_photo_list(Run& run) {
-  std::ofstream out(run.dir / "photos.txt", std::ios::binary);
+  std::ostringstream out;
   out << "# The photos of this show: each file of hall.photo/, the photo it was made from and how. n in\n"
          "# show.txt is the number at the start of the file name.\n";
-  char line[512];
+  // One entry a line, however long its path; a name that would break the line or the terminal
+  // showing the list is quoted (tools/make/escaped_text.h).
+  const auto column = [](std::string text, size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text + " ";
+  };
+  char line[160];
   for (size_t j = 0; j < run.shown.size(); ++j) {
     const WrittenPhoto& w = run.written[j];
     std::string how = w.copied ? "copied, its metadata left behind" : "upright, in sRGB";
@@ -456,22 +476,20 @@ bool write_the_photo_list(Run& run) {
       std::snprintf(line, sizeof line, ", the square %.0f,%.0f %.0f cut from it", w.crop_left, w.crop_top, w.crop_side);
       how += line;
     }
-    std::snprintf(line, sizeof line, "%-9s %-8s %s  %dx%d %s\n", w.file.c_str(), "photo", run.photos[run.shown[j]].path.c_str(),
-                  w.width, w.height, how.c_str());
-    out << line;
+    out << column(w.file, 9) << column("photo", 8) << quoted_name(run.photos[run.shown[j]].path) << "  " << w.width
+        << "x" << w.height << " " << how << "\n";
   }
   for (const CatalogueAccent& a : run.accents) {
-    std::snprintf(line, sizeof line, "%-9s %-8s %s\n", entry_file_name(a.index).c_str(), role_name(a.role),
-                  run.photos[run.shown[std::min<size_t>(a.photo, run.shown.size() - 1)]].path.c_str());
-    out << line;
+    out << column(entry_file_name(a.index), 9) << column(role_name(a.role), 8)
+        << quoted_name(run.photos[run.shown[std::min<size_t>(a.photo, run.shown.size() - 1)]].path) << "\n";
   }
   if (!run.left_out.empty()) {
     out << "\n# Not shown: more photos than the music has room for at the style's pace (an even spread is shown).\n";
-    for (int p : run.left_out) out << "unused  " << run.photos[p].path << "\n";
+    for (int p : run.left_out) out << "unused  " << quoted_name(run.photos[p].path) << "\n";
   }
   if (!run.repeats.empty()) {
     out << "\n# Duplicates: the same picture as a photo shown, or a shot of its burst (the sharpest is shown).\n";
-    for (const auto& [photo, of] : run.repeats) out << "duplicate  " << photo << "  of " << of << "\n";
+    for (const auto& [photo, of] : run.repeats) out << "duplicate  " << quoted_name(photo) << "  of " << quoted_name(of) << "\n";
   }
   bool headed = false;
   for (const PhotoCandidate& p : run.photos) {
@@ -482,14 +500,15 @@ bool write_the_photo_list(Run& run) {
     if (!headed) out << "\n# Warnings: photos small for the screen (shown smaller, their pixels at most doubled), and\n"
                         "# blurred, nearly black or without detail (chosen last when there is room for fewer).\n";
     headed = true;
-    out << "warning  " << p.path << "  " << (small ? std::to_string(p.width) + "x" + std::to_string(p.height) + " pixels, small" : "")
+    out << "warning  " << quoted_name(p.path) << "  " << (small ? std::to_string(p.width) + "x" + std::to_string(p.height) + " pixels, small" : "")
         << (small && !flaw.empty() ? ", " : "") << flaw << "\n";
   }
   if (!run.skipped.empty()) {
     out << "\n# Skipped: not a photo that can be read.\n";
-    for (const std::string& s : run.skipped) out << "skipped " << s << "\n";
+    for (const std::string& s : run.skipped) out << "skipped " << printable(s) << "\n";
   }
-  if (!out) return run.fail("cannot write photos.txt");
+  std::string error;
+  if (!save_file((run.dir / "photos.txt").string(), out.str(), error)) return run.fail(error);
   return true;
 }
 
@@ -502,30 +521,40 @@ bool put_the_folder_in_place(Run& run) {
 
 void say_what_was_made(const Run& run) {
   const std::string& out = run.options.out;
-  const std::string d = shell_word(out);
+  const std::string d = printable(shell_word(out));
   std::printf("hallshow-make: %s made: %zu photos%s, %.1f beats a minute, %s. Open it in the studio with "
               "'cd %s && hallshow-studio', play it with 'cd %s && hallshow', capture it with "
               "'cd %s && hallshow-capture'\n",
-              out.c_str(), run.shown.size(),
+              printable(out).c_str(), run.shown.size(),
               run.left_out.empty() ? "" : (" (" + std::to_string(run.left_out.size()) + " left out)").c_str(),
               run.music.bpm, clock_text(run.music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   MakeOptions options;
   if (const std::optional<int> exit_code = read_command_line(argc, argv, options)) return *exit_code;
   catch_interruptions();
   if (!start_photo_library(argv[0])) return fail("cannot start libvips");
   Run run(options);
-  // The target first, before anything is read; then the song: a wrong file should not cost the
-  // photos' time.
-  const bool made = begin_the_folder(run) && check_the_songs(run) && start_listening(run) && read_the_photos(run) &&
-                    look_at_the_photos(run) && hear_the_music(run) && choreograph(run) && start_encoding(run) && write_the_photos(run) &&
-                    finish_encoding(run) && write_the_tracks(run) && write_the_photo_list(run) &&
-                    put_the_folder_in_place(run);
-  if (!made) return run.exit_code;
+  try {
+    // The target first, before anything is read; then the songs: a wrong file should not cost the
+    // photos' time.
+    const bool made = begin_the_folder(run) && check_the_songs(run) && start_listening(run) && read_the_photos(run) &&
+                      look_at_the_photos(run) && hear_the_music(run) && choreograph(run) && start_encoding(run) &&
+                      write_the_photos(run) && finish_encoding(run) && write_the_tracks(run) &&
+                      write_the_photo_list(run) && put_the_folder_in_place(run);
+    if (!made) return run.exit_code;
+  } catch (const std::exception& e) {
+    // A file system error thrown rather than returned (no inode left), memory running out: said
+    // like any other failure, with the temporary folder removed as the run ends.
+    run.progress.end();
+    run.fail(e.what());
+    return run.exit_code;
+  }
   say_what_was_made(run);
   return 0;
+} catch (const std::exception& e) {
+  return fail(e.what());
 }

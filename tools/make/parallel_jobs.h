@@ -5,5 +5,6 @@
 #include <cstddef>
 #include <functional>
 
-// True when every job ran and returned true.
+// True when every job ran and returned true. A job's exception stops the others and is thrown
+// again here once they are back.
 bool run_parallel(size_t count, const std::function<bool(size_t)>& job, bool (*stop)());

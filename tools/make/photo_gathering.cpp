@@ -35,7 +35,10 @@ std::vector<std::string> gather_photo_files(const std::vector<std::string>& inpu
       continue;
     }
     if (!fs::is_directory(st)) {
-      add(input);
+      if (fs::is_regular_file(st))
+        add(input);
+      else
+        problems.push_back(input + ": is not a regular file (a FIFO or a device), which is never read");
       continue;
     }
     if (is_show_folder(input)) {

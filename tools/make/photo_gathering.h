@@ -12,5 +12,6 @@ bool has_photo_extension(const std::string& path);
 // A folder the show reads: it has hall.photo/ and kestos/.
 bool is_show_folder(const std::string& path);
 
-// `problems` gets "PATH: why" for inputs that do not exist or are a show.
+// `problems` gets "PATH: why" for inputs that do not exist, are a show, or are no regular file
+// (a FIFO or a device).
 std::vector<std::string> gather_photo_files(const std::vector<std::string>& inputs, std::vector<std::string>& problems);

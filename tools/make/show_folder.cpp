@@ -1,8 +1,8 @@
 #include "tools/make/show_folder.h"
 
+#include <fcntl.h>  // AT_FDCWD
 #include <signal.h>
 #include <stdio.h>  // renameat2
-#include <fcntl.h>  // AT_FDCWD
 #include <unistd.h>
 
 #include <cerrno>

@@ -213,23 +213,10 @@ void Studio::type(char c) {
   input_ += c;
 }
 
-// Written beside the text and renamed over it, as editors save; the file watch then sees a save.
+// Saved as a careful editor saves (save_file): a new file beside it, synced, with the text's mode,
+// renamed over it; a show.txt that is a link keeps being one. The file watch then sees a save.
 bool Studio::write_show_text(const std::string& text, std::string& why) {
-  const std::string temp = options_.show_text + ".studio-edit";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0;
-  for (size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  if (fd >= 0) ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), options_.show_text.c_str()) == 0;
-  if (!ok) {
-    why = "cannot write " + options_.show_text;
-    unlink(temp.c_str());
-  }
-  return ok;
+  return save_file(options_.show_text, text, why);
 }
 
 // A key edit from the keyboard: the selected track's block of the show text changed in place,
