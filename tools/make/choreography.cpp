@@ -532,6 +532,4 @@ int photo_capacity(double seconds, ShowStyle style) {
   return std::max(1, static_cast<int>(std::floor((seconds - FADES_SECONDS) * photos_per_minute(style) / 60.0 + 1e-9)));
 }
 
-int row_of(double seconds) { return static_cast<int>(std::lround(seconds * 20.0)); }
-
 Choreography make_choreography(const ChoreographyInput& in) { return Maker(in).run(); }

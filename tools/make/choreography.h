@@ -50,9 +50,6 @@ double music_needed(int photos, ShowStyle style);
 // How many photos a show of `seconds` has room for at the style's pace (at least 1).
 int photo_capacity(double seconds, ShowStyle style);
 
-// Row of a time: the show's rows are 20 a second.
-int row_of(double seconds);
-
 // A photo change the choreography makes: the row, the layer ("back" or "beard") and the entry.
 struct PhotoChange {
   int row;

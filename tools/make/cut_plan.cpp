@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/make/choreography.h"
-
 namespace {
 
 struct Piece {

@@ -220,6 +220,8 @@ bool follows_tracker(const std::vector<double>& beats, double period) {
 
 }  // namespace
 
+int row_of(double seconds) { return static_cast<int>(std::lround(seconds * 20.0)); }
+
 double median_tempo(const std::vector<double>& beats) {
   const std::vector<double> b = settled_beats(beats);
   if (b.size() < 4) return 0;

@@ -75,6 +75,9 @@ MusicMap join_songs(const std::vector<SongPart>& parts, double crossfade, double
 // "unsure" with the share of strong onsets on the grid), bar one; or why there is no clear beat.
 std::string describe_tempo(const MusicMap& m, bool given);
 
+// Row of a time: the show's rows are 20 a second.
+int row_of(double seconds);
+
 // Tempo from beat times alone: the median gap of the steady part, in beats a minute; 0 when there
 // are too few beats.
 double median_tempo(const std::vector<double>& beats);
