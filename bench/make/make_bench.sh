@@ -6,8 +6,8 @@
 #   1000 photos and twenty minutes: time (at most 150 s);
 #   the share of lit pixels over the storyboard of each style (median at least 0.85);
 #   the photo changes within 50 ms of a beat on songs at 72 to 174 bpm, with and without --bpm.
-# Compare the first with the peer, the same files made the ImageMagick way:
-#   bench/make/imagemagick_photos.sh OUT/show200/photos.txt PEER INPUTS/playlist10/*
+# The first beside its peer in the same run: the same photo files made the ImageMagick way and the
+# songs joined by ffmpeg (imagemagick_photos.sh).
 set -uo pipefail
 [ $# -eq 2 ] || { echo "usage: make_bench.sh BUILD INPUTS" >&2; exit 2; }
 build=$1 in=$2
@@ -18,12 +18,15 @@ timed() {  # timed NAME COMMAND...: wall seconds, CPU seconds and peak memory of
   local name=$1; shift
   /usr/bin/time -f "%e %U %S %M" -o "$work/$name.time" "$@" >"$work/$name.out" 2>"$work/$name.err"
   read -r wall user sys kb <"$work/$name.time"
-  printf '%-28s wall %6.1f s  cpu %6.1f s  peak %5d MB  %s\n' "$name" "$wall" "$(echo "$user + $sys" | bc)" $((kb / 1024)) \
-    "$(grep -o 'made: [0-9]* photos[^,]*' "$work/$name.out")"
+  # The machine may be shared: the load of the last minute is the figures' context.
+  printf '%-28s wall %6.1f s  cpu %6.1f s  peak %5d MB  load %s  %s\n' "$name" "$wall" "$(echo "$user + $sys" | bc)" \
+    $((kb / 1024)) "$(cut -d' ' -f1 /proc/loadavg)" "$(grep -o 'made: [0-9]* photos[^,]*' "$work/$name.out")"
 }
 timed 200_photos_10_minutes "$make" "$in/photos200" --music "$in/playlist10/1.mp3" --music "$in/playlist10/2.ogg" \
   --music "$in/playlist10/3.flac" --out "$work/show200" --force
 grep -o '[0-9]* photos repeat others' "$work/200_photos_10_minutes.err" | sed 's/^/  distinct: 200 less /'
+timed 200_photos_imagemagick "$(dirname "$0")/imagemagick_photos.sh" "$work/show200/photos.txt" "$work/peer200" \
+  "$in/playlist10/1.mp3" "$in/playlist10/2.ogg" "$in/playlist10/3.flac"
 timed 1000_photos_20_minutes "$make" "$in/photos1000" --music "$in/playlist20/1.mp3" --music "$in/playlist20/2.ogg" \
   --music "$in/playlist20/3.flac" --out "$work/show1000" --force
 for style in lively calm; do
