@@ -11,7 +11,7 @@ list=$1 out=$2
 shift 2
 rm -rf "$out" && mkdir -p "$out/hall.photo"
 awk '$2 == "photo" { print $1 "\t" $3 "\t" $4 }' "$list" |
-  xargs -d '\n' -P "$(nproc)" -I{} sh -c 'IFS="	"; set -- $1; convert -quiet "$2" -auto-orient -colorspace sRGB -resize "$3!" -strip -quality 90 "$4/hall.photo/$1"' _ {} "$out"
+  xargs -d '\n' -P "$(nproc)" -I{} sh -c 'o=$2; IFS="	"; set -- $1; convert -quiet "$2" -auto-orient -colorspace sRGB -resize "$3!" -strip -quality 90 "$o/hall.photo/$1"' _ {} "$out"
 inputs=() graph="" last=""
 for i in $(seq 0 $(($# - 1))); do
   inputs+=(-i "${@:$((i + 1)):1}")

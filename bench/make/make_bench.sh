@@ -10,14 +10,16 @@
 # songs joined by ffmpeg (imagemagick_photos.sh).
 set -uo pipefail
 [ $# -eq 2 ] || { echo "usage: make_bench.sh BUILD INPUTS" >&2; exit 2; }
-build=$1 in=$2
+build=$(realpath "$1") in=$(realpath "$2")  # absolute: the captures run inside the shows
 make=$build/tools/hallshow-make capture=$build/tools/hallshow-capture
 work=$in/runs
 mkdir -p "$work"
 timed() {  # timed NAME COMMAND...: wall seconds, CPU seconds and peak memory of one run
   local name=$1; shift
   /usr/bin/time -f "%e %U %S %M" -o "$work/$name.time" "$@" >"$work/$name.out" 2>"$work/$name.err"
-  read -r wall user sys kb <"$work/$name.time"
+  # GNU time puts "Command exited with non-zero status N" first when the run failed.
+  grep -q '^Command' "$work/$name.time" && echo "$name failed: $(tail -1 "$work/$name.err")"
+  read -r wall user sys kb < <(tail -1 "$work/$name.time")
   # The machine may be shared: the load of the last minute is the figures' context.
   printf '%-28s wall %6.1f s  cpu %6.1f s  peak %5d MB  load %s  %s\n' "$name" "$wall" "$(echo "$user + $sys" | bc)" \
     $((kb / 1024)) "$(cut -d' ' -f1 /proc/loadavg)" "$(grep -o 'made: [0-9]* photos[^,]*' "$work/$name.out")"

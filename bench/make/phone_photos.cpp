@@ -61,8 +61,13 @@ int main(int argc, char** argv) {
       const int w = image.width() * 2 / 3, h = image.height() * 2 / 3;
       image = image.extract_area(variant % 2 ? 0 : image.width() - w, variant < 4 ? 0 : image.height() - h, w, h);
     }
-    // A part that is hardly more than one colour is no photograph.
-    if (image.deviate() < 20) image = load(sources[i % n]);
+    // A corner that is hardly more than one colour is no photograph: the middle instead (never the
+    // whole, which another photo already is). A smooth photo's whole is kept as it is.
+    if (variant >= 2 && image.deviate() < 20) {
+      const VImage whole = load(sources[i % n]);
+      const int w = whole.width() * 2 / 3, h = whole.height() * 2 / 3;
+      image = whole.extract_area((whole.width() - w) / 2, (whole.height() - h) / 2, w, h);
+    }
     const bool portrait = i % 5 >= 3;
     const int W = portrait ? 3000 : 4000, H = portrait ? 4000 : 3000;
     const double scale = std::max(double(W) / image.width(), double(H) / image.height());
