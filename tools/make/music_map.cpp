@@ -171,6 +171,23 @@ double grid_score(const BeatMarks& marks, const GridFit& fit, double from, doubl
   return n ? std::max(on, off) / n : 0;
 }
 
+// The grid within 3% of `period` whose beats are the most strongly marked, every period and phase
+// tried (periods 0.05% apart, phases a twenty-fourth of a beat apart): where the tracker's beats
+// wander and the onsets' off-beats blur a fit through them, the kicks still mark the beat.
+GridFit strongest_grid(const BeatMarks& marks, double period, double from, double to) {
+  GridFit best;
+  double best_score = -1;
+  for (int step = -60; step <= 60; ++step) {
+    const double p = period * (1 + step * 0.0005);
+    for (int k = 0; k < 24; ++k) {
+      const GridFit g{p, from + p * k / 24, 0, 0};
+      const double score = grid_score(marks, g, from, to);
+      if (score > best_score) best_score = score, best = g;
+    }
+  }
+  return best;
+}
+
 // How much the spectrum's shape changes across t: the mean mel bands over the `span` seconds after
 // t against those over the `span` before. Chords change on "one"; half a bar either side hears a
 // chord change rather than a note of the bass line.
@@ -289,19 +306,33 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
       for (double t : a.onsets)
         if (t >= SETTLE_SECONDS) onsets.push_back(t), strengths.push_back(marks.at(t));
       double base = grid_score(marks, fit, m.sound_start, m.end);
-      if (clear) {
-        // The tempo found is fitted to the onsets too, as the other tempi are: the grid through
-        // the tracker's beats can be a few tenths of a percent off, which over a three-minute song
-        // slides it a beat or more off the music, and a rival fitted to the onsets would then win
-        // for being the only grid in step, at whatever tempo. The one in step is the better grid.
-        const GridFit refit = fit_grid(onsets, fit.period, strengths);
-        if (refit.fitted >= 8 && std::abs(refit.period / fit.period - 1) < 0.01) {
-          const double s = grid_score(marks, refit, m.sound_start, m.end);
-          if (s > base) {
-            base = s;
-            fit = refit;
-            tempo = 60.0 / refit.period;
-          }
+      // The tempo found is fitted to the onsets too, as the other tempi are: the grid through the
+      // tracker's beats can be a few tenths of a percent off, which over a three-minute song
+      // slides it a beat or more off the music, and a rival fitted to the onsets would then win
+      // for being the only grid in step, at whatever tempo. A tracker that stumbled for a while
+      // can be off by two or three percent. The one in step is the better grid; where the
+      // tracker's beats made none, it is clear when most strong onsets fall on it.
+      const GridFit refit = fit_grid(onsets, fit.period, strengths);
+      if (refit.fitted >= 8 && std::abs(refit.period / fit.period - 1) < 0.031) {
+        const double s = grid_score(marks, refit, m.sound_start, m.end);
+        if (s > base) {
+          base = s;
+          fit = refit;
+          tempo = 60.0 / refit.period;
+          clear = clear || strong.caught(refit, true) >= 0.8 * strong.times.size();
+        }
+      }
+      if (!clear) {
+        const GridFit marked = strongest_grid(marks, fit.period, m.sound_start, m.end);
+        const double s = grid_score(marks, marked, m.sound_start, m.end);
+        // A beat where its marks stand out: twice those a quarter of a beat away.
+        const double between = grid_score(marks, GridFit{marked.period, marked.origin + marked.period / 4, 0, 0},
+                                          m.sound_start, m.end);
+        if (s > base && s >= 2 * between) {
+          base = s;
+          fit = marked;
+          tempo = 60.0 / marked.period;
+          clear = true;
         }
       }
       const int caught = strong.caught(fit, false);
