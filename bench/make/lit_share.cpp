@@ -35,7 +35,17 @@ int main(int argc, char** argv) {
   std::vector<double> sorted = shares;
   std::sort(sorted.begin(), sorted.end());
   const long under = std::count_if(shares.begin(), shares.end(), [](double s) { return s < 0.85; });
-  std::printf("frames %zu  median lit %.3f  smallest %.3f  under 0.85: %ld\n", shares.size(), sorted[sorted.size() / 2],
+  std::printf("frames %zu  median lit %.3f  smallest %.3f  under 0.85: %ld", shares.size(), sorted[sorted.size() / 2],
               sorted.front(), under);
+  // Which, as runs of frames: the fades at either end are expected, anything between is a fault.
+  const char* sep = " (frames ";
+  for (size_t i = 0; i < shares.size(); ++i) {
+    if (shares[i] >= 0.85 || (i > 0 && shares[i - 1] < 0.85)) continue;
+    size_t j = i;
+    while (j + 1 < shares.size() && shares[j + 1] < 0.85) ++j;
+    std::printf(j > i ? "%s%zu-%zu" : "%s%zu", sep, i, j);
+    sep = ", ";
+  }
+  std::printf("%s\n", under ? ")" : "");
   return 0;
 }
