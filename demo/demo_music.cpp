@@ -1,5 +1,5 @@
-// demo_music FILE.wav [BPM BARS]: writes the demo's music as a 16-bit stereo WAV file, for lame to
-// encode; at another tempo and length for tests of beat tracking.
+// demo_music FILE.wav [BPM BARS [busy]]: writes the demo's music as a 16-bit stereo WAV file, for
+// lame to encode; at another tempo and length, and with busy off-beats, for tests of beat tracking.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,13 +17,14 @@ void put(std::ofstream& out, uint32_t v, int bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 4) {
-    std::fprintf(stderr, "usage: demo_music FILE.wav [BPM BARS]\n");
+  const bool busy = argc == 5 && std::string(argv[4]) == "busy";
+  if (argc != 2 && argc != 4 && !busy) {
+    std::fprintf(stderr, "usage: demo_music FILE.wav [BPM BARS [busy]]\n");
     return 2;
   }
   double bpm = MUSIC_BPM;
   int bars = MUSIC_BARS;
-  if (argc == 4) {
+  if (argc >= 4) {
     bpm = std::atof(argv[2]);
     bars = std::atoi(argv[3]);
     if (!(bpm >= 30 && bpm <= 300) || bars < 2 || bars > 1000) {
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  const std::vector<int16_t> samples = synthesise_music(bpm, bars);
+  const std::vector<int16_t> samples = synthesise_music(bpm, bars, busy ? Groove::BusyOffbeats : Groove::Plain);
   const uint32_t data_bytes = static_cast<uint32_t>(samples.size() * 2);
   std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
   out.write("RIFF", 4), put(out, 36 + data_bytes, 4), out.write("WAVE", 4);

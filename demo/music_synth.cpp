@@ -222,7 +222,7 @@ void echo(Mix& dry, const Mix& wet, double feedback, double beat) {
 
 }  // namespace
 
-std::vector<int16_t> synthesise_music(double bpm, int bars) {
+std::vector<int16_t> synthesise_music(double bpm, int bars, Groove groove) {
   const double BEAT = 60.0 / bpm;  // seconds
   const double BAR = 4 * BEAT;
   // The closing chord rings for a second and a half after the last bar line, then a second of silence.
@@ -232,14 +232,17 @@ std::vector<int16_t> synthesise_music(double bpm, int bars) {
   Mix mix(frames), spacious(frames);
   Noise noise;
 
-  for (int bar = 0; bar < bars - 1; ++bar) {
-    const double t = bar * BAR;
+  for (int played = 0; played < bars - 1; ++played) {
+    const double t = played * BAR;
+    // Past the demo's length its body comes round again.
+    const int bar = bars <= MUSIC_BARS || played < 4 ? played : 4 + (played - 4) % 30;
     const Chord& chord = CHORDS[bar % 4];
     const bool drums = (bar >= 4 && bar < 20) || (bar >= 24 && bar < 34);
     const bool snares = (bar >= 12 && bar < 20) || (bar >= 24 && bar < 32);
     const bool bassline = (bar >= 4 && bar < 20) || (bar >= 24 && bar < 34);
     const bool tune = (bar >= 12 && bar < 20) || (bar >= 24 && bar < 32);
-    const bool busy = bar >= 24 && bar < 32;
+    const bool offbeats = groove == Groove::BusyOffbeats && bar >= 4;
+    const bool busy = (bar >= 24 && bar < 32) || offbeats;
 
     const double pad_gain = bar < 4 ? 0.018 * (bar + 1) : (bar >= 32 ? 0.07 - 0.014 * (bar - 32) : 0.07);
     pad(mix, t, BAR, chord.pad, pad_gain);
@@ -256,10 +259,10 @@ std::vector<int16_t> synthesise_music(double bpm, int bars) {
       const double b = t + beat * BEAT;
       if (drums) kick(mix, b, 0.75);
       if (snares && beat % 2 == 1) snare(mix, b, 0.45, noise);
-      if (drums) hat(mix, b + BEAT / 2, 0.22, 0.025, noise);
+      if (drums || offbeats) hat(mix, b + BEAT / 2, offbeats ? 0.5 : 0.22, offbeats ? 0.06 : 0.025, noise);
       if (busy) {
-        hat(mix, b + BEAT / 4, 0.08, 0.015, noise);
-        hat(mix, b + 3 * BEAT / 4, 0.08, 0.015, noise);
+        hat(mix, b + BEAT / 4, offbeats ? 0.2 : 0.08, 0.015, noise);
+        hat(mix, b + 3 * BEAT / 4, offbeats ? 0.2 : 0.08, 0.015, noise);
       }
       if (bassline) {
         const int pattern[2] = {0, beat == 3 ? 7 : 12};  // root, then its octave (a fifth to lead on)

@@ -11,7 +11,14 @@ inline constexpr int MUSIC_BARS = 36;                  // 72 s of music, the las
 inline constexpr double MUSIC_END_SECONDS = 71.5;      // the closing chord has died away
 inline constexpr double MUSIC_LENGTH_SECONDS = 72.5;   // with a little silence after it
 
+// How a test song departs from the demo's arrangement.
+enum class Groove {
+  Plain,        // the demo's own
+  BusyOffbeats  // hats on every off-beat and sixteenth louder than anything but the kick, all along:
+                // a tracker that hears them lands between the beats
+};
+
 // Interleaved stereo, 16-bit signed, MUSIC_LENGTH_SECONDS long. Other tempos and lengths play the
-// same arrangement, cut short after `bars` bars (the last the closing chord): test songs for beat
-// tracking.
-std::vector<int16_t> synthesise_music(double bpm = MUSIC_BPM, int bars = MUSIC_BARS);
+// same arrangement, cut short after `bars` bars (the last the closing chord), its body (bars 5 to
+// 34) played again and again in songs longer than the demo's: test songs for beat tracking.
+std::vector<int16_t> synthesise_music(double bpm = MUSIC_BPM, int bars = MUSIC_BARS, Groove groove = Groove::Plain);

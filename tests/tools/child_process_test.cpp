@@ -82,6 +82,28 @@ TEST(ChildInput, SaysWhenTheChildNoLongerReadsOrCannotStart) {
   EXPECT_EQ(missing.finish(), -1);
 }
 
+TEST(ChildOutput, ReadsAllTheChildSaysAsItComes) {
+  // Much output, and errors along the way, which must not hold it up.
+  ChildOutput child;
+  ASSERT_TRUE(child.start({"sh", "-c", "for i in 1 2 3; do echo warning $i >&2; done; head -c 300001 /dev/zero; echo last >&2; exit 3"}));
+  std::vector<char> buf(7000);
+  size_t total = 0;
+  for (size_t n; (n = child.read(buf.data(), buf.size())) > 0 || !child.done();) total += n;
+  EXPECT_EQ(total, 300001u);
+  EXPECT_EQ(child.finish(), 3);
+  EXPECT_EQ(child.errors(), "warning 1\nwarning 2\nwarning 3\nlast\n");
+
+  // Left before its end, it is ended, not waited for.
+  ChildOutput endless;
+  ASSERT_TRUE(endless.start({"yes"}));
+  EXPECT_GT(endless.read(buf.data(), buf.size()), 0u);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(endless.finish(), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  ChildOutput missing;
+  EXPECT_FALSE(missing.start({"hallshow-no-such-program"}));
+}
+
 TEST(ChildProcess, ChildEndsWhenItsParentDies) {
   // Orphans come to this process instead of the system's first one, to be waited for here.
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);

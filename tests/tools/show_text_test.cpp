@@ -148,12 +148,13 @@ TEST(ShowText, ReportsAMalformedTempoWithItsLine) {
       {"bpm 1000.5\n", "show.txt:1: bpm '1000.5' is not a tempo above 0 and up to 1000 beats a minute"},
       {"bpm 1e2\n", "show.txt:1: bpm '1e2' is not a tempo above 0 and up to 1000 beats a minute"},
       {"bpm nan\n", "show.txt:1: bpm 'nan' is not a tempo above 0 and up to 1000 beats a minute"},
-      {"bpm 120\nbpm 90\n", "show.txt:2: bpm is already given at line 1"},
+      {"bpm 120\nbpm 90\n", "show.txt:2: a further tempo needs a start line after it: where its first bar falls (\"start 95.2s\")"},
+      {"bpm 120\nstart 8\nbpm 90\nstart 8\n", "show.txt:4: this tempo's start is not after the start of the one before (line 2)"},
       {"beats\n", "show.txt:1: a bar line is 'beats' and the beats to a bar (\"beats 4\")"},
       {"beats 3.5\n", "show.txt:1: beats '3.5' is not a whole number of beats to a bar from 1 to 64"},
       {"beats 0\n", "show.txt:1: beats '0' is not a whole number of beats to a bar from 1 to 64"},
       {"beats 65\n", "show.txt:1: beats '65' is not a whole number of beats to a bar from 1 to 64"},
-      {"beats 4\n\n\nbeats 4\n", "show.txt:4: beats is already given at line 1"},
+      {"beats 4\n\n\nbeats 4\n", "show.txt:4: beats is already given at line 1 (each tempo's beats and start follow its bpm line)"},
   };
   for (const Refused& c : cases) {
     SCOPED_TRACE(c.text);
@@ -185,6 +186,17 @@ TEST(ShowText, BarsAndBeatsLandOnTheNearestRow) {
       {"bpm 128\nstart 7", "1:1", 7},
       {"bpm 120\nstart 0.35s", "1:1", 7},
       {"bpm 128\nstart 0.25", "1:1", 0},         // 0.25
+      // Two songs: 120 bpm (bars of 40 rows) from row 0, 60 bpm (80) from row 25, where the first
+      // grid's bar 2 would have begun at 40: the second grid's first bar is bar 2.
+      {"bpm 120\nbpm 60\nstart 25", "1:2", 10},
+      {"bpm 120\nbpm 60\nstart 25", "2:1", 25},
+      {"bpm 120\nbpm 60\nstart 25", "2:2", 45},
+      {"bpm 120\nbpm 60\nstart 25", "3:1", 105},
+      // Waltz, then four to a bar at 90 (13.33 rows a beat) from row 61: bars 1 to 3 are the waltz's.
+      {"bpm 120\nbeats 3\nbpm 90\nbeats 4\nstart 61", "3:3", 80},
+      {"bpm 120\nbeats 3\nbpm 90\nbeats 4\nstart 61", "4:1", 61},
+      {"bpm 120\nbeats 3\nbpm 90\nbeats 4\nstart 61", "4:2", 74},  // 74.33
+      {"bpm 120\nbeats 3\nbpm 90\nbeats 4\nstart 61", "5:1", 114},  // 114.33
   };
   for (const auto& c : cases) {
     const std::string text = std::string(c.grid) + "\nback.x\n  " + c.time + " 1 step\n";
@@ -245,7 +257,7 @@ TEST(ShowText, ReportsMusicalTimeAndPatternFaultsWithTheirLine) {
       {"bpm 120\nback.x\n1:1.01 1 step\n1:1.04 2 step\n", "show.txt:4: two keys at row 0 (the other is on line 3)"},
       {"bpm 120\nstart -1s\nback.x\n1:1 1 step\n", "show.txt:4: row -20 is before the music starts (rows count from 0)"},
       {"bpm 120\nstart soon\n", "show.txt:2: start 'soon' is neither rows (\"7\") nor seconds (\"0.35s\")"},
-      {"start 1\nstart 2\n", "show.txt:2: start is already given at line 1"},
+      {"start 1\nstart 2\n", "show.txt:2: start is already given at line 1 (each tempo's beats and start follow its bpm line)"},
       {"bpm 120\nback.x\nrepeat 1:1 to 2:1 every 3 beats: 1 step, 2 step\n",
        "show.txt:3: the pattern runs past its end 2:1: its steps of 3 beats make 1.33333 steps to it (make the span a "
        "whole number of steps)"},

@@ -149,6 +149,40 @@ struct FakeMusic : MusicControl {
   double length_seconds() override { return length; }
 };
 
+// A playlist's text: 120 bpm (bars of 40 rows), then 60 bpm (80) from row 25, whose first bar is
+// bar 2. Each part of the music counts and moves on its own song's grid, as the text reads it.
+TEST(StudioTempo, EachSongOnItsOwnGridBarsCountingOn) {
+  const ShowText show = parse_show_text("bpm 120\nbpm 60\nstart 25\n", "show.txt");
+  ASSERT_TRUE(show.errors.empty()) << show.errors[0];
+  const Tempo tempo = tempo_from_show(show);
+  const struct {
+    double row;
+    long long bar;
+    int beat;
+    const char* nearest;
+    double bpm;
+  } at[] = {{10, 1, 2, "1:2", 120}, {24, 1, 3, "1:3", 120}, {25, 2, 1, "2:1", 60}, {46, 2, 2, "2:2", 60},
+            {106, 3, 1, "3:1", 60}};
+  for (const auto& a : at) {
+    const Tempo here = tempo_at(tempo, a.row);
+    const BarBeat bb = bar_beat(a.row, here);
+    EXPECT_EQ(bb.bar, a.bar) << a.row;
+    EXPECT_EQ(bb.beat, a.beat) << a.row;
+    EXPECT_EQ(here.bpm, a.bpm) << a.row;
+    const std::string text = beat_time_text(nearest_beat(a.row, here), here);
+    EXPECT_EQ(text, a.nearest) << a.row;
+    std::string why;
+    EXPECT_EQ(row_of_time(text, show, why), std::optional<int32_t>(static_cast<int32_t>(std::lround(nearest_beat_line(a.row, here)))));
+  }
+  FakeMusic music;
+  music.length = 60.0;
+  Transport t(music);
+  t.set_tempo(tempo);
+  t.begin(30, true);
+  t.perform(StudioAction::BeatForward);
+  EXPECT_EQ(t.frame_row(), 45.0);  // a beat of the second song: 20 rows
+}
+
 TEST(StudioTransport, BeginsWhereAndHowItIsTold) {
   FakeMusic music;
   Transport t(music);

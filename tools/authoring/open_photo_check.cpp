@@ -17,6 +17,8 @@ namespace {
 // past millions of them is told as a range instead.
 constexpr uint64_t MOST_NUMBERS_PLANNED = uint64_t(1) << 20;
 constexpr size_t NUMBERS_LISTED = 8;
+// The screen a photo's size is judged on.
+constexpr double SMALL_CHECK_SCREEN = 1080;
 
 // The scene's tracks, copied by name, in the shape the plan reads.
 struct Tracks {
@@ -121,6 +123,19 @@ std::vector<PhotoProblem> check_open_photos(const std::string& dir, const std::v
       continue;
     }
     const OpenPhotoHeader& header = headers[size_t(entry - entries.data())];
+    // On a 1080p screen a layer's long side spans 2f of the screen's 2 × 1.657 units: shown larger
+    // than twice its own pixels, a photo looks soft.
+    const double shown = use.largest_scale_factor * SMALL_CHECK_SCREEN / 1.6568542494923801;
+    const uint32_t own = std::max(header.width(), header.height());
+    if (header.usable() && shown > 2.0 * own) {
+      char times[32];
+      std::snprintf(times, sizeof times, "%.1f", shown / own);
+      problems.push_back({entry->path.substr(dir.size() + 1) + " is " + std::to_string(header.width()) + "x" +
+                              std::to_string(header.height()) + " pixels, and a layer shows it " + times +
+                              " times as large on a 1080p screen from " + seconds_text(std::max(from, 0)) +
+                              ": more than twice looks soft",
+                          false});
+    }
     if (!header.usable()) {
       const std::string why = header.format == ImageFormat::Unknown
                                   ? "it is no JPEG or PNG (or no regular file)"

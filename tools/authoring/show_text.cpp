@@ -126,8 +126,34 @@ std::optional<int32_t> parse_interpolation(std::string_view w, std::string& why)
   return std::nullopt;
 }
 
+// The beat grid the text's "bpm", "beats" and "start" lines lay over the music: one for each
+// tempo, each from its first bar on.
+struct Grid {
+  double bpm = 0.0;
+  int beats_per_bar = 4;
+  double start_row = 0.0;  // where `first_bar` beat 1 falls, in rows (not necessarily whole)
+  long long first_bar = 1;
+  double beat_rows() const { return 60.0 * ROW_RATE / bpm; }
+};
+
+struct Grids {
+  std::vector<Grid> grids;  // in order; empty without a tempo
+  bool known() const { return !grids.empty() && grids[0].bpm > 0.0; }
+  // The grid a bar lies in, and the one a row lies in (the first before its start).
+  const Grid& of_bar(long long bar) const {
+    size_t k = 0;
+    while (k + 1 < grids.size() && grids[k + 1].first_bar <= bar) ++k;
+    return grids[k];
+  }
+  const Grid& of_row(double row) const {
+    size_t k = 0;
+    while (k + 1 < grids.size() && grids[k + 1].start_row <= row) ++k;
+    return grids[k];
+  }
+};
+
 // A tempo line: "bpm N" or "beats N". Reports into `why` and returns false when it is malformed.
-bool parse_tempo_line(const std::vector<std::string_view>& w, ShowText& show, std::string& why) {
+bool parse_tempo_line(const std::vector<std::string_view>& w, Grid& show, std::string& why) {
   const bool bpm = w[0] == "bpm";
   if (w.size() != 2) {
     why = bpm ? "a tempo line is 'bpm' and the beats a minute (\"bpm 120\")"
@@ -184,16 +210,8 @@ bool parse_decimal(std::string_view s, double& out) {
   return true;
 }
 
-// The beat grid the text's "bpm", "beats" and "start" lines lay over the music.
-struct Grid {
-  double bpm = 0.0;
-  int beats_per_bar = 4;
-  double start_row = 0.0;  // where bar 1 beat 1 falls, in rows (not necessarily whole)
-  double beat_rows() const { return 60.0 * ROW_RATE / bpm; }
-};
-
 // "BAR:BEAT" or "BAR:BEAT.FRACTION", bars and beats from 1: the exact place on the grid, in rows.
-std::optional<double> parse_bar_beat(std::string_view w, const Grid& grid, std::string& why) {
+std::optional<double> parse_bar_beat(std::string_view w, const Grids& grids, std::string& why) {
   const size_t colon = w.find(':');
   const std::string_view bar_text = w.substr(0, colon), beat_text = w.substr(colon + 1);
   bool bar_digits = !bar_text.empty() && bar_text.size() <= 9;
@@ -204,10 +222,11 @@ std::optional<double> parse_bar_beat(std::string_view w, const Grid& grid, std::
     return std::nullopt;
   }
   const long bar = std::stol(std::string(bar_text));
-  if (grid.bpm <= 0.0) {
+  if (!grids.known()) {
     why = "time '" + std::string(w) + "' is in bars and beats, which need the music's tempo (a line \"bpm 120\")";
     return std::nullopt;
   }
+  const Grid& grid = grids.of_bar(bar);
   if (bar < 1 || beat < 1.0) {
     why = "time '" + std::string(w) + "': bars and beats count from 1 (\"1:1\" is the first beat)";
     return std::nullopt;
@@ -216,13 +235,13 @@ std::optional<double> parse_bar_beat(std::string_view w, const Grid& grid, std::
     why = "time '" + std::string(w) + "': a bar has " + std::to_string(grid.beats_per_bar) + " beats";
     return std::nullopt;
   }
-  const double beats = static_cast<double>(bar - 1) * grid.beats_per_bar + (beat - 1.0);
+  const double beats = static_cast<double>(bar - grid.first_bar) * grid.beats_per_bar + (beat - 1.0);
   return grid.start_row + beats * (60.0 * ROW_RATE) / grid.bpm;
 }
 
 // A place in the music, exactly: rows, seconds on a whole row, or bar:beat on the grid.
-std::optional<double> parse_place(std::string_view w, const Grid& grid, std::string& why) {
-  if (w.find(':') != std::string_view::npos) return parse_bar_beat(w, grid, why);
+std::optional<double> parse_place(std::string_view w, const Grids& grids, std::string& why) {
+  if (w.find(':') != std::string_view::npos) return parse_bar_beat(w, grids, why);
   const std::optional<int32_t> row = parse_time(w, why);
   if (!row) return std::nullopt;
   return static_cast<double>(*row);
@@ -275,15 +294,15 @@ struct Pattern {
 // "repeat FROM to TO every N beat[s]|bar[s]: VALUE INTERPOLATION, VALUE INTERPOLATION, ..."
 // Keys at FROM, FROM + N, ... before TO, their values going round the list; TO must lie a whole
 // number of steps after FROM.
-std::optional<Pattern> parse_pattern(const std::vector<std::string_view>& w, const Grid& grid, std::string& why) {
+std::optional<Pattern> parse_pattern(const std::vector<std::string_view>& w, const Grids& grids, std::string& why) {
   if (w.size() < 8 || w[2] != "to" || w[4] != "every") {
     why = PATTERN_FORM;
     return std::nullopt;
   }
   Pattern p;
-  const std::optional<double> from = parse_place(w[1], grid, why);
+  const std::optional<double> from = parse_place(w[1], grids, why);
   if (!from) return std::nullopt;
-  const std::optional<double> to = parse_place(w[3], grid, why);
+  const std::optional<double> to = parse_place(w[3], grids, why);
   if (!to) return std::nullopt;
   p.from = *from;
   p.to = *to;
@@ -307,10 +326,11 @@ std::optional<Pattern> parse_pattern(const std::vector<std::string_view>& w, con
     why = "pattern step unit '" + std::string(unit) + "' is neither beats nor bars";
     return std::nullopt;
   }
-  if (grid.bpm <= 0.0) {
+  if (!grids.known()) {
     why = "a pattern steps in beats, which need the music's tempo (a line \"bpm 120\")";
     return std::nullopt;
   }
+  const Grid& grid = grids.of_row(*from);  // the pattern steps in the beats of the grid it starts in
   const double step_beats = bars ? count * grid.beats_per_bar : count;
   p.step = step_beats * grid.beat_rows();
   std::string list;
@@ -427,28 +447,61 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
   Faults faults;
   auto fail = [&](int line, const std::string& message) { faults.add(line, message); };
 
-  // The grid first: "bpm", "beats" and "start" may stand anywhere, and bar:beat times anywhere
-  // in the text are read on it. No track is called by these words, so they always start such a
-  // line; keys after it still belong to the track above.
-  Grid grid;
-  int bpm_line = 0, beats_line = 0, start_line = 0;  // where they were given
+  // The grids first: "bpm", "beats" and "start" may stand anywhere, and bar:beat times anywhere
+  // in the text are read on them. No track is called by these words, so they always start such a
+  // line; keys after it still belong to the track above. Each "bpm" line after the first begins a
+  // grid of its own, with the "beats" and "start" lines that follow it.
+  Grids grids;
+  struct Given {
+    int bpm = 0, beats = 0, start = 0;  // the lines where they were given
+  };
+  std::vector<Given> given(1);
+  grids.grids.resize(1);
   for_each_source_line(text, [&](const SourceLine& l) {
     const std::string_view first = l.words[0];
     if (first != "bpm" && first != "beats" && first != "start") return;
-    int& given = first == "bpm" ? bpm_line : first == "beats" ? beats_line : start_line;
-    if (given != 0) {
-      fail(l.number, std::string(first) + " is already given at line " + std::to_string(given));
+    if (first == "bpm" && given.back().bpm != 0) {
+      grids.grids.push_back(Grid{});
+      given.push_back(Given{});
+    }
+    int& line = first == "bpm" ? given.back().bpm : first == "beats" ? given.back().beats : given.back().start;
+    if (line != 0) {
+      fail(l.number, std::string(first) + " is already given at line " + std::to_string(line) +
+                         (first == "bpm" ? "" : " (each tempo's beats and start follow its bpm line)"));
       return;
     }
     std::string why;
-    if (first == "start" ? !parse_start_line(l.words, grid, why) : !parse_tempo_line(l.words, show, why)) {
+    if (first == "start" ? !parse_start_line(l.words, grids.grids.back(), why)
+                         : !parse_tempo_line(l.words, grids.grids.back(), why)) {
       fail(l.number, why);
       return;
     }
-    given = l.number;
+    line = l.number;
   });
-  grid.bpm = show.bpm;
-  if (show.beats_per_bar > 0) grid.beats_per_bar = show.beats_per_bar;
+  // Each further grid starts after the one before, and its first bar is the number of the earlier
+  // grid's first bar line at or after its start.
+  for (size_t k = 1; k < grids.grids.size(); ++k) {
+    Grid& g = grids.grids[k];
+    const Grid& before = grids.grids[k - 1];
+    if (given[k].start == 0) {
+      fail(given[k].bpm, "a further tempo needs a start line after it: where its first bar falls (\"start 95.2s\")");
+      grids.grids.resize(k);
+      break;
+    }
+    if (!(g.start_row > before.start_row) || before.bpm <= 0.0 || g.bpm <= 0.0) {
+      fail(given[k].start, "this tempo's start is not after the start of the one before (line " +
+                               std::to_string(given[k - 1].start != 0 ? given[k - 1].start : given[k - 1].bpm) + ")");
+      grids.grids.resize(k);
+      break;
+    }
+    g.first_bar = before.first_bar +
+                  static_cast<long long>(std::ceil((g.start_row - before.start_row) / (before.beat_rows() * before.beats_per_bar) - 1e-9));
+  }
+  show.bpm = grids.grids[0].bpm;
+  show.beats_per_bar = given[0].beats != 0 ? grids.grids[0].beats_per_bar : 0;
+  show.start_row = grids.grids[0].start_row;
+  if (!grids.known()) grids.grids.clear();
+  for (const Grid& g : grids.grids) show.tempi.push_back(ShowTempo{g.bpm, g.beats_per_bar, g.start_row, g.first_bar});
 
   TextTrack* track = nullptr;
   bool named = false;        // a track name line has been seen, accepted or not
@@ -538,7 +591,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
 
     std::string why;
     if (pattern) {
-      const std::optional<Pattern> p = parse_pattern(w, grid, why);
+      const std::optional<Pattern> p = parse_pattern(w, grids, why);
       if (!p) { fail(number, why); return; }
       for (size_t i = 0; i < p->keys; ++i) {
         // Each key from the exact start, so that no rounding adds up along the way.
@@ -552,7 +605,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
       pattern_end = end.value_or(0);
       return;
     }
-    const std::optional<double> place = parse_place(w[0], grid, why);
+    const std::optional<double> place = parse_place(w[0], grids, why);
     if (!place) { fail(number, why); return; }
     const std::optional<int32_t> row = nearest_row(*place, w[0], why);
     if (!row) { fail(number, why); return; }
@@ -562,17 +615,17 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
     if (!type) { fail(number, why); return; }
     if (add_key(number, *row, *value, *type)) pattern_line = 0;
   });
-  show.start_row = grid.start_row;
   show.errors = faults.lines(file_name);
   return show;
 }
 
 std::optional<int32_t> row_of_time(std::string_view time, const ShowText& show, std::string& why) {
-  Grid grid;
-  grid.bpm = show.bpm;
-  if (show.beats_per_bar > 0) grid.beats_per_bar = show.beats_per_bar;
-  grid.start_row = show.start_row;
-  const std::optional<double> place = parse_place(time, grid, why);
+  Grids grids;
+  for (const ShowTempo& t : show.tempi) grids.grids.push_back(Grid{t.bpm, t.beats_per_bar, t.start_row, t.first_bar});
+  if (grids.grids.empty() && show.bpm > 0) {
+    grids.grids.push_back(Grid{show.bpm, show.beats_per_bar > 0 ? show.beats_per_bar : 4, show.start_row, 1});
+  }
+  const std::optional<double> place = parse_place(time, grids, why);
   if (!place) return std::nullopt;
   return nearest_row(*place, time, why);
 }

@@ -11,9 +11,14 @@
 // so such a time is an error rather than rounded. Interpolations are "step", "linear",
 // "smooth" and "ramp". Values are decimal floats, parsed to the nearest float.
 //
-//   bpm 120                     <- the music's tempo, anywhere in the file, at most once
+//   bpm 120                     <- the music's tempo, anywhere in the file
 //   beats 4                     <- beats to a bar (4 when not given)
 //   start 0.35s                 <- where bar 1 beat 1 falls in the music (0 when not given)
+//
+// Music whose tempo changes (songs one after another) has a grid for each: every further "bpm"
+// line begins one, its "beats" and "start" lines after it, its start (required) where its first
+// bar falls. Bars count on across grids: the new grid's first bar takes the number of the old
+// grid's first bar line at or after its start.
 //
 // With a tempo, times may also be bars and beats, "17:3" (both from 1, as the studio counts
 // them), with a fraction of a beat, "17:3.5"; such a time becomes the nearest row (halves away
@@ -49,12 +54,21 @@ inline constexpr size_t MAX_TEXT_KEYS = size_t(1) << 20;
 inline constexpr size_t MAX_REPORTED_FAULTS = 100;
 inline constexpr int MAX_BEATS_PER_BAR = 64;
 
+// One beat grid of the text, from its first bar on.
+struct ShowTempo {
+  double bpm = 0.0;
+  int beats_per_bar = 4;
+  double start_row = 0.0;  // where `first_bar` beat 1 falls, in rows, maybe fractional
+  long long first_bar = 1;
+};
+
 struct ShowText {
   std::vector<TextTrack> tracks;    // in the order they appear
   std::vector<std::string> errors;  // "FILE:LINE: message", in line order; empty when the text is sound
   double bpm = 0.0;                 // beats a minute, in (0, MAX_BPM]; 0 when the text gives none
   int beats_per_bar = 0;            // 1..MAX_BEATS_PER_BAR; 0 when the text gives none
   double start_row = 0.0;           // where bar 1 beat 1 falls ("start"), in rows, maybe fractional
+  std::vector<ShowTempo> tempi;     // every grid, the first as above; empty without a tempo
 };
 
 ShowText parse_show_text(std::string_view text, std::string_view file_name);

@@ -1,7 +1,7 @@
 #pragma once
-// Which photo goes into which catalogue entry, and what each entry is for. Every entry of the
-// show's catalogue gets a file with exactly its name, type and extension case; the choreography
-// only ever shows the entries whose role it knows.
+// The catalogue's own entries in a made show: the photos themselves are open entries (from 44 up),
+// and of the catalogue's 44 entries those with a part to play beside them are written, each with
+// exactly its name, type and extension case: the backdrop, the cameos, the frame and the iris.
 #include <array>
 #include <string>
 #include <vector>
@@ -11,12 +11,12 @@
 enum class EntryType { Jpeg, Png, Gif };
 
 enum class EntryRole {
-  Photo,     // a photo, square, shown whole by either layer
+  Photo,     // a photo, square (only with --crop square is a photo ever square; these stay unwritten)
   Backdrop,  // entry 17, behind both layers while "happy" is 1: blurred and dimmed so they stand out
   Cameo,     // a soft-edged oval cut out of a photo, the rest transparent (PNG)
   Frame,     // a photo with a rounded window cut out of its middle (PNG)
   Iris,      // a photo with a round hole in its middle (PNG)
-  Spare,     // listed in the catalogue, never loaded by the show: a copy so the folder is complete
+  Spare,     // listed in the catalogue, never loaded by the show
   Repeat,    // entry 43, which reads entry 40's file
 };
 
@@ -29,23 +29,12 @@ EntryType entry_type(int index);
 std::string entry_file_name(int index);
 const char* role_name(EntryRole role);
 
-struct EntryPlan {
-  int index = 0;
-  EntryRole role = EntryRole::Photo;
-  int photo = -1;  // index into the photo list; -1 for the repeat of entry 40
+struct CatalogueAccent {
+  int index = 0;  // the catalogue entry
+  EntryRole role = EntryRole::Backdrop;
+  int photo = 0;  // made from this photo (an index into the photos shown)
 };
 
-struct CataloguePlan {
-  std::vector<EntryPlan> entries;   // all 44, by index
-  std::vector<int> used;            // photos that appear somewhere, in show order
-  std::vector<int> unused;          // photos left out: more photos than the show has places for
-  std::vector<int> show_entries;    // the Photo entries holding distinct photos, in show order
-  std::vector<int> cameo_entries, frame_entries, iris_entries;
-};
-
-// The Photo entries in index order.
-std::vector<int> photo_role_entries();
-
-// For `photo_count` usable photos (at least 1) in show order. Fewer photos than Photo entries: they
-// repeat in order. More: an even spread over the whole set from the first to the last is used.
-CataloguePlan plan_catalogue(int photo_count);
+// The backdrop from `backdrop_photo`, the cut-outs from photos spread over the `photo_count` shown
+// (never the backdrop's, while there are others), in catalogue order.
+std::vector<CatalogueAccent> plan_accents(int photo_count, int backdrop_photo);

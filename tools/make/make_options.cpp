@@ -3,21 +3,31 @@
 #include <charconv>
 #include <cmath>
 
+#include "tools/authoring/time_argument.h"
+
 const char MAKE_USAGE[] =
-    "usage: hallshow-make PHOTO_OR_FOLDER... --music SONG [--out DIR] [--style calm|lively]\n"
-    "                     [--seed N] [--shuffle] [--bpm N] [--beats N] [--force]\n"
+    "usage: hallshow-make PHOTO_OR_FOLDER... --music SONG [--music SONG...] [--length TIME]\n"
+    "                     [--out DIR] [--style calm|lively]\n"
+    "                     [--seed N] [--shuffle] [--crop whole|square] [--bpm N] [--beats N]\n"
+    "                     [--force]\n"
     "       hallshow-make --help | --version\n"
-    "  Makes a show folder from photos and a song: the photos cropped square around their subject\n"
-    "  into hall.photo/, the song as e12.mp3, and tracks (show.txt, kestos/) whose photo changes,\n"
-    "  moves and pulses land on the song's beats.\n"
+    "  Makes a show folder from photos and songs: every photo, whole and upright, in hall.photo/,\n"
+    "  the music as e12.mp3, and tracks (show.txt, kestos/) whose photo changes, moves and pulses\n"
+    "  land on the music's beats.\n"
     "  PHOTO_OR_FOLDER  photo files (JPEG, PNG, GIF, WebP, TIFF, BMP, HEIC) or folders, read\n"
     "                   recursively; shown in the order they were taken, then by file name\n"
-    "  --music SONG     MP3 (copied as it is), or OGG, Opus, FLAC, WAV, AAC/M4A (encoded to MP3)\n"
+    "  --music SONG     MP3 (copied as it is), or OGG, Opus, FLAC, WAV, AAC/M4A (encoded to MP3);\n"
+    "                   given again, a playlist: the songs joined in order with a short crossfade\n"
+    "  --length TIME    end the show there, the music faded out over its last bar (M:SS, 95s, or\n"
+    "                   rows: 1900)\n"
     "  --out DIR        the show folder to make (default ./show)\n"
     "  --style S        calm: fewer, slower changes; lively: more, faster ones (default lively)\n"
     "  --seed N         another choice among equally good moves (default 1)\n"
     "  --shuffle        photos in an order drawn from the seed instead of the time they were taken\n"
-    "  --bpm N          the tempo to use when the song has no clear beat (default 120)\n"
+    "  --crop C         whole: each photo at its own shape (default); square: cut square around its\n"
+    "                   subject\n"
+    "  --bpm N          the song's tempo: the beat grid's period is N, its phase found in the music\n"
+    "                   (otherwise the tempo is found, or 120 assumed when there is no clear beat)\n"
     "  --beats N        beats to a bar (default 4)\n"
     "  --force          replace DIR even when it is not empty\n";
 
@@ -37,9 +47,25 @@ bool parse_whole(const std::string& text, uint64_t& out) {
 
 }  // namespace
 
+std::optional<double> parse_length(const std::string& text) {
+  // Minutes and seconds: "3:30", "3:30.5".
+  const size_t colon = text.find(':');
+  if (colon != std::string::npos) {
+    uint64_t minutes = 0;
+    double seconds = 0;
+    if (!parse_whole(text.substr(0, colon), minutes) || !parse_number(text.substr(colon + 1), seconds) ||
+        seconds < 0 || seconds >= 60 || colon + 3 > text.size() || text[colon + 1] == '-')
+      return std::nullopt;
+    return minutes * 60.0 + seconds;
+  }
+  const std::optional<double> row = parse_capture_time(text);
+  if (!row) return std::nullopt;
+  return *row / 20.0;
+}
+
 bool parse_make_options(int argc, const char* const* argv, MakeOptions& options, std::string& error) {
-  bool music_given = false, out_given = false, style_given = false, seed_given = false, bpm_given = false,
-       beats_given = false;
+  bool out_given = false, style_given = false, seed_given = false, bpm_given = false,
+       beats_given = false, crop_given = false, length_given = false;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -67,8 +93,8 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
       options.shuffle = true;
       continue;
     }
-    const bool takes_value = arg == "--music" || arg == "--out" || arg == "--style" || arg == "--seed" ||
-                             arg == "--bpm" || arg == "--beats";
+    const bool takes_value = arg == "--music" || arg == "--length" || arg == "--out" || arg == "--style" || arg == "--seed" ||
+                             arg == "--bpm" || arg == "--beats" || arg == "--crop";
     if (!takes_value) {
       error = "unknown option " + arg;
       return false;
@@ -84,12 +110,19 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
       return error.empty();
     };
     if (arg == "--music") {
-      if (!once(music_given)) return false;
       if (value.empty()) {
         error = "--music needs a file";
         return false;
       }
-      options.music = value;
+      options.music.push_back(value);
+    } else if (arg == "--length") {
+      if (!once(length_given)) return false;
+      const std::optional<double> seconds = parse_length(value);
+      if (!seconds || *seconds <= 0) {
+        error = "--length '" + value + "' is no time: minutes and seconds (3:30), seconds (210s) or rows (4200)";
+        return false;
+      }
+      options.length = *seconds;
     } else if (arg == "--out") {
       if (!once(out_given)) return false;
       if (value.empty()) {
@@ -107,6 +140,13 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
         error = "--style is calm or lively, not '" + value + "'";
         return false;
       }
+    } else if (arg == "--crop") {
+      if (!once(crop_given)) return false;
+      if (value != "whole" && value != "square") {
+        error = "--crop is whole or square, not '" + value + "'";
+        return false;
+      }
+      options.square = value == "square";
     } else if (arg == "--seed") {
       if (!once(seed_given)) return false;
       if (!parse_whole(value, options.seed)) {

@@ -32,10 +32,12 @@ struct GridFit {
 };
 
 // Least squares of the beats against whole numbers of periods, dropping beats more than a quarter
-// period off the line, twice.
-GridFit fit_grid(const std::vector<double>& beats, double period) {
+// period off the line, twice. Each beat counts by its weight (all 1 without weights): onsets count
+// by how strongly they are marked, so that a kick outweighs the semiquavers around it.
+GridFit fit_grid(const std::vector<double>& beats, double period, const std::vector<double>& weights = {}) {
   GridFit fit;
   if (beats.size() < 4 || period <= 0) return fit;
+  auto weight = [&](size_t i) { return weights.empty() ? 1.0 : weights[i]; };
   // The period near the first guess on which the beats line up best: the length of the mean of
   // their phases as unit vectors. Trackers lock onto the off-beat for stretches (hats, an
   // arpeggio in eighths), so beats are lined up on the half-beat grid, where on- and off-beat
@@ -45,9 +47,9 @@ GridFit fit_grid(const std::vector<double>& beats, double period) {
   for (int step = -60; step <= 60; ++step) {
     const double p = period * (1 + step * 0.0005);
     double c = 0, s = 0;
-    for (double t : beats) {
-      const double phase = 4 * M_PI * t / p;
-      c += std::cos(phase), s += std::sin(phase);
+    for (size_t i = 0; i < beats.size(); ++i) {
+      const double phase = 4 * M_PI * beats[i] / p;
+      c += weight(i) * std::cos(phase), s += weight(i) * std::sin(phase);
     }
     const double r = std::hypot(c, s);
     if (r > best) {
@@ -59,29 +61,31 @@ GridFit fit_grid(const std::vector<double>& beats, double period) {
   // Then least squares on the beats within a sixth of a beat of that half-beat grid, twice.
   for (int pass = 0; pass < 2; ++pass) {
     const double h = fit.period / 2;
-    double sk = 0, st = 0, skk = 0, skt = 0;
+    double sw = 0, sk = 0, st = 0, skk = 0, skt = 0;
     int n = 0;
-    for (double t : beats) {
+    for (size_t i = 0; i < beats.size(); ++i) {
+      const double t = beats[i], w = weight(i);
       const double k = std::round((t - fit.origin) / h);
-      if (std::abs(t - (fit.origin + k * h)) > fit.period / 6) continue;
-      sk += k, st += t, skk += k * k, skt += k * t, ++n;
+      if (std::abs(t - (fit.origin + k * h)) > fit.period / 6 || w <= 0) continue;
+      sw += w, sk += w * k, st += w * t, skk += w * k * k, skt += w * k * t, ++n;
     }
-    const double d = n * skk - sk * sk;
+    const double d = sw * skk - sk * sk;
     if (n < 4 || d <= 0) return GridFit{};
-    const double hp = (n * skt - sk * st) / d;
-    fit.origin = (st - hp * sk) / n;
+    const double hp = (sw * skt - sk * st) / d;
+    fit.origin = (st - hp * sk) / sw;
     fit.period = 2 * hp;
   }
-  double ss = 0;
+  double ss = 0, sw = 0;
   int n = 0;
   const double h = fit.period / 2;
-  for (double t : beats) {
+  for (size_t i = 0; i < beats.size(); ++i) {
+    const double t = beats[i];
     const double r = t - (fit.origin + std::round((t - fit.origin) / h) * h);
-    if (std::abs(r) > fit.period / 6) continue;
-    ss += r * r, ++n;
+    if (std::abs(r) > fit.period / 6 || weight(i) <= 0) continue;
+    ss += weight(i) * r * r, sw += weight(i), ++n;
   }
   fit.fitted = n;
-  fit.rms = n ? std::sqrt(ss / n) : 1e9;
+  fit.rms = sw > 0 ? std::sqrt(ss / sw) : 1e9;
   return fit;
 }
 
@@ -130,6 +134,31 @@ struct BeatMarks {
   }
 };
 
+// The onsets marked at least as strongly as the median onset: the ones a listener taps to.
+struct StrongOnsets {
+  std::vector<double> times;
+  StrongOnsets(const AudioAnalysis& a, const BeatMarks& marks) {
+    std::vector<double> m;
+    for (double t : a.onsets) m.push_back(marks.at(t));
+    std::vector<double> sorted = m;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted.empty() ? 0 : sorted[sorted.size() / 2];
+    for (size_t i = 0; i < a.onsets.size(); ++i)
+      if (m[i] >= median && m[i] > 0) times.push_back(a.onsets[i]);
+  }
+  // How many lie within 40 ms of the grid's beats (and of its half beats with `halves`).
+  int caught(const GridFit& g, bool halves) const {
+    if (g.period <= 0) return 0;
+    const double step = halves ? g.period / 2 : g.period;
+    int n = 0;
+    for (double t : times) {
+      const double r = t - g.origin - std::round((t - g.origin) / step) * step;
+      n += std::abs(r) <= 0.04;
+    }
+    return n;
+  }
+};
+
 // The mean mark of a grid's beats between two times, on whichever half of the grid is stronger.
 double grid_score(const BeatMarks& marks, const GridFit& fit, double from, double to) {
   if (fit.period <= 0) return 0;
@@ -140,6 +169,23 @@ double grid_score(const BeatMarks& marks, const GridFit& fit, double from, doubl
     off += marks.at(t + fit.period / 2);
   }
   return n ? std::max(on, off) / n : 0;
+}
+
+// The grid within 3% of `period` whose beats are the most strongly marked, every period and phase
+// tried (periods 0.05% apart, phases a twenty-fourth of a beat apart): where the tracker's beats
+// wander and the onsets' off-beats blur a fit through them, the kicks still mark the beat.
+GridFit strongest_grid(const BeatMarks& marks, double period, double from, double to) {
+  GridFit best;
+  double best_score = -1;
+  for (int step = -60; step <= 60; ++step) {
+    const double p = period * (1 + step * 0.0005);
+    for (int k = 0; k < 24; ++k) {
+      const GridFit g{p, from + p * k / 24, 0, 0};
+      const double score = grid_score(marks, g, from, to);
+      if (score > best_score) best_score = score, best = g;
+    }
+  }
+  return best;
 }
 
 // How much the spectrum's shape changes across t: the mean mel bands over the `span` seconds after
@@ -161,8 +207,13 @@ double harmony_change(const AudioAnalysis& a, double t, double span) {
   };
   std::vector<double> before, after;
   if (!mean(t - span, t, before) || !mean(t, t + span, after)) return 0;
+  // The change of the spectrum's shape, not of its level: a pad swelling within a bar changes
+  // every band alike, a new chord some more than others.
+  double level = 0;
+  for (int k = 0; k < B; ++k) level += after[k] - before[k];
+  level /= B;
   double d = 0;
-  for (int k = 0; k < B; ++k) d += std::abs(after[k] - before[k]);
+  for (int k = 0; k < B; ++k) d += std::abs(after[k] - before[k] - level);
   return d / B;
 }
 
@@ -186,6 +237,8 @@ bool follows_tracker(const std::vector<double>& beats, double period) {
 
 }  // namespace
 
+int row_of(double seconds) { return static_cast<int>(std::lround(seconds * 20.0)); }
+
 double median_tempo(const std::vector<double>& beats) {
   const std::vector<double> b = settled_beats(beats);
   if (b.size() < 4) return 0;
@@ -200,6 +253,7 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
   m.beats_per_bar = beats_per_bar;
   const double duration = std::max(a.duration, 0.0);
   const BeatMarks marks(a);
+  const StrongOnsets strong(a, marks);
 
   // Where the sound begins and ends.
   m.sound_start = 0;
@@ -222,10 +276,17 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
   double period = 0, tempo = 0;
   GridFit fit;
   if (forced_bpm && fallback_bpm > 0) {
+    // The user's tempo stands; the phase comes from the onsets, as without it: the mean of their
+    // phases on the half-beat circle, each weighted by how strongly it is marked (the tracker's
+    // beats would not do: they follow the tempo the tracker heard, not the one given). Which half
+    // is the beat is decided below, as for a tempo found.
     period = 60.0 / fallback_bpm;
-    fit = fit_grid(beats, period);
-    if (fit.fitted < 4) fit = GridFit{period, m.sound_start, 0, 0};
-    fit.period = period;  // the user's tempo stands; the fit only gives the phase
+    double c = 0, s = 0;
+    for (double t : a.onsets) {
+      const double w = marks.at(t), phase = 4 * M_PI * t / period;
+      c += w * std::cos(phase), s += w * std::sin(phase);
+    }
+    fit = GridFit{period, c == 0 && s == 0 ? m.sound_start : std::atan2(s, c) / (4 * M_PI) * period, 0, 0};
   } else {
     tempo = median_tempo(a.beats);
     if (tempo > 0) fit = fit_grid(beats, 60.0 / tempo);
@@ -234,38 +295,55 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
     // 6% of a beat in slow songs, whose long beats the tracker places more loosely.
     bool clear = fit.fitted >= 8 && fit.fitted >= static_cast<int>(beats.size() * 0.6) &&
                  fit.rms < std::max(0.045, 0.06 * fit.period);
-    // Fast songs can lock the tracker at two thirds of their tempo, slow ones at three halves:
-    // a grid at the other tempo, fitted to the onsets, wins when it lands on clearly stronger
-    // onsets, or on stronger ones and on nearly every onset where the found tempo's grid misses
-    // many (a beat that falls between the notes is not one anybody taps).
+    // Fast songs can lock the tracker at two thirds of their tempo, slow ones at three halves, and
+    // its beats then fall between the music's every other time. A grid at the other tempo, fitted
+    // to the onsets, wins when it lands on stronger onsets and catches clearly more of the strong
+    // ones on its beats: a grid at three halves of the tempo lands on many a quaver and
+    // semiquaver of busy music, and scores well for it, while the beats fall between its own.
     // (Octave errors are left alone: a photo held for two beats instead of one costs little.)
-    if (clear) {
-      std::vector<double> onsets;
+    if (tempo > 0) {
+      std::vector<double> onsets, strengths;
       for (double t : a.onsets)
-        if (t >= SETTLE_SECONDS) onsets.push_back(t);
+        if (t >= SETTLE_SECONDS) onsets.push_back(t), strengths.push_back(marks.at(t));
+      double base = grid_score(marks, fit, m.sound_start, m.end);
       // The tempo found is fitted to the onsets too, as the other tempi are: the grid through the
       // tracker's beats can be a few tenths of a percent off, which over a three-minute song
-      // slides it a beat or more off the music, and a rival fitted to the onsets would then win for
-      // being the only grid in step, at whatever tempo. The one in step is the better grid.
-      const GridFit refit = fit_grid(onsets, fit.period);
-      double base = grid_score(marks, fit, m.sound_start, m.end);
-      if (refit.fitted >= 8 && std::abs(refit.period / fit.period - 1) < 0.01) {
+      // slides it a beat or more off the music, and a rival fitted to the onsets would then win
+      // for being the only grid in step, at whatever tempo. A tracker that stumbled for a while
+      // can be off by two or three percent. The one in step is the better grid; where the
+      // tracker's beats made none, it is clear when most strong onsets fall on it.
+      const GridFit refit = fit_grid(onsets, fit.period, strengths);
+      if (refit.fitted >= 8 && std::abs(refit.period / fit.period - 1) < 0.031) {
         const double s = grid_score(marks, refit, m.sound_start, m.end);
         if (s > base) {
           base = s;
           fit = refit;
           tempo = 60.0 / refit.period;
+          clear = clear || strong.caught(refit, true) >= 0.8 * strong.times.size();
         }
       }
-      const auto share = [&](const GridFit& g) { return onsets.empty() ? 0.0 : double(g.fitted) / onsets.size(); };
+      if (!clear) {
+        const GridFit marked = strongest_grid(marks, fit.period, m.sound_start, m.end);
+        const double s = grid_score(marks, marked, m.sound_start, m.end);
+        // A beat where its marks stand out: twice those a quarter of a beat away.
+        const double between = grid_score(marks, GridFit{marked.period, marked.origin + marked.period / 4, 0, 0},
+                                          m.sound_start, m.end);
+        if (s > base && s >= 2 * between) {
+          base = s;
+          fit = marked;
+          tempo = 60.0 / marked.period;
+          clear = true;
+        }
+      }
+      const int caught = strong.caught(fit, false);
       for (double factor : {1.5, 2.0 / 3.0}) {
-        const GridFit other = fit_grid(onsets, 60.0 / (tempo * factor));
+        const GridFit other = fit_grid(onsets, 60.0 / (tempo * factor), strengths);
         if (other.fitted < 8 || 60.0 / other.period < 40 || 60.0 / other.period > 240) continue;
         const double score = grid_score(marks, other, m.sound_start, m.end);
-        const bool in_step = share(other) >= 0.9 && share(other) > share(refit) + 0.15 && other.rms < 0.5 * refit.rms;
-        if (score > 1.25 * base || (score > base && in_step)) {
+        if (score > base && strong.caught(other, false) >= 1.25 * caught + 4) {
           fit = other;
-          tempo *= factor;
+          tempo = 60.0 / other.period;
+          clear = true;
           break;
         }
       }
@@ -297,6 +375,22 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
     }
     if (off > on) origin += period / 2;
   }
+
+  // How sure: the share of the strong onsets on the grid's beats and half beats.
+  if (!strong.times.empty()) {
+    m.confidence = tracked.empty() ? static_cast<double>(strong.caught(GridFit{period, origin, 0, 0}, true)) / strong.times.size()
+                                   : 0.0;
+    if (!tracked.empty()) {
+      int n = 0;
+      for (double t : strong.times) {
+        const auto it = std::lower_bound(beats.begin(), beats.end(), t);
+        const double d = std::min(it == beats.end() ? 1e9 : *it - t, it == beats.begin() ? 1e9 : t - *std::prev(it));
+        n += d <= 0.04;
+      }
+      m.confidence = static_cast<double>(n) / strong.times.size();
+    }
+  }
+  if (!m.steady) m.confidence = 0;
 
   // The grid from the first beat at or after 0 to the end of the song.
   if (!tracked.empty()) {
@@ -404,4 +498,14 @@ MusicMap map_music(const AudioAnalysis& a, int beats_per_bar, double fallback_bp
   }
   if (m.sections.empty()) m.sections.push_back({0, Energy::Mid, 0});
   return m;
+}
+
+std::string describe_tempo(const MusicMap& m, bool given) {
+  if (!m.steady) return m.note;
+  const int percent = static_cast<int>(std::lround(100 * m.confidence));
+  const char* how = m.confidence >= 0.6 ? "sure" : m.confidence >= 0.35 ? "fairly sure" : "unsure";
+  char line[200];
+  std::snprintf(line, sizeof line, "%.1f beats a minute%s, %s (%d%% of the strong onsets on its beats and half beats), bar one at %.2fs",
+                m.bpm, given ? " as given" : "", how, percent, m.bars.empty() ? 0.0 : m.beats[m.bars[0]]);
+  return line;
 }

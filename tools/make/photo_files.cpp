@@ -3,10 +3,18 @@
 #include <vips/vips8>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <shared_mutex>
 
 #include "png/regular_file.h"
 #include "tools/make/cutout_mask.h"
+#include "tools/make/jpeg_copy.h"
+#include "tools/make/photo_quality.h"
 
 using vips::VImage;
 
@@ -19,8 +27,14 @@ CroppedPhoto::~CroppedPhoto() { delete impl; }
 namespace {
 
 // libvips reports through GLib's log; its warnings on damaged files would be a second, noisier
-// report of what probe_photo says in one line.
-void quiet_log(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+// report of what probe_photo says in one line. Some loaders fail with nothing but a warning (the
+// PNG loader on a broken chunk): the first of the thread's call is kept, to say why.
+thread_local std::string first_warning;
+void quiet_log(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+  if (first_warning.empty() && message) first_warning = message;
+}
+
+constexpr const char* CANNOT_BE_READ = "cannot be read";
 
 // libvips' message, on one line, without the file's name (the caller puts it in front) and with
 // the system's reason where libvips gives one on a line of its own ("unix error: ...").
@@ -38,7 +52,7 @@ std::string first_line(const char* message, const std::string& path) {
   if (size_t nl = s.find('\n'); nl != std::string::npos) s.erase(nl);
   if (size_t colon = s.find(": "); colon != std::string::npos && colon < 24) s.erase(0, colon + 2);
   while (!s.empty() && (s.back() == ' ' || s.back() == ':')) s.pop_back();
-  if (s.empty()) s = "cannot be read";
+  if (s.empty()) s = CANNOT_BE_READ;
   return reason.empty() || s.find(reason) != std::string::npos ? s : s + ": " + reason;
 }
 
@@ -50,21 +64,49 @@ bool regular_file(const std::string& path, std::string& why) {
   return false;
 }
 
-bool upright_swaps(const VImage& image) {
-  if (image.get_typeof(VIPS_META_ORIENTATION) == 0) return false;
+int orientation_of(const VImage& image) {
+  if (image.get_typeof(VIPS_META_ORIENTATION) == 0) return 1;
   const int o = image.get_int(VIPS_META_ORIENTATION);
-  return o >= 5 && o <= 8;
+  return o >= 1 && o <= 8 ? o : 1;
 }
+
+bool upright_swaps(const VImage& image) { return orientation_of(image) >= 5; }
 
 // sRGB, three 8-bit bands: grey, 16-bit and CMYK photos converted, transparency laid on black.
 VImage as_srgb(VImage image) {
   if (image.interpretation() != VIPS_INTERPRETATION_sRGB || image.format() != VIPS_FORMAT_UCHAR)
     image = image.colourspace(VIPS_INTERPRETATION_sRGB);
   if (image.bands() == 4 || image.bands() == 2) image = image.flatten(VImage::option()->set("background", 0.0));
-  if (image.bands() == 1) image = image.bandjoin({image, image});
+  if (image.bands() == 1) image = VImage::bandjoin(std::vector<VImage>{image, image, image});
   if (image.bands() > 3) image = image.extract_band(0, VImage::option()->set("n", 3));
   if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
   return image;
+}
+
+// libvips keeps one error buffer for the whole process: a call that fails while another thread's
+// call fails too can report the other's error, or both. Calls run side by side; one that fails is
+// run again alone, when the buffer holds its own error and nothing else.
+std::shared_mutex calls;
+
+template <class Body>
+bool one_call(const std::string& path, std::string& why, Body body) {
+  {
+    std::shared_lock<std::shared_mutex> together(calls);
+    try {
+      return body();
+    } catch (const vips::VError&) {
+    }
+  }
+  std::unique_lock<std::shared_mutex> alone(calls);
+  vips_error_clear();
+  first_warning.clear();
+  try {
+    return body();
+  } catch (const vips::VError& e) {
+    why = first_line(e.what(), path);
+    if (why == CANNOT_BE_READ && !first_warning.empty()) why = first_line(first_warning.c_str(), path);
+    return false;
+  }
 }
 
 }  // namespace
@@ -81,7 +123,7 @@ bool start_photo_library(const char* argv0) {
 
 bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std::string& why) {
   if (!regular_file(path, why)) return false;
-  try {
+  return one_call(path, why, [&]() -> bool {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()
                                                            ->set("access", VIPS_ACCESS_SEQUENTIAL)
                                                            ->set("fail_on", VIPS_FAIL_ON_ERROR));
@@ -95,6 +137,7 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
     out.path = path;
     out.width = w;
     out.height = h;
+    out.orientation = orientation_of(header);
     out.taken.clear();
     for (const char* field : {"exif-ifd2-DateTimeOriginal", "exif-ifd2-DateTimeDigitized", "exif-ifd0-DateTime"}) {
       if (header.get_typeof(field) == 0) continue;
@@ -102,21 +145,30 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
       if (!out.taken.empty()) break;
     }
     if (decode) {
-      // A tiny thumbnail reads every byte of the file (shrinking on load where it can): a
-      // truncated or damaged photo fails here.
-      VImage small = VImage::thumbnail(path.c_str(), 48, VImage::option()->set("fail_on", VIPS_FAIL_ON_ERROR));
-      (void)small.avg();
+      // A small copy reads every byte of the file (shrinking on load where it can): a truncated or
+      // damaged photo fails here. It also tells what the photo looks like.
+      VImage small = VImage::thumbnail(path.c_str(), QUALITY_SIDE, VImage::option()
+                                                                       ->set("height", QUALITY_SIDE)
+                                                                       ->set("fail_on", VIPS_FAIL_ON_ERROR));
+      small = as_srgb(small).colourspace(VIPS_INTERPRETATION_B_W).extract_band(0).cast(VIPS_FORMAT_UCHAR);
+      size_t bytes = 0;
+      void* grey = small.write_to_memory(&bytes);
+      const PhotoLooks looks = look_at(static_cast<const uint8_t*>(grey), small.width(), small.height());
+      g_free(grey);
+      out.hash = looks.hash;
+      out.vertical_hash = looks.vertical_hash;
+      out.sharpness = looks.sharpness;
+      out.detail = looks.detail;
+      out.luma = looks.luma;
+      out.dark = looks.dark;
     }
     return true;
-  } catch (const vips::VError& e) {
-    why = first_line(e.what(), path);
-    return false;
-  }
+  });
 }
 
 bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why) {
   if (!regular_file(path, why)) return false;
-  try {
+  return one_call(path, why, [&]() -> bool {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     int w = header.width(), h = header.height();
     if (upright_swaps(header)) std::swap(w, h);
@@ -141,6 +193,10 @@ bool make_cover(const std::string& path, int width, int height, bool enlarge, Cr
                                         ->set("interesting", VIPS_INTERESTING_ATTENTION)
                                         ->set("attention_x", &ax)
                                         ->set("attention_y", &ay));
+      // Its hot spot is a point, often a bright edge beside the subject: the crop is centred a
+      // third of the way back towards the photo's middle, so that it reaches an edge of the photo
+      // only where the spot lies near that edge.
+      ax = (2 * ax + image.width() / 2) / 3, ay = (2 * ay + image.height() / 2) / 3;
     }
     const int left = std::clamp(ax - cw / 2, 0, image.width() - cw), top = std::clamp(ay - ch / 2, 0, image.height() - ch);
     delete out.impl;
@@ -154,14 +210,80 @@ bool make_cover(const std::string& path, int width, int height, bool enlarge, Cr
     out.crop_width = cw * k;
     out.crop_height = ch * k;
     return true;
-  } catch (const vips::VError& e) {
-    why = first_line(e.what(), path);
-    return false;
-  }
+  });
 }
 
 bool make_square(const std::string& path, int side, CroppedPhoto& out, std::string& why) {
   return make_cover(path, side, side, false, out, why);
+}
+
+namespace {
+
+bool read_bytes(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool write_bytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return !out.fail();
+}
+
+}  // namespace
+
+bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bool square, const std::string& folder,
+                      WrittenPhoto& out, std::string& why) {
+  out = WrittenPhoto{};
+  const std::string stem = folder + "/" + std::to_string(number);
+  if (!regular_file(photo.path, why)) return false;
+  if (!square && std::max(photo.width, photo.height) <= long_side) {
+    std::string bytes;
+    if (read_bytes(photo.path, bytes) && bytes.size() > 2 && bytes[0] == '\xFF' && bytes[1] == '\xD8') {
+      const std::string copy = stripped_jpeg(bytes, photo.orientation);
+      if (!copy.empty()) {
+        out.file = std::to_string(number) + ".jpg";
+        out.width = photo.width;
+        out.height = photo.height;
+        out.copied = true;
+        if (!write_bytes(stem + ".jpg", copy)) {
+          why = "cannot write " + stem + ".jpg: " + std::strerror(errno);
+          return false;
+        }
+        return true;
+      }
+    }
+  }
+  CroppedPhoto cropped;
+  if (square) {
+    if (!make_cover(photo.path, long_side, long_side, false, cropped, why)) return false;
+    out.crop_left = cropped.crop_left;
+    out.crop_top = cropped.crop_top;
+    out.crop_side = cropped.crop_width;
+  }
+  return one_call(photo.path, why, [&]() -> bool {
+    VImage image;
+    bool lossless = false;
+    if (square) {
+      image = cropped.impl->image;
+    } else {
+      // Shrunk on load where the format allows, turned upright, its colour profile applied.
+      image = VImage::thumbnail(photo.path.c_str(), long_side, VImage::option()
+                                                                   ->set("height", long_side)
+                                                                   ->set("size", VIPS_SIZE_DOWN)
+                                                                   ->set("fail_on", VIPS_FAIL_ON_ERROR));
+      lossless = image.get_typeof("vips-loader") != 0 && std::string(image.get_string("vips-loader")) == "pngload";
+      image = as_srgb(image);
+    }
+    out.file = std::to_string(number) + (lossless ? ".png" : ".jpg");
+    out.width = image.width();
+    out.height = image.height();
+    if (lossless) image.pngsave((stem + ".png").c_str(), VImage::option()->set("compression", 3)->set("strip", true));
+    else image.jpegsave((stem + ".jpg").c_str(), VImage::option()->set("Q", 90)->set("strip", true));
+    return true;
+  });
 }
 
 namespace {
@@ -201,25 +323,24 @@ void save(VImage image, EntryType type, Cutout cutout, bool palette, const std::
 
 bool write_photo_file(const CroppedPhoto& photo, EntryType type, Cutout cutout, bool palette, const std::string& path,
                       std::string& why) {
-  try {
+  return one_call(path, why, [&]() -> bool {
     save(photo.impl->image, type, cutout, palette, path);
     return true;
-  } catch (const vips::VError& e) {
-    why = first_line(e.what(), path);
-    return false;
-  }
+  });
 }
 
 bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int side, const std::string& path,
                  std::string& why) {
-  try {
+  return one_call(path, why, [&]() -> bool {
     VImage image = square.impl->image;
     if (role == EntryRole::Backdrop) {
       // Behind both layers: soft and dim, so the photos in front stand out. Blurred at a small
       // size, where it costs little, then brought to the side asked for.
       const int small = std::min(square.side, 512);
       image = image.resize(static_cast<double>(small) / square.side);
-      image = image.gaussblur(small / 64.0).linear(0.6, 0.0).cast(VIPS_FORMAT_UCHAR);
+      // Lifted as well as dimmed: no part of it is black, so that it fills what the photos leave
+      // of the screen however dark the photo.
+      image = image.gaussblur(small / 64.0).linear(0.55, 30.0).cast(VIPS_FORMAT_UCHAR);
     }
     if (image.width() != side) {
       image = image.resize(static_cast<double>(side) / image.width(),
@@ -227,8 +348,5 @@ bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int
     }
     save(image, type, cutout_of(role), false, path);
     return true;
-  } catch (const vips::VError& e) {
-    why = first_line(e.what(), path);
-    return false;
-  }
+  });
 }

@@ -39,6 +39,22 @@ bool make_cover(const std::string& path, int width, int height, bool enlarge, Cr
 // A square of `side` pixels, or of the photo's own short side when that is smaller.
 bool make_square(const std::string& path, int side, CroppedPhoto& out, std::string& why);
 
+// A photo written as an open entry of the show.
+struct WrittenPhoto {
+  std::string file;       // the name written, "44.jpg"
+  int width = 0, height = 0;  // upright pixels, as the show will draw it
+  bool copied = false;    // a JPEG's own bytes, its metadata but the orientation left behind
+  // The square cut from the upright photo (with `square`), in its pixels.
+  double crop_left = 0, crop_top = 0, crop_side = 0;
+};
+
+// Writes `photo` as `folder`/NUMBER.jpg (NUMBER.png when it was a PNG, so that a lossless picture
+// stays lossless), upright, in sRGB, its long side at most `long_side`: a JPEG that is already
+// small enough, in sRGB and of a kind the show decodes is copied without its metadata, anything
+// else is decoded, turned, converted and encoded. With `square`, the square around its subject.
+bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bool square, const std::string& folder,
+                      WrittenPhoto& out, std::string& why);
+
 // Writes one catalogue file from the square: its type, and for the cut-out roles its alpha;
 // the backdrop blurred and dimmed; `side` pixels (not above the square's own).
 bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int side, const std::string& path,

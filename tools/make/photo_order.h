@@ -9,6 +9,13 @@ struct PhotoCandidate {
   std::string path;
   std::string taken;  // EXIF capture time as "YYYY:MM:DD HH:MM:SS"; empty when unknown
   int width = 0, height = 0;  // upright, after the EXIF orientation
+  int orientation = 1;        // EXIF, 1 to 8: how the stored pixels are turned upright
+  // What the photo looks like, from a small copy (see photo_quality.h).
+  uint64_t hash = 0, vertical_hash = 0;  // difference hashes: near-identical pictures differ in few bits
+  float sharpness = 0;        // the finest detail
+  float detail = 0;           // the detail an octave coarser
+  float luma = 0;             // mean brightness, 0 to 255
+  float dark = 0;             // the share of nearly black pixels
 };
 
 // The capture time from an EXIF date field as libraries print it ("2019:05:04 12:00:00 (…)");

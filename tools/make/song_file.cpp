@@ -1,5 +1,6 @@
 #include "tools/make/song_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -117,6 +118,42 @@ bool make_song_file(const std::string& path, const SongInfo& info, const std::st
   if (r.interrupted) return false;
   if (r.exit_code != 0) {
     why = "cannot be encoded to MP3: " + (r.errors.empty() ? std::string("ffmpeg failed") : last_line(r.errors));
+    return false;
+  }
+  return true;
+}
+
+bool join_song_files(const std::vector<std::string>& paths, double crossfade, double length, double fade,
+                     const std::string& target, std::string& why, bool (*stop)()) {
+  // Every song brought to one rate and layout first: the crossfade takes two alike.
+  std::string graph;
+  char step[200];
+  for (size_t i = 0; i < paths.size(); ++i) {
+    std::snprintf(step, sizeof step, "[%zu:a]aresample=44100,aformat=sample_fmts=fltp:channel_layouts=stereo[s%zu];", i, i);
+    graph += step;
+  }
+  std::string last = "s0";
+  for (size_t i = 1; i < paths.size(); ++i) {
+    std::snprintf(step, sizeof step, "[%s][s%zu]acrossfade=d=%.3f:c1=tri:c2=tri[x%zu];", last.c_str(), i, crossfade, i);
+    graph += step;
+    last = "x" + std::to_string(i);
+  }
+  if (length > 0) {
+    std::snprintf(step, sizeof step, "[%s]atrim=end=%.6f,afade=t=out:st=%.6f:d=%.6f[out]", last.c_str(), length,
+                  std::max(0.0, length - fade), fade);
+  } else {
+    std::snprintf(step, sizeof step, "[%s]anull[out]", last.c_str());
+  }
+  graph += step;
+  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-y"};
+  for (const std::string& p : paths) argv.insert(argv.end(), {"-i", p});
+  // Bit-exact flags and no metadata: the same songs always make the same bytes.
+  argv.insert(argv.end(), {"-filter_complex", graph, "-map", "[out]", "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100",
+                           "-map_metadata", "-1", "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target});
+  const ChildResult r = run_program(argv, stop);
+  if (r.interrupted) return false;
+  if (r.exit_code != 0) {
+    why = "the songs cannot be joined: " + (r.errors.empty() ? std::string("ffmpeg failed") : last_line(r.errors));
     return false;
   }
   return true;

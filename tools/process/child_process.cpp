@@ -156,3 +156,69 @@ int ChildInput::finish() {
   pid_ = -1;
   return code;
 }
+
+bool ChildOutput::start(const std::vector<std::string>& argv) {
+  finish();
+  int out_pipe[2], err_pipe[2];
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) return false;
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+    close(out_pipe[0]), close(out_pipe[1]);
+    return false;
+  }
+  const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  pid_ = nothing < 0 ? -1 : start_child(argv, nothing, out_pipe[1], err_pipe[1]);
+  if (nothing >= 0) close(nothing);
+  close(out_pipe[1]), close(err_pipe[1]);
+  if (pid_ < 0) {
+    close(out_pipe[0]), close(err_pipe[0]);
+    return false;
+  }
+  output_ = out_pipe[0], error_ = err_pipe[0];
+  ended_ = broken_ = false;
+  errors_.clear();
+  return true;
+}
+
+size_t ChildOutput::read(void* data, size_t size) {
+  char buf[4096];
+  while (output_ >= 0 && size > 0) {
+    // Its errors are read as they come, so that a child that says much cannot block on them.
+    pollfd fds[2] = {{output_, POLLIN, 0}, {error_, POLLIN, 0}};
+    if (poll(fds, error_ >= 0 ? 2 : 1, -1) < 0) {
+      if (errno == EINTR) return 0;  // a signal: the caller decides whether to go on
+      broken_ = true;
+      break;
+    }
+    if (error_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+      const ssize_t got = ::read(error_, buf, sizeof buf);
+      if (got > 0 && errors_.size() < (1u << 16)) errors_.append(buf, static_cast<size_t>(got));
+      if (got == 0 || (got < 0 && errno != EINTR)) close(error_), error_ = -1;
+    }
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      const ssize_t got = ::read(output_, data, size);
+      if (got > 0) return static_cast<size_t>(got);
+      if (got < 0 && errno == EINTR) return 0;
+      (got == 0 ? ended_ : broken_) = true;
+      break;
+    }
+  }
+  return 0;
+}
+
+int ChildOutput::finish() {
+  if (pid_ < 0) return -1;
+  if (!ended_) kill(pid_, SIGTERM);
+  if (output_ >= 0) close(output_), output_ = -1;
+  // The rest of what it says on its way out.
+  char buf[4096];
+  for (ssize_t got; error_ >= 0 && (got = ::read(error_, buf, sizeof buf)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    if (errors_.size() < (1u << 16)) errors_.append(buf, static_cast<size_t>(got));
+  }
+  if (error_ >= 0) close(error_), error_ = -1;
+  bool killed = false;
+  const int code = wait_for(pid_, nullptr, killed);
+  pid_ = -1;
+  return ended_ ? code : -1;
+}

@@ -37,3 +37,31 @@ class ChildInput {
   int pid_ = -1;
   int input_ = -1;  // the pipe to its standard input
 };
+
+// A program whose standard output is read as it comes (a decoder's samples), with nothing on its
+// standard input; what it says on standard error is kept (up to 64 KiB).
+class ChildOutput {
+ public:
+  ChildOutput() = default;
+  ChildOutput(const ChildOutput&) = delete;
+  ChildOutput& operator=(const ChildOutput&) = delete;
+  ~ChildOutput() { finish(); }
+
+  // False when it cannot be started.
+  bool start(const std::vector<std::string>& argv);
+  // Up to `size` bytes of its output, waiting for some; 0 at its end, on an error (then done() is
+  // true) or when a signal came (then it is not).
+  size_t read(void* data, size_t size);
+  bool done() const { return output_ < 0 || ended_ || broken_; }
+  // Waits for it, ending it first (SIGTERM) when its output was not read to the end: its exit
+  // code, -1 when it was killed or never started.
+  int finish();
+  const std::string& errors() const { return errors_; }
+
+ private:
+  int pid_ = -1;
+  int output_ = -1, error_ = -1;
+  bool ended_ = false;   // its output read to the end
+  bool broken_ = false;  // its output could not be read
+  std::string errors_;
+};

@@ -34,7 +34,7 @@ LiveShow::Result LiveShow::reload(const std::vector<SyncTrack*>& tracks) {
     track->keys = given != whole.end() ? given->keys : std::vector<TrackKey>{};
     if (!track->keys.empty()) last_key_row_ = std::max(last_key_row_, track->keys.back().row);
   }
-  tempo_ = tempo_from_text(show.bpm, show.beats_per_bar, show.start_row);
+  tempo_ = tempo_from_show(show);
   ++generation_;
   unwritten_ = std::move(show);
   write_due_ = true;

@@ -169,9 +169,10 @@ void Overlay::readout(const OverlayView& view) {
 
   // Time, row, bar and beat; the transport's state.
   format_clock(view.row, clock, sizeof clock);
-  const BarBeat bb = bar_beat(view.row, tr.tempo());
-  if (tr.tempo().known())
-    std::snprintf(tempo, sizeof tempo, "%g bpm", tr.tempo().bpm);
+  const Tempo here = tempo_at(tr.tempo(), view.row);  // the grid of the song playing
+  const BarBeat bb = bar_beat(view.row, here);
+  if (here.known())
+    std::snprintf(tempo, sizeof tempo, "%g bpm", here.bpm);
   else
     std::snprintf(tempo, sizeof tempo, "no bpm");
   const char* state = tr.at_end_of_show()    ? "end of show: \"happy\" is 2 here"

@@ -233,7 +233,7 @@ void Studio::edit_key(StudioAction action, double now) {
     say(now, "%s has faults; mend them first", options_.show_text.c_str());
     return;
   }
-  const Tempo tempo = tempo_from_text(show.bpm, show.beats_per_bar, show.start_row);
+  const Tempo tempo = tempo_at(tempo_from_show(show), transport_.row());
   const std::string time = beat_time_text(nearest_beat(transport_.row(), tempo), tempo);
   const std::optional<int32_t> row = row_of_time(time, show, why);
   bool ok = row.has_value();

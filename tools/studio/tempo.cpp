@@ -21,6 +21,28 @@ Tempo tempo_from_text(double bpm, int beats_per_bar, double start_row) {
   return tempo;
 }
 
+Tempo tempo_from_show(const ShowText& show) {
+  Tempo tempo = tempo_from_text(show.bpm, show.beats_per_bar, show.start_row);
+  for (size_t k = 1; k < show.tempi.size(); ++k) {
+    const ShowTempo& t = show.tempi[k];
+    Tempo grid = tempo_from_text(t.bpm, t.beats_per_bar, t.start_row);
+    grid.from_row = t.start_row;
+    grid.start_row = t.start_row - static_cast<double>(t.first_bar - 1) * bar_rows(grid);
+    tempo.later.push_back(grid);
+  }
+  return tempo;
+}
+
+Tempo tempo_at(const Tempo& tempo, double row) {
+  const Tempo* in_force = &tempo;
+  for (const Tempo& t : tempo.later)
+    if (t.from_row <= row) in_force = &t;
+  Tempo one;
+  one.bpm = in_force->bpm, one.beats_per_bar = in_force->beats_per_bar, one.start_row = in_force->start_row;
+  one.from_row = in_force->from_row;
+  return one;
+}
+
 double beat_rows(const Tempo& tempo) { return tempo.known() ? ROW_RATE * 60.0 / tempo.bpm : ROW_RATE; }
 
 double bar_rows(const Tempo& tempo) { return beat_rows(tempo) * tempo.beats_per_bar; }

@@ -1,20 +1,32 @@
 #pragma once
 // Bars and beats over the show's rows, from the tempo the show text gives ("bpm 120", "beats 4").
 // Without a tempo, a beat is one second, so beat-wise seeking still moves by something sensible.
+// A text may give a tempo for each song of its music: each takes over from its own start.
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "tools/authoring/show_text.h"
 
 struct Tempo {
   double bpm = 0.0;       // beats a minute; 0 when unknown
   int beats_per_bar = 4;  // 1 and up
   double start_row = 0.0;  // where bar 1 beat 1 falls ("start"); the grid's lines are counted from it
   bool known() const { return bpm > 0.0; }
+  // Grids that take over from `from_row` on, in order, their start_row where their bar 1 would
+  // fall so that bars count on from the grid before.
+  double from_row = 0.0;
+  std::vector<Tempo> later;
 };
 
 inline constexpr int DEFAULT_BEATS_PER_BAR = 4;
 
 // The tempo of a show text's "bpm", "beats" and "start" lines (0 for a line not given).
 Tempo tempo_from_text(double bpm, int beats_per_bar, double start_row = 0.0);
+// Every grid of a show text.
+Tempo tempo_from_show(const ShowText& show);
+// The grid in force at `row`, on its own (allocates nothing).
+Tempo tempo_at(const Tempo& tempo, double row);
 
 double beat_rows(const Tempo& tempo);  // rows a beat lasts: 10 at 120 bpm; 20 (a second) when unknown
 double bar_rows(const Tempo& tempo);   // a beat's rows × beats a bar

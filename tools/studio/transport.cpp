@@ -88,15 +88,16 @@ void Transport::stop_at_end_of_show(double row) {
 
 bool Transport::perform(StudioAction action) {
   const double now = row();
+  const Tempo tempo = tempo_at(tempo_, now);  // the grid of the song playing
   switch (action) {
     case StudioAction::TogglePause:
       paused_ ? resume() : pause();
       return true;
     // Onto the grid's lines, wherever the play head stood between them.
-    case StudioAction::BeatBack: seek_to(grid_line_before(now, tempo_, beat_rows(tempo_))); return true;
-    case StudioAction::BeatForward: seek_to(grid_line_after(now, tempo_, beat_rows(tempo_))); return true;
-    case StudioAction::BarBack: seek_to(grid_line_before(now, tempo_, bar_rows(tempo_))); return true;
-    case StudioAction::BarForward: seek_to(grid_line_after(now, tempo_, bar_rows(tempo_))); return true;
+    case StudioAction::BeatBack: seek_to(grid_line_before(now, tempo, beat_rows(tempo))); return true;
+    case StudioAction::BeatForward: seek_to(grid_line_after(now, tempo, beat_rows(tempo))); return true;
+    case StudioAction::BarBack: seek_to(grid_line_before(now, tempo, bar_rows(tempo))); return true;
+    case StudioAction::BarForward: seek_to(grid_line_after(now, tempo, bar_rows(tempo))); return true;
     case StudioAction::TenSecondsBack: seek_to(now - 10 * ROW_RATE); return true;
     case StudioAction::TenSecondsForward: seek_to(now + 10 * ROW_RATE); return true;
     case StudioAction::ToStart: seek_to(0.0); return true;
@@ -104,13 +105,13 @@ bool Transport::perform(StudioAction action) {
     case StudioAction::SetLoopStartExact:
       // A loop set while playing starts on the beat nearest the play head, unless Alt asks for
       // the exact place.
-      loop_.start = action == StudioAction::SetLoopStart ? std::max(nearest_beat_line(now, tempo_), 0.0) : now;
+      loop_.start = action == StudioAction::SetLoopStart ? std::max(nearest_beat_line(now, tempo), 0.0) : now;
       if (loop_.end <= loop_.start) loop_.end = -1.0;  // an end before the start is no loop
       if (!loop_.complete()) loop_.on = false;
       return true;
     case StudioAction::SetLoopEnd:
     case StudioAction::SetLoopEndExact:
-      loop_.end = action == StudioAction::SetLoopEnd ? std::max(nearest_beat_line(now, tempo_), 0.0) : now;
+      loop_.end = action == StudioAction::SetLoopEnd ? std::max(nearest_beat_line(now, tempo), 0.0) : now;
       if (loop_.start >= loop_.end) loop_.start = -1.0;
       if (!loop_.complete()) loop_.on = false;
       return true;
