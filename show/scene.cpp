@@ -60,6 +60,22 @@ void draw_layer(const LayerTracks& layer, double row) {
   glPopMatrix();
 }
 
+// As render_frame_at and draw_layer decide.
+FrameTextures catalogue_textures_at(double row) {
+  const SceneTracks& tracks = scene_tracks();
+  FrameTextures textures;
+  const int32_t happy = happy_state(value(tracks.happy, row));
+  if (happy == 2) return textures;
+  if (happy == 1) textures.names[textures.count++] = BACKDROP_TEXTURE;
+  for (const LayerTracks* layer : {&tracks.back, &tracks.beard}) {
+    const uint32_t name = layer_texture_name(value(layer->n, row));
+    // A scale factor of exactly 0 draws the quad as a point: no pixel.
+    const float s = static_cast<float>(static_cast<double>(value(layer->scale, row)) + 1.0);
+    if (name < PHOTO_COUNT && s != 0.0f) textures.names[textures.count++] = name;
+  }
+  return textures;
+}
+
 FrameResult render_frame(void (*present)()) { return render_frame_at(current_row(), present); }
 
 FrameResult render_frame_at(double row, void (*present)()) {

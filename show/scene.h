@@ -17,5 +17,14 @@ FrameResult render_frame(void (*present)());
 // The same frame at a given row (tests and capture render exactly this).
 FrameResult render_frame_at(double row, void (*present)());
 
+// The catalogue's texture names (below PHOTO_COUNT) the frame at `row` draws with: the backdrop's
+// while "happy" shows it, and each layer's unless its scale shrinks it to nothing. For captures,
+// which load a catalogue photo only for the frames that draw it.
+struct FrameTextures {
+  uint32_t names[3];
+  int count = 0;
+};
+FrameTextures catalogue_textures_at(double row);
+
 void draw_layer(const LayerTracks& layer, double row);
 void draw_quad();
