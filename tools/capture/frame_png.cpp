@@ -22,6 +22,5 @@ bool write_frame_png(const std::string& path, int width, int height, const std::
   }
   png_destroy_write_struct(&png, &info);
   const bool closed = std::fclose(file) == 0;
-  if (!(written && closed)) std::remove(path.c_str());
   return written && closed;
 }

@@ -4,5 +4,6 @@
 #include <string>
 #include <vector>
 
-// `rgba` holds width × height pixels, top row first. False when the file cannot be written.
+// `rgba` holds width × height pixels, top row first. False when the file cannot be written; what
+// was written of it stays, for the caller to remove (it may be a file the caller did not make).
 bool write_frame_png(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
