@@ -171,6 +171,8 @@ TEST_F(CaptureVideoTest, TheEncodersFramesAreTheShowsFramesWithEveryPhotoLoaded)
   ASSERT_EQ(run.exit_code, 0) << run.errors;
   const std::vector<std::vector<uint8_t>> frames = read_y4m("v.y4m", 320, 180);
   ASSERT_EQ(frames.size(), 40u);
+  // Six photos shown, one of them twice; never all of them at once.
+  EXPECT_NE(run.errors.find("catalogue photos: 7 loads, at most 4 held at once"), std::string::npos) << run.errors;
 
   prepare_show();  // every catalogue photo loaded, as the show loads them
   for (size_t k = 0; k < frames.size(); ++k) {

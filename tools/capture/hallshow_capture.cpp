@@ -2,6 +2,7 @@
 // The same start-up (tracks, glyph font, photos with their loading frames) and the same scene
 // code run in an offscreen GL context; the row comes from the frame number instead of the music.
 #include <GL/gl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "show/open_photos.h"
 #include "show/scene.h"
 #include "tools/capture/capture_options.h"
+#include "tools/capture/catalogue_stream.h"
 #include "tools/capture/end_of_show.h"
 #include "tools/capture/frame_png.h"
 #include "tools/capture/output_file.h"
@@ -67,6 +69,8 @@ double music_seconds(const char* path) {
 
 int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
   const double row = *options.at_row;
+  CatalogueStream catalogue({row});
+  catalogue.before_frame(0);
   if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
     std::fprintf(stderr, "hallshow-capture: the show has ended by row %g (\"happy\" is 2); no frame to write\n", row);
     return 1;
@@ -99,12 +103,14 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
     return 1;
   }
   Storyboard board(gl.width(), gl.height());
+  CatalogueStream catalogue(rows);
   std::vector<uint8_t> pixels;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (interrupted()) {
       std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
       return 1;
     }
+    catalogue.before_frame(i);
     const double row = rows[i];
     if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
     pixels = gl.front();
@@ -147,6 +153,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   restart_with_huge_page_memory(argv);
+  // Every photo's pixels in memory of their own, given back to the system when the photo is
+  // released: glibc would otherwise raise its threshold to the size of the photos freed and keep
+  // later ones in a heap that never shrinks.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   const bool storyboard = !options.storyboard.empty();
   const bool video = !options.at_row && !storyboard;
   // A YUV4MPEG2 file holds the frames alone: no encoder and no music needed.
@@ -185,7 +195,8 @@ int main(int argc, char** argv) {
   set_letterbox_viewport(options.width, options.height);
   glClearDepth(1.0);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-  start_show();
+  // The catalogue's photos are loaded as the frames need them (CatalogueStream), not at start-up.
+  start_show(CatalogueLoading::FramesOnly);
   // A capture may take its time but never draws a frame without its photos.
   set_open_photos_wait(true);
   if (y4m && seconds <= 0 && music_is_audible()) seconds = music_length_seconds();

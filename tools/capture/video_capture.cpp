@@ -15,6 +15,7 @@
 #include "show/scene.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_stats.h"
+#include "tools/capture/catalogue_stream.h"
 #include "tools/capture/conversion_thread.h"
 #include "tools/capture/end_of_show.h"
 #include "tools/capture/output_file.h"
@@ -148,6 +149,7 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double music_s
   }
   std::vector<double> rows(static_cast<size_t>(std::max(frames, 0L)));
   for (size_t f = 0; f < rows.size(); ++f) rows[f] = options.from_row + static_cast<double>(f) / options.fps * ROW_RATE;
+  CatalogueStream catalogue(rows);
   ConversionThread converter(format.width, format.height,
                              [&](const uint8_t* yuv, size_t bytes) { return output.write(yuv, bytes); });
   CaptureStats stats({"photos", "tracks and drawing calls", "waiting for the conversion", "read-back started",
@@ -160,6 +162,7 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double music_s
   for (; frame < frames && !interrupted(); ++frame) {
     progress.frame(frame);
     stats.start_frame();
+    catalogue.before_frame(static_cast<size_t>(frame));
     stats.mark(PHOTOS);
     if (render_frame_at(rows[static_cast<size_t>(frame)], no_present) == FrameResult::EndOfShow) break;
     stats.mark(DRAWING);
@@ -170,7 +173,13 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double music_s
   if (ok && !interrupted()) ok = pipeline.finish();
   else pipeline.abandon();
   const int status = output.finish();
-  if (options.stats) std::fputs(stats.report(double(frame) / options.fps, output.encoder_usage()).c_str(), stderr);
+  if (options.stats) {
+    const CatalogueStream::Counters& photos = catalogue.counters();
+    char line[160];
+    std::snprintf(line, sizeof line, "  catalogue photos: %zu loads, at most %zu held at once (%.0f MiB)\n", photos.loads,
+                  photos.most_held, double(photos.most_held_bytes) / (1 << 20));
+    std::fputs(stats.report(double(frame) / options.fps, output.encoder_usage(), line).c_str(), stderr);
+  }
   if (interrupted() || !ok || status != 0 || frame == 0) {
     file.discard();
     if (interrupted()) std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
