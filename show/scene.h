@@ -26,5 +26,14 @@ struct FrameTextures {
 };
 FrameTextures catalogue_textures_at(double row);
 
+// The frame's background: the clear, then the backdrop (photo 17, three times a layer's size)
+// when `backdrop`. It never moves, so a capture may put the same pixels in place some cheaper way
+// (a copy kept from a frame that drew it): the function set here then makes every frame's
+// background instead, nullptr (the default) for draw_background. It must leave the modelview
+// matrix current.
+void draw_background(bool backdrop);
+using BackgroundFunction = void (*)(bool backdrop);
+void set_background_function(BackgroundFunction function);
+
 void draw_layer(const LayerTracks& layer, double row);
 void draw_quad();
