@@ -171,8 +171,10 @@ TEST_F(CaptureVideoTest, TheEncodersFramesAreTheShowsFramesWithEveryPhotoLoaded)
   ASSERT_EQ(run.exit_code, 0) << run.errors;
   const std::vector<std::vector<uint8_t>> frames = read_y4m("v.y4m", 320, 180);
   ASSERT_EQ(frames.size(), 40u);
-  // Six photos shown, one of them twice; never all of them at once.
+  // Six photos shown, one of them twice, never all of them at once; the backdrop, shown from
+  // row 12 to 29, drawn once and copied into the 17 frames after.
   EXPECT_NE(run.errors.find("catalogue photos: 7 loads, at most 4 held at once"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("the backdrop drawn 1 and copied 17 times"), std::string::npos) << run.errors;
 
   prepare_show();  // every catalogue photo loaded, as the show loads them
   for (size_t k = 0; k < frames.size(); ++k) {

@@ -33,7 +33,7 @@ LoadJob load_job(uint32_t index) { return {loaders().kind[index], index, nullptr
 }  // namespace
 
 CatalogueStream::CatalogueStream(const std::vector<double>& rows, const Settings& settings)
-    : held_bytes_(PHOTO_COUNT, 0) {
+    : held_bytes_(PHOTO_COUNT, 0), loads_of_(PHOTO_COUNT, 0) {
   const size_t frames = rows.size();
   // Each photo's frames, in order.
   std::vector<std::vector<size_t>> uses(PHOTO_COUNT);
@@ -102,6 +102,7 @@ void CatalogueStream::before_frame(size_t frame) {
     }
     TextureImage image = decoder_->take(next_load_++);
     steps_->upload(load_job(event.index), image);
+    ++loads_of_[event.index];
     // A photo that is missing or does not decode leaves its name without an image, as at start-up.
     held_bytes_[event.index] = image.pixels.size();
     if (held_bytes_[event.index] == 0) continue;

@@ -41,6 +41,8 @@ class CatalogueStream {
   // is released, and what frame `frame` and those after it within the horizon draw is loaded.
   void before_frame(size_t frame);
   const Counters& counters() const { return counters_; }
+  // How many times the photo with catalogue index `index` has been loaded into its texture so far.
+  uint64_t loads_of(uint32_t index) const { return index < loads_of_.size() ? loads_of_[index] : 0; }
 
  private:
   struct Event {
@@ -56,6 +58,7 @@ class CatalogueStream {
   std::unique_ptr<TextureLoadSteps> steps_;
   std::unique_ptr<DecodeAhead> decoder_;
   std::vector<uint64_t> held_bytes_;  // by catalogue index; 0 when not held
+  std::vector<uint64_t> loads_of_;    // by catalogue index
   size_t held_ = 0;
   uint64_t held_total_ = 0;
   Counters counters_;

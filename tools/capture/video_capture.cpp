@@ -18,6 +18,7 @@
 #include "tools/capture/catalogue_stream.h"
 #include "tools/capture/conversion_thread.h"
 #include "tools/capture/end_of_show.h"
+#include "tools/capture/kept_backdrop.h"
 #include "tools/capture/output_file.h"
 #include "tools/capture/video_output.h"
 #include "tools/capture/yuv420.h"
@@ -150,6 +151,9 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double music_s
   std::vector<double> rows(static_cast<size_t>(std::max(frames, 0L)));
   for (size_t f = 0; f < rows.size(); ++f) rows[f] = options.from_row + static_cast<double>(f) / options.fps * ROW_RATE;
   CatalogueStream catalogue(rows);
+  std::unique_ptr<KeptPicture> kept = KeptPicture::create(format.width, format.height, error);
+  std::unique_ptr<KeptBackdrop> backdrop;
+  if (kept) backdrop = std::make_unique<KeptBackdrop>(std::move(kept), [&] { return catalogue.loads_of(BACKDROP_TEXTURE); });
   ConversionThread converter(format.width, format.height,
                              [&](const uint8_t* yuv, size_t bytes) { return output.write(yuv, bytes); });
   CaptureStats stats({"photos", "tracks and drawing calls", "waiting for the conversion", "read-back started",
@@ -175,9 +179,13 @@ int capture_video(const CaptureOptions& options, OffscreenGl& gl, double music_s
   const int status = output.finish();
   if (options.stats) {
     const CatalogueStream::Counters& photos = catalogue.counters();
-    char line[160];
-    std::snprintf(line, sizeof line, "  catalogue photos: %zu loads, at most %zu held at once (%.0f MiB)\n", photos.loads,
-                  photos.most_held, double(photos.most_held_bytes) / (1 << 20));
+    char line[240];
+    std::snprintf(line, sizeof line,
+                  "  catalogue photos: %zu loads, at most %zu held at once (%.0f MiB); the backdrop drawn %llu "
+                  "and copied %llu times\n",
+                  photos.loads, photos.most_held, double(photos.most_held_bytes) / (1 << 20),
+                  static_cast<unsigned long long>(backdrop ? backdrop->drawn() : 0),
+                  static_cast<unsigned long long>(backdrop ? backdrop->copied() : 0));
     std::fputs(stats.report(double(frame) / options.fps, output.encoder_usage(), line).c_str(), stderr);
   }
   if (interrupted() || !ok || status != 0 || frame == 0) {
