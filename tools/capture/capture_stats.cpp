@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -63,6 +64,11 @@ ThreadTimes thread_times() {
     }
   }
   closedir(dir);
+  rusage self{};
+  if (getrusage(RUSAGE_SELF, &self) == 0) {
+    const double all = seconds_of(self.ru_utime) + seconds_of(self.ru_stime);
+    times.other = std::max(times.other, all - times.drawing - times.rasteriser - times.conversion);
+  }
   return times;
 }
 

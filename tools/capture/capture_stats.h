@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-// Processor time of this process's threads by what they do, from /proc/self/task. Threads that
-// have ended are not counted: read it while they run.
+// Processor time of this process's threads by what they do, from /proc/self/task; what threads
+// that have ended used counts as other.
 struct ThreadTimes {
   double drawing = 0;     // the main thread: tracks, drawing calls, read-back, photo uploads
   double rasteriser = 0;  // Mesa's llvmpipe threads
   double conversion = 0;  // the thread that converts frames and writes them to the encoder
-  double other = 0;       // photo decoders, the sound's thread
+  double other = 0;       // photo decoders, the sound's thread, threads that have ended
   int rasteriser_threads = 0;
 };
 ThreadTimes thread_times();
