@@ -115,6 +115,11 @@ std::string CaptureStats::report(double show_seconds, const rusage* encoder, con
                 threads.rasteriser * 1e3 / frames, threads.conversion * 1e3 / frames, threads.other * 1e3 / frames,
                 encoder_seconds * 1e3 / frames, total * 1e3 / frames, std::thread::hardware_concurrency());
   out += line;
+  rusage self{};
+  getrusage(RUSAGE_SELF, &self);
+  std::snprintf(line, sizeof line, "  peak memory: capture %.0f MB, encoder %.0f MB\n", double(self.ru_maxrss) / 1024,
+                encoder ? double(encoder->ru_maxrss) / 1024 : 0.0);
+  out += line;
   out += extra;
   return out;
 }
