@@ -121,10 +121,10 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
     std::fprintf(stderr, "hallshow-capture: the show ends before its first frame\n");
     return 1;
   }
-  const StoryboardPicture picture = board.picture();
   // Written under a name of its own and renamed once complete, as the video is.
   OutputFile file(options.storyboard, ".part.png");
-  if (!write_frame_png(file.writing(), picture.width, picture.height, picture.rgba) || !file.commit()) {
+  if (!write_png_rows(file.writing(), board.width(), board.height(), [&](int y, uint8_t* out) { board.row(y, out); }) ||
+      !file.commit()) {
     file.discard();
     std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
     return 1;

@@ -33,11 +33,6 @@ std::string storyboard_label(double row);
 // STORYBOARD_MAX_CELLS means too many.
 std::vector<double> storyboard_rows(double every, double end, bool end_included);
 
-struct StoryboardPicture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;  // top row first
-};
-
 class Storyboard {
  public:
   // For frames of frame_width × frame_height pixels.
@@ -52,7 +47,11 @@ class Storyboard {
   int cell_x(int i) const;
   int cell_y(int i) const;
 
-  StoryboardPicture picture() const;
+  // The picture's size, and its row `y` (top row 0) as RGBA into `out` (width × 4 bytes): rows one
+  // at a time, so that the picture is never held whole beside its cells.
+  int width() const;
+  int height() const;
+  void row(int y, uint8_t* out) const;
 
  private:
   struct Cell {
