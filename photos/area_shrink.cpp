@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
+
+// The four channels of a pixel as one vector (GCC's and Clang's vector extension, on any target).
+typedef float Pixel __attribute__((vector_size(16)));
 
 // For each output position, the source positions it covers and their weights (summing to 1).
 struct Taps {
@@ -39,35 +43,30 @@ void shrink_by_area(const uint8_t* src, uint32_t src_width, uint32_t src_height,
                     uint32_t dst_width, uint32_t dst_height) {
   if (dst_width == 0 || dst_height == 0) return;
   const Taps across = area_taps(src_width, dst_width), down = area_taps(src_height, dst_height);
-  const size_t row_values = size_t(dst_width) * 4;
-  std::vector<float> narrowed(row_values), sum(row_values);
-  uint32_t narrowed_row = UINT32_MAX;  // the source row `narrowed` holds: rows are shared at the seams
-
-  const auto narrow = [&](uint32_t y) {
-    const uint8_t* row = src + size_t(y) * src_pitch;
-    for (uint32_t i = 0; i < dst_width; ++i) {
-      float r = 0, g = 0, b = 0, a = 0;
-      const uint8_t* p = row + size_t(across.first[i]) * 4;
-      for (uint32_t t = across.start[i]; t < across.start[i + 1]; ++t, p += 4) {
-        const float w = across.weights[t];
-        r += w * p[0], g += w * p[1], b += w * p[2], a += w * p[3];
-      }
-      float* out = &narrowed[size_t(i) * 4];
-      out[0] = r, out[1] = g, out[2] = b, out[3] = a;
-    }
-    narrowed_row = y;
-  };
-
+  // Down first, a whole source row at a time (one multiply-add per byte, which vectorises), so
+  // that the taps across, which do not, run only for the output's rows.
+  const size_t src_values = size_t(src_width) * 4;
+  std::vector<float> column(src_values);
   for (uint32_t i = 0; i < dst_height; ++i) {
-    std::fill(sum.begin(), sum.end(), 0.0f);
-    uint32_t y = down.first[i];
-    for (uint32_t t = down.start[i]; t < down.start[i + 1]; ++t, ++y) {
-      if (narrowed_row != y) narrow(y);
+    const uint8_t* row = src + size_t(down.first[i]) * src_pitch;
+    const float first = down.weights[down.start[i]];
+    for (size_t k = 0; k < src_values; ++k) column[k] = first * float(row[k]);
+    row += src_pitch;
+    for (uint32_t t = down.start[i] + 1; t < down.start[i + 1]; ++t, row += src_pitch) {
       const float w = down.weights[t];
-      for (size_t k = 0; k < row_values; ++k) sum[k] += w * narrowed[k];
+      for (size_t k = 0; k < src_values; ++k) column[k] += w * float(row[k]);
     }
-    uint8_t* out = dst + size_t(i) * row_values;
-    // Every sum is a mean of bytes, so within [0, 255] but for rounding: a half added and cut off.
-    for (size_t k = 0; k < row_values; ++k) out[k] = uint8_t(std::min(sum[k] + 0.5f, 255.0f));
+    uint8_t* out = dst + size_t(i) * dst_width * 4;
+    for (uint32_t x = 0; x < dst_width; ++x) {
+      Pixel sum = {0, 0, 0, 0};
+      const float* p = &column[size_t(across.first[x]) * 4];
+      for (uint32_t t = across.start[x]; t < across.start[x + 1]; ++t, p += 4) {
+        Pixel v;
+        std::memcpy(&v, p, sizeof v);
+        sum += across.weights[t] * v;
+      }
+      // Every sum is a mean of bytes, so within [0, 255] but for rounding: a half added and cut off.
+      for (int c = 0; c < 4; ++c) out[x * 4 + uint32_t(c)] = uint8_t(std::min(sum[c] + 0.5f, 255.0f));
+    }
   }
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "photos/image_size.h"
+#include "photos/photo_file.h"
 #include "photos/texture_loaders.h"
 
 namespace {
@@ -44,12 +45,12 @@ namespace {
 // steps), measured well under this on photos of every format.
 constexpr uint64_t CODEC_WORKING_BYTES = uint64_t(4) << 20;
 
-// The file as it is held: read into a buffer that grows as it goes, so up to twice its size for
-// a moment.
-uint64_t file_bytes(const std::string& path) {
+// The file as it is held: read whole into a buffer of its size (photos/photo_file.h), unless the
+// loaders refuse it unread (too large, or of a format they do not read).
+uint64_t file_bytes(const std::string& path, const ImageSize& s) {
   std::error_code ec;
   const uintmax_t n = std::filesystem::file_size(path, ec);
-  return ec ? 0 : 2 * uint64_t(n);
+  return ec || s.format == ImageFormat::Unknown || n > PHOTO_FILE_LIMIT ? 0 : uint64_t(n);
 }
 
 // Bytes a pixel of the codec's surface takes: palette indexes (GIF, BMP of 8 bits or fewer), RGB
@@ -74,9 +75,8 @@ uint64_t png_raw_bytes(const ImageSize& s) {
 
 size_t file_texture_peak_bytes(const std::string& path) {
   const ImageSize s = image_size_of_file(path);
-  const uint64_t file = file_bytes(path);
-  if (s.width == 0 || s.height == 0) return 0;
-  if (too_large_to_decode(s)) return saturated(file);  // read, then refused
+  const uint64_t file = file_bytes(path, s);
+  if (s.width == 0 || s.height == 0 || too_large_to_decode(s)) return saturated(file);  // read, then refused
   const uint64_t pixels = uint64_t(s.width) * s.height, rgba = 4 * pixels;
   uint64_t peak = CODEC_WORKING_BYTES + file + surface_bytes_per_pixel(s) * pixels + 2 * rgba;
   if (s.format == ImageFormat::Png) peak = std::max(peak, CODEC_WORKING_BYTES + file + png_raw_bytes(s) + 2 * rgba);
@@ -85,11 +85,11 @@ size_t file_texture_peak_bytes(const std::string& path) {
 
 size_t picture_image_peak_bytes(const std::string& path, int square_side) {
   const ImageSize s = image_size_of_file(path);
-  const uint64_t file = file_bytes(path);
+  const uint64_t file = file_bytes(path, s);
   const uint64_t side = uint64_t(std::max(square_side, 0)), square = side * side * 4;
   const uint64_t pixels = uint64_t(s.width) * s.height, rgba = 4 * pixels;
   if (is_picture_format(s.format)) {
-    if (too_large_to_decode(s)) return saturated(file);
+    if (s.width == 0 || s.height == 0 || too_large_to_decode(s)) return saturated(file);
     const uint64_t loading = file + surface_bytes_per_pixel(s) * pixels + rgba;
     const uint64_t drawing = rgba + 2 * square;
     return saturated(CODEC_WORKING_BYTES + std::max(loading, drawing));

@@ -1,4 +1,5 @@
-// The file loader: whatever the platform's codecs read, at the image's own size. PNG files go
+// The file loader: a PNG, JPEG, GIF or BMP file (photos/image_format.h), decoded by the platform's
+// codec for its format, at the image's own size. PNG files go
 // through our own decoder first, which is faster than the codecs' (bench/png); a PNG it refuses
 // goes to the codecs like any other file, so nothing that loaded before stops loading, except one
 // refused as too large, which the codecs would take only to run out of memory, and one that ends
@@ -9,10 +10,10 @@
 
 #include "photos/image_codecs.h"
 #include "photos/image_size.h"
+#include "photos/photo_file.h"
 #include "photos/texture_loaders.h"
 #include "png/png_chunks.h"
 #include "png/png_decode.h"
-#include "png/read_file_bytes.h"
 
 namespace {
 
@@ -36,19 +37,14 @@ void turn_over_in_place(std::vector<uint8_t>& pixels, uint32_t width, uint32_t h
   }
 }
 
-// The type hint the codecs take from a name: it matters only for formats without a signature (TGA).
-std::string extension_of(const std::string& path) {
-  const size_t dot = path.find_last_of("./");
-  return dot != std::string::npos && path[dot] == '.' ? path.substr(dot + 1) : std::string();
-}
-
 }  // namespace
 
 TextureImage decode_file_texture(const std::string& path, std::vector<uint8_t> storage) {
-  // The file is read once; its header is checked before any decoder allocates for it.
-  const std::vector<uint8_t> bytes = read_file_bytes(path);
+  // The file is read once; its header is checked before any decoder allocates for it. A size the
+  // header does not tell (no frame header before a JPEG's scan) is no size to check: refused too.
+  const std::vector<uint8_t> bytes = read_photo_file(path);
   const ImageSize size = image_size(bytes);
-  if (bytes.empty() || too_large_to_decode(size)) return {};
+  if (bytes.empty() || size.width == 0 || size.height == 0 || too_large_to_decode(size)) return {};
   if (size.format == ImageFormat::Png) {
     PngInfo info;
     std::vector<uint8_t> pixels = std::move(storage);  // whatever a failure leaves is not used
@@ -64,11 +60,7 @@ TextureImage decode_file_texture(const std::string& path, std::vector<uint8_t> s
       return TextureImage{TextureImage::Kind::FileTexture, info.width, info.height, std::move(pixels)};
     }
   }
-  const std::string extension = extension_of(path);
-  const char* type = size.format != ImageFormat::Unknown ? sdl_image_type(size.format)
-                     : extension.empty()                 ? nullptr
-                                                         : extension.c_str();
-  SurfacePtr loaded = load_image_bytes(bytes, type);
+  SurfacePtr loaded = load_image_bytes(bytes, size.format);
   SurfacePtr rgba = to_rgba32(loaded.get());
   if (!rgba) return {};  // no codec for it, or a broken file: nothing to upload
   return bottom_first_image(*rgba, TextureImage::Kind::FileTexture);

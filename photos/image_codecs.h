@@ -1,5 +1,6 @@
 #pragma once
-// The platform's image codecs (SDL2_image over libjpeg, libpng, giflib), shared by the loaders.
+// The platform's image codecs (SDL2_image over libjpeg and libpng, its BMP reader, giflib for GIFs), shared
+// by the loaders.
 #include <SDL.h>
 
 #include <cstdint>
@@ -7,18 +8,25 @@
 #include <span>
 #include <string>
 
+#include "photos/image_format.h"
 #include "photos/surface_ptr.h"
 #include "photos/texture_loaders.h"
 
 // Initialises the codecs once per process. The decoders themselves keep no state of their own,
 // but they initialise their codec libraries lazily on first use, and two threads must not race
 // through that: every decode calls this first, so whichever thread comes first does it for all.
+// It also puts SDL's memory functions behind ones that hold each allocation to the allowance of
+// the decode running on the thread (photos/image_codecs.cpp), and to nothing less elsewhere.
 void init_image_codecs();
 
-// IMG_LoadTyped_RW over memory, except that CMYK and YCCK JPEGs come out in the colours a viewer
-// shows, opaque. Null when the codecs cannot read the file. No size check: callers check the
-// header first (photos/image_size.h).
-SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, const char* type);
+// The codec of `format` alone over the bytes in memory, except that CMYK and YCCK JPEGs come out
+// in the colours a viewer shows, opaque. Null when it cannot read them, for ImageFormat::Unknown,
+// and when the header (photos/image_size.h) is not of `format` or claims more than any photo may
+// take. Never SDL_image's guessing loader: asked for a JPEG that its own check does not take, that
+// goes on to try every other format, an SVG hidden in a JPEG comment among them, at whatever size
+// it claims. While the codec runs, no allocation of SDL's may take more than the header's RGBA
+// pixels and a little: whatever the codec reads beyond the header, it gets no more memory.
+SurfacePtr load_image_bytes(std::span<const uint8_t> bytes, ImageFormat format);
 
 // The surface as 8-bit R, G, B, A bytes, not premultiplied (a colour key becomes alpha 0), or
 // null when it cannot be converted.

@@ -36,14 +36,3 @@ ImageFormat sniff_image_format(std::span<const uint8_t> bytes) {
 bool is_picture_format(ImageFormat format) {
   return format == ImageFormat::Jpeg || format == ImageFormat::Gif || format == ImageFormat::Bmp;
 }
-
-const char* sdl_image_type(ImageFormat format) {
-  switch (format) {
-    case ImageFormat::Jpeg: return "JPG";
-    case ImageFormat::Gif: return "GIF";
-    case ImageFormat::Bmp: return "BMP";
-    case ImageFormat::Png: return "PNG";
-    case ImageFormat::Unknown: break;
-  }
-  return nullptr;
-}

@@ -1,10 +1,11 @@
-// Header parsing for the size of a photo. The same parsers run over a byte span and over a file
-// stream, so the loaders (which hold the whole file) and the load sequence's estimates (which
+// Header parsing for the size of a photo. The same parsers run over a byte span and over a file,
+// so the loaders (which hold the whole file) and the load sequence's estimates (which
 // read only the header) agree on every file.
 #include "photos/image_size.h"
 
 #include <algorithm>
-#include <fstream>
+
+#include "png/regular_file.h"
 
 namespace {
 
@@ -31,22 +32,35 @@ class SpanReader {
   size_t at_ = 0;
 };
 
-class StreamReader {
+// Reads a file through a window of its bytes, so that scanning a JPEG's segments byte by byte
+// costs no system call a byte.
+class FileReader {
  public:
-  explicit StreamReader(std::istream& in) : in_(in) {}
+  explicit FileReader(const RegularFile& file) : file_(file) {}
   int get() {
-    const int c = in_.get();
-    return c == std::istream::traits_type::eof() ? -1 : c;
+    if (at_ < start_ || at_ >= start_ + have_) fill();
+    return at_ < start_ + have_ ? window_[at_++ - start_] : -1;
   }
-  bool read(uint8_t* out, size_t n) { return bool(in_.read(reinterpret_cast<char*>(out), std::streamsize(n))); }
-  void seek(size_t at) {
-    in_.clear();
-    in_.seekg(std::streamoff(at));
+  bool read(uint8_t* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const int c = get();
+      if (c < 0) return false;
+      out[i] = uint8_t(c);
+    }
+    return true;
   }
-  void skip(size_t n) { in_.seekg(std::streamoff(n), std::ios::cur); }
+  void seek(size_t at) { at_ = at; }
+  void skip(size_t n) { at_ += n; }
 
  private:
-  std::istream& in_;
+  void fill() {
+    start_ = at_;
+    have_ = file_.read_at(at_, window_, sizeof window_);
+  }
+  const RegularFile& file_;
+  uint8_t window_[1 << 14];
+  uint64_t start_ = 0, at_ = 0;
+  size_t have_ = 0;
 };
 
 struct Size {
@@ -76,11 +90,13 @@ Size png_size(Reader& in) {
 // RSTn, TEM and SOI) a big-endian length that counts itself. The frame header, one of the SOFn
 // markers, gives precision, height and width; a scan or the end before it means no frame at all.
 // Bytes between segments are skipped as libjpeg skips them (it warns and goes on), so a file
-// cannot hide its frame header from this reader and still show it to the codec.
+// cannot hide its frame header from this reader and still show it to the codec; nor behind many
+// segments, since libjpeg counts none: each turn of the loop takes at least a byte, so it ends with
+// the file.
 template <class Reader>
 Size jpeg_size(Reader& in) {
   in.seek(2);
-  for (int segments = 0; segments < 65536; ++segments) {
+  for (;;) {
     int marker = in.get();
     while (marker != 0xFF && marker != -1) marker = in.get();  // stray bytes
     while (marker == 0xFF) marker = in.get();                  // fill bytes
@@ -96,7 +112,6 @@ Size jpeg_size(Reader& in) {
     }
     in.skip(be16(length) - 2);
   }
-  return {};
 }
 
 // Format notes: "GIF8?a", the logical screen (width, height little-endian, flags with the global
@@ -104,6 +119,8 @@ Size jpeg_size(Reader& in) {
 // empty one), image descriptors (2C, left, top, width, height) and the trailer (3B). The codec
 // decodes the first image; the size is the larger of it and the screen on each axis, so that a
 // file cannot slip a huge canvas past the check behind a small image, nor the other way round.
+// Any other byte between blocks the codec skips, however many there are, and so does this reader:
+// each turn of its loop takes at least a byte, so it ends with the file.
 template <class Reader>
 Size gif_size(Reader& in) {
   uint8_t screen[7];
@@ -111,17 +128,18 @@ Size gif_size(Reader& in) {
   if (!in.read(screen, sizeof screen)) return {};
   const Size screen_size{le16(screen), le16(screen + 2), 8};
   if (screen[4] & 0x80) in.skip(3u << ((screen[4] & 7) + 1));
-  for (int blocks = 0; blocks < 65536; ++blocks) {
+  for (;;) {
     const int kind = in.get();
+    if (kind == -1 || kind == 0x3B) return screen_size;
     if (kind == 0x2C) {
       uint8_t image[8];
       if (!in.read(image, sizeof image)) return screen_size;
       return {std::max(screen_size.width, le16(image + 4)), std::max(screen_size.height, le16(image + 6)), 8};
     }
-    if (kind != 0x21 || in.get() == -1) return screen_size;
+    if (kind != 0x21) continue;  // a stray byte
+    if (in.get() == -1) return screen_size;
     for (int length = in.get(); length > 0; length = in.get()) in.skip(size_t(length));
   }
-  return screen_size;
 }
 
 // Format notes: a 14-byte file header, then the info header, whose own size comes first. The old
@@ -160,12 +178,11 @@ ImageSize image_size(std::span<const uint8_t> bytes) {
 }
 
 ImageSize image_size_of_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  const RegularFile file(path);
   uint8_t head[8] = {};
-  file.read(reinterpret_cast<char*>(head), sizeof head);
-  const ImageFormat format = sniff_image_format(std::span<const uint8_t>(head, size_t(file.gcount())));
-  StreamReader in(file);
-  return size_from(in, format);
+  const size_t got = file.read_at(0, head, sizeof head);
+  FileReader in(file);
+  return size_from(in, sniff_image_format(std::span<const uint8_t>(head, got)));
 }
 
 uint64_t rgba_bytes(uint64_t width, uint64_t height) {

@@ -23,7 +23,7 @@ inline constexpr uint64_t PHOTO_DECODED_LIMIT = PNG_MAX_BUFFER_BYTES;
 
 // From the bytes of a whole file (or as much of its start as there is).
 ImageSize image_size(std::span<const uint8_t> bytes);
-// From a file on disk, reading only as far as the header.
+// From a file on disk, reading only as far as the header; 0 × 0 for anything but a regular file.
 ImageSize image_size_of_file(const std::string& path);
 
 // width × height × 4, saturating.

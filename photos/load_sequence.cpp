@@ -2,13 +2,13 @@
 #include "photos/load_sequence.h"
 
 #include <algorithm>
-#include <fstream>
 #include <thread>
 
 #include "photos/decode_ahead.h"
 #include "photos/image_format.h"
 #include "photos/loading_screen.h"
 #include "photos/photo_catalogue.h"
+#include "png/regular_file.h"
 
 std::vector<LoadJob> load_jobs() {
   std::vector<LoadJob> jobs;
@@ -85,10 +85,9 @@ TextureImage TextureLoadSteps::decode(const LoadJob& job) {
 
 bool TextureLoadSteps::slow_decode(const LoadJob& job) {
   if (job.loader != LoaderKind::Picture || job.index >= static_cast<uint32_t>(PHOTO_COUNT)) return false;
-  std::ifstream file(PHOTO_CATALOGUE[static_cast<int>(job.index)].path, std::ios::binary);
+  const RegularFile file(PHOTO_CATALOGUE[static_cast<int>(job.index)].path);
   uint8_t head[8] = {};
-  file.read(reinterpret_cast<char*>(head), sizeof head);
-  return file.gcount() == sizeof head && sniff_image_format(head) == ImageFormat::Gif;
+  return file.read_at(0, head, sizeof head) == sizeof head && sniff_image_format(head) == ImageFormat::Gif;
 }
 
 void TextureLoadSteps::recycle(TextureImage&& image) {

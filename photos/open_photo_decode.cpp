@@ -10,11 +10,11 @@
 
 #include "photos/area_shrink.h"
 #include "photos/cmyk_jpeg.h"
-#include "photos/file_start.h"
 #include "photos/image_size.h"
 #include "photos/mip_chain.h"
 #include "photos/photo_orientation.h"
 #include "png/png_decode.h"
+#include "png/read_file_bytes.h"
 
 namespace {
 
@@ -151,9 +151,7 @@ OpenPhotoImage decode_open_photo_bytes(std::span<const uint8_t> bytes, uint32_t 
 
 OpenPhotoImage decode_open_photo(const std::string& path, uint32_t long_side) {
   // Larger than any photo a camera writes; a file beyond it (or a device that never ends) is
-  // refused before it is read.
+  // refused unread.
   constexpr size_t FILE_LIMIT = size_t(256) << 20;
-  const std::vector<uint8_t> bytes = read_file_start(path, FILE_LIMIT + 1);
-  if (bytes.size() > FILE_LIMIT) return {};
-  return decode_open_photo_bytes(bytes, long_side);
+  return decode_open_photo_bytes(read_file_bytes(path, FILE_LIMIT), long_side);
 }

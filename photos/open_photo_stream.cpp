@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "photos/mip_chain.h"
+#include "photos/packed_unpacking.h"
 #include "photos/photo_catalogue.h"
 
 #ifndef GL_CLAMP_TO_EDGE
@@ -236,6 +237,9 @@ void OpenPhotoStream::release(Slot& slot) {
     jobs_.erase(job);
   }
   if (slot.state == State::Idle || slot.state == State::Unreadable) return;
+  // Its room goes before its texture joins the free ones, so that the peak never counts it twice.
+  hold(-int64_t(slot.held));
+  slot.held = 0;
   if (slot.texture) {
     if (slot.state == State::Resident) ++counters_.evictions;
     free_textures_.push_back({slot.texture, slot.size, slot.texture_bytes});
@@ -246,8 +250,6 @@ void OpenPhotoStream::release(Slot& slot) {
     waiting_upload_.erase(std::find(waiting_upload_.begin(), waiting_upload_.end(), size_t(&slot - slots_.data())));
   if (slot.state == State::Resident) --counters_.resident;
   slot.image = {};
-  hold(-int64_t(slot.held));
-  slot.held = 0;
   slot.state = State::Idle;
   while (free_textures_.size() > FREE_TEXTURES_KEPT) drop_free_texture(0);
 }
@@ -393,13 +395,7 @@ bool OpenPhotoStream::upload_slot(Slot& slot, uint64_t& byte_budget) {
     slot.upload_row = 0;
   }
   glBindTexture(GL_TEXTURE_2D, slot.texture);
-  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-  glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-  glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+  const PackedUnpacking packed;
   while (slot.upload_level < slot.image.levels.size() && byte_budget > 0) {
     const PixelSize s = mip_level_size(slot.size, slot.upload_level);
     const uint64_t row_bytes = uint64_t(s.width) * 4;
@@ -412,7 +408,6 @@ bool OpenPhotoStream::upload_slot(Slot& slot, uint64_t& byte_budget) {
     slot.upload_row += rows;
     if (slot.upload_row == s.height) ++slot.upload_level, slot.upload_row = 0;
   }
-  glPopClientAttrib();
   if (slot.upload_level < slot.image.levels.size()) return false;
   slot.image = {};
   slot.state = State::Resident;
@@ -435,14 +430,18 @@ void OpenPhotoStream::upload(uint64_t byte_budget) {
   }
 }
 
-void OpenPhotoStream::before_frame(double row) {
+void OpenPhotoStream::begin_frame(double row, bool forced_now) {
   ++frame_;
   ++counters_.frames;
   frame_missed_ = false;
   last_row_ = whole_row(row);
   collect_decoded();
   release_finished(last_row_);
-  fetch(last_row_, false);
+  fetch(last_row_, forced_now);
+}
+
+void OpenPhotoStream::before_frame(double row) {
+  begin_frame(row, false);
   const auto started = std::chrono::steady_clock::now();
   counters_.last_upload_bytes = 0;
   upload(settings_.upload_bytes_per_frame);
@@ -450,13 +449,7 @@ void OpenPhotoStream::before_frame(double row) {
 }
 
 void OpenPhotoStream::make_ready(double row, int wait_ms) {
-  ++frame_;
-  ++counters_.frames;
-  frame_missed_ = false;
-  last_row_ = whole_row(row);
-  collect_decoded();
-  release_finished(last_row_);
-  fetch(last_row_, true);
+  begin_frame(row, true);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(wait_ms, 0));
   const auto ready_now = [&] {
     for (const auto& [at, s] : wanted_) {
@@ -524,7 +517,9 @@ const OpenPhotoView* OpenPhotoStream::view(uint32_t number) {
   view_.texture = blank_texture_;
   if (slot.state == State::Unreadable) {
     ++counters_.unreadable_draws;
-  } else if (slot.spans.empty()) {
+  } else if (next_use(slot, last_row_) != last_row_) {
+    // Not at a row the plan shows it: the layer is hidden or black here (the scene asks for every
+    // layer it draws, at scale -1 too), so nothing of the photo is missing from the picture.
     ++counters_.unplanned_draws;
   } else {
     ++counters_.misses;

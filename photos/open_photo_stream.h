@@ -56,7 +56,7 @@ struct OpenPhotoCounters {
   uint64_t frames_with_miss = 0;  // frames that drew a planned photo that was not ready
   uint64_t misses = 0;            // such draws (a frame may have two)
   uint64_t unreadable_draws = 0;  // draws of an entry whose file does not decode
-  uint64_t unplanned_draws = 0;   // draws of an entry the plan says cannot be seen (black or hidden)
+  uint64_t unplanned_draws = 0;   // draws of an entry at a row the plan says it cannot be seen (black or hidden)
   uint64_t decodes = 0, uploads = 0, evictions = 0;
   uint64_t held_bytes = 0;        // now: textures, decoded photos waiting, decodes reserved
   uint64_t peak_held_bytes = 0;
@@ -121,6 +121,7 @@ class OpenPhotoStream {
 
   void set_plan(const OpenPhotoPlan& plan);
   void work();
+  void begin_frame(double row, bool forced_now);  // the frame's bookkeeping, releases and fetches
   int32_t next_use(const Slot& slot, int32_t row) const;  // INT32_MAX: none
   void collect_decoded();
   void release_finished(int32_t row);

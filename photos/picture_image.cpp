@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <fstream>
 
 #include "photos/image_codecs.h"
 #include "photos/image_format.h"
 #include "photos/image_size.h"
+#include "photos/photo_file.h"
 #include "photos/texture_loaders.h"
 
 // The decoded picture at its own size, colour premultiplied by alpha: the bilinear stretch then
@@ -45,17 +45,6 @@ bool premultiply_surface(SDL_Surface& rgba) {
     }
   }
   return opaque;
-}
-
-// The whole file, or false when it cannot be opened.
-bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  char chunk[1 << 16];
-  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-    bytes.insert(bytes.end(), chunk, chunk + file.gcount());
-  }
-  return true;
 }
 
 // Copies a row, every alpha made 255.
@@ -158,14 +147,17 @@ int picture_square_side_from_gl() {
 
 bool load_picture(const std::string& path, PictureImage& record) {
   record.picture.reset();
-  std::vector<uint8_t> bytes;
-  if (!read_whole_file(path, bytes)) return false;
+  const std::vector<uint8_t> bytes = read_photo_file(path);
+  if (bytes.empty()) return false;
 
   // Only the formats the original picture codecs read make a picture; a PNG never does.
-  // Nor does one whose header asks for more than any photo may take: the record stays empty.
+  // Nor does one whose header asks for more than any photo may take, or does not tell its size:
+  // the record stays empty.
   const ImageSize size = image_size(bytes);
-  if (!is_picture_format(size.format) || too_large_to_decode(size) || bytes.size() > size_t(INT_MAX)) return true;
-  SurfacePtr decoded = load_image_bytes(bytes, sdl_image_type(size.format));
+  if (!is_picture_format(size.format) || size.width == 0 || size.height == 0 || too_large_to_decode(size) ||
+      bytes.size() > size_t(INT_MAX))
+    return true;
+  SurfacePtr decoded = load_image_bytes(bytes, size.format);
   // Direct colour without alpha or a colour key (every JPEG, a 24-bit BMP) converts to alpha 255
   // everywhere: nothing to premultiply, and no pixel to look at to know it.
   const bool known_opaque = decoded && !decoded->format->palette && decoded->format->Amask == 0 &&

@@ -1,7 +1,7 @@
 // The picture loader's fallback for files its codecs do not read: the built-in PNG decoder, the
 // picture stretched by nearest neighbour onto the next power-of-two size.
 #include "png/png_decode.h"
-#include "png/read_file_bytes.h"
+#include "photos/photo_file.h"
 #include "photos/texture_loaders.h"
 
 namespace {
@@ -20,7 +20,7 @@ uint32_t next_power_of_two(uint32_t n) {
 }
 
 TextureImage decode_png_fallback(const std::string& path) {
-  const std::vector<uint8_t> bytes = read_file_bytes(path);
+  const std::vector<uint8_t> bytes = read_photo_file(path);
   PngInfo info;
   std::vector<uint8_t> pixels;
   // A missing, empty or broken file: nothing to upload, and the name keeps what it had.

@@ -66,7 +66,8 @@ struct PictureImage {
   ~PictureImage();
 };
 
-bool load_picture(const std::string& path, PictureImage& record);  // false when the file cannot be opened
+// False when the file cannot be read (photos/photo_file.h); the record tells whether it made a picture.
+bool load_picture(const std::string& path, PictureImage& record);
 void upload_picture_texture(const PictureImage& record, uint32_t name);
 
 struct PixelRect { int32_t left, top, right, bottom; };

@@ -12,23 +12,15 @@
 
 #include <climits>
 
+#include "photos/packed_unpacking.h"
 #include "photos/texture_loaders.h"
 
 namespace {
 
-// Our rows are packed RGBA; a caller that left other unpacking state (an alignment of 8, a row
-// length) would otherwise get a sheared picture.
 void tex_image_packed(GLint internal_format, const TextureImage& image) {
-  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-  glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-  glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+  const PackedUnpacking packed;
   glTexImage2D(GL_TEXTURE_2D, 0, internal_format, GLsizei(image.width), GLsizei(image.height), 0, GL_RGBA,
                GL_UNSIGNED_BYTE, image.pixels.data());
-  glPopClientAttrib();
 }
 
 bool uploadable(const TextureImage& image) {

@@ -19,7 +19,7 @@ case "$seconds" in
   '' | *[!0-9]*) echo "usage: scripts/fuzz.sh [--long] [SECONDS]" >&2; exit 2 ;;
 esac
 build=build/fuzz
-targets=(inflate png track_file show_text live_show)
+targets=(inflate png photo open_photo track_file show_text live_show)
 
 mkdir -p "$build"
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 ||
@@ -50,7 +50,7 @@ for t in "${targets[@]}"; do
   max_len=()
   case $t in
     inflate) max_len=(-max_len=1024) ;;
-    png) max_len=(-max_len=65536) ;;
+    png | photo | open_photo) max_len=(-max_len=65536) ;;
   esac
   if "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
        "${max_len[@]}" -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1; then

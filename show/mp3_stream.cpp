@@ -1,4 +1,4 @@
-// libmpg123 reads the file itself; only the frames asked for are decoded, so opening costs the
+// libmpg123 reads the file through our descriptor; only the frames asked for are decoded, so opening costs the
 // first frame and not the whole file.
 #include "show/mp3_stream.h"
 
@@ -29,7 +29,9 @@ bool Mp3Stream::open(const char* path, long rate) {
   // One output format whatever the file holds: mpg123 resamples and turns mono into stereo.
   mpg123_format_none(handle_);
   if (mpg123_format(handle_, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK) return false;
-  if (mpg123_open(handle_, path) != MPG123_OK) return false;  // missing or unreadable
+  file_ = std::make_unique<RegularFile>(path);
+  if (!file_->is_open()) return false;  // missing, unreadable, or no regular file
+  if (mpg123_open_fd(handle_, file_->fd()) != MPG123_OK) return false;
 
   long got_rate = 0;
   int channels = 0, encoding = 0;

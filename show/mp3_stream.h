@@ -2,6 +2,9 @@
 // An MP3 file decoded a piece at a time (libmpg123), always as 16-bit stereo at one fixed rate.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "png/regular_file.h"
 
 struct mpg123_handle_struct;
 
@@ -13,7 +16,8 @@ class Mp3Stream {
   ~Mp3Stream();
 
   // Opens `path` and reads up to its first frame, resampling to `rate` where the file's own
-  // rate differs. False when the file is missing or no MPEG audio frame can be found in it.
+  // rate differs. False when the file is missing, is no regular file (a FIFO or a device would
+  // hold the open or the reads for ever) or no MPEG audio frame can be found in it.
   bool open(const char* path, long rate);
   // Decodes up to `frames` stereo frames into `out`; fewer only at the end of the music or
   // on a decoding error, after which it keeps returning 0.
@@ -26,6 +30,7 @@ class Mp3Stream {
   double length_seconds() const { return length_seconds_; }
 
  private:
+  std::unique_ptr<RegularFile> file_;  // mpg123 reads through its descriptor
   mpg123_handle_struct* handle_ = nullptr;
   bool done_ = false;
   double length_seconds_ = 0.0;

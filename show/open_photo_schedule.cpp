@@ -149,7 +149,9 @@ class Planner {
   void plan_stretch(const LayerTracks& layer, const Stretch& s, const std::vector<RowSpan>& hidden,
                     const std::vector<RowSpan>& hidden_black) {
     const int32_t to = std::min(s.to, end_);
-    if (std::isnan(s.start) || std::isnan(s.end)) return;  // NaN names photo 0 all along
+    // A curve to or from a value that is not finite reads NaN or an infinity all along (0 times an
+    // infinity is NaN even at its first row), and those name photo 0.
+    if (!std::isfinite(s.start) || !std::isfinite(s.end)) return;
     const double lo = std::min(s.start, s.end), hi = std::max(s.start, s.end);
     // The whole numbers the stretch passes: n in [k, k + 1) names k (open entries are all positive).
     if (hi < OPEN_ENTRY_FIRST) return;
@@ -165,6 +167,7 @@ class Planner {
         const double enter = edge_where(s.from, to, [&](double row) {
           return rising ? value(row) >= k : value(row) < k + 1;
         }).reached;
+        if (enter >= to) continue;
         const double leave = edge_where(enter, to, [&](double row) {
           return rising ? value(row) >= k + 1 : value(row) < k;
         }).before;

@@ -9,12 +9,14 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
+#include <vector>
+
+#include "png/regular_file.h"
 
 namespace {
 
-constexpr std::streamoff COUNT_BYTES = 4;                // fixed by the format
-constexpr std::streamoff KEY_BYTES = TRACK_KEY_BYTES;    // fixed by the format: row 4, value 4, type 1
+constexpr uint64_t COUNT_BYTES = 4;                // fixed by the format
+constexpr uint64_t KEY_BYTES = TRACK_KEY_BYTES;    // fixed by the format: row 4, value 4, type 1
 
 uint32_t le32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -36,33 +38,25 @@ TrackKey parse_key(const unsigned char* p) {
 
 int load_track_file(const std::string& path, SyncTrack& track) {
   track.keys.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return TRACK_FILE_UNOPENABLE;  // missing, or no permission
+  const RegularFile file(path);  // a FIFO or a device in its place is refused, not waited on
+  if (!file.is_open()) return TRACK_FILE_UNOPENABLE;  // missing, no permission, or no regular file
 
   unsigned char count_bytes[COUNT_BYTES];
-  in.read(reinterpret_cast<char*>(count_bytes), COUNT_BYTES);
-  if (in.gcount() != COUNT_BYTES) {
-    if (in.bad()) return TRACK_FILE_UNOPENABLE;  // opened but not readable, e.g. a directory
-    return TRACK_FILE_SHORT;                     // not even a whole count
-  }
+  if (file.read_at(0, count_bytes, COUNT_BYTES) != COUNT_BYTES) return TRACK_FILE_SHORT;  // not even a whole count
   const int32_t count = int32_t(le32(count_bytes));
   if (count < 0) return TRACK_FILE_NEGATIVE_COUNT;  // no keys rather than a huge allocation
 
   // The keys the file can hold at most, from its size.
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(COUNT_BYTES, std::ios::beg);
-  if (size < COUNT_BYTES || !in) return TRACK_FILE_UNOPENABLE;  // not a seekable file
-  const std::streamoff room = (size - COUNT_BYTES) / KEY_BYTES;
-  const std::streamoff wanted = count < room ? count : room;
+  const uint64_t room = (file.size() - COUNT_BYTES) / KEY_BYTES;
+  const uint64_t wanted = uint64_t(count) < room ? uint64_t(count) : room;
+  if (wanted > uint64_t(MAX_TRACK_KEYS)) return TRACK_FILE_TOO_MANY_KEYS;
 
-  std::string bytes(size_t(wanted * KEY_BYTES), '\0');
-  in.read(bytes.data(), std::streamsize(bytes.size()));
-  const std::streamoff got = in.gcount() / KEY_BYTES;  // whole keys only, should the file shrink meanwhile
+  std::vector<unsigned char> bytes(size_t(wanted * KEY_BYTES));
+  // Whole keys only, should the file shrink meanwhile.
+  const uint64_t got = file.read_at(COUNT_BYTES, bytes.data(), bytes.size()) / KEY_BYTES;
   track.keys.reserve(size_t(got));
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  for (std::streamoff i = 0; i < got; ++i) track.keys.push_back(parse_key(p + i * KEY_BYTES));
-  return got < count ? TRACK_FILE_SHORT : TRACK_FILE_READ;
+  for (uint64_t i = 0; i < got; ++i) track.keys.push_back(parse_key(bytes.data() + i * KEY_BYTES));
+  return got < uint64_t(count) ? TRACK_FILE_SHORT : TRACK_FILE_READ;
 }
 
 const char* describe_track_file_result(int result) {
@@ -71,6 +65,7 @@ const char* describe_track_file_result(int result) {
     case TRACK_FILE_UNOPENABLE: return "track file cannot be opened";
     case TRACK_FILE_SHORT: return "track file holds fewer keys than its count; the whole keys were kept";
     case TRACK_FILE_NEGATIVE_COUNT: return "track file has a negative key count; no keys";
+    case TRACK_FILE_TOO_MANY_KEYS: return "track file holds more keys than a track may (262144); no keys";
   }
   return "unknown track file result";
 }
@@ -109,6 +104,10 @@ bool decode_track_file(std::string_view bytes, std::vector<TrackKey>& keys, std:
     else
       error = std::to_string(bytes.size() - expected) + (bytes.size() - expected == 1 ? " byte" : " bytes") +
               " after the last of " + std::to_string(count) + (count == 1 ? " key" : " keys");
+    return false;
+  }
+  if (count > MAX_TRACK_KEYS) {
+    error = std::to_string(count) + " keys, more than a track may hold (" + std::to_string(MAX_TRACK_KEYS) + ")";
     return false;
   }
   keys.reserve(count);

@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "photos/image_size.h"
 #include "photos/texture_loaders.h"
+#include "tests/photos/hostile_photos.h"
 #include "tests/photos/test_images.h"
 
 namespace {
@@ -107,6 +109,10 @@ class SizeCap : public ::testing::Test {
     ASSERT_TRUE(teximg::write_bmp(file("p.bmp"), 32, 32, paint));
     ASSERT_TRUE(teximg::write_gif(file("p.gif"), 2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}}, {0, 1, 1, 0}, -1));
     ASSERT_TRUE(teximg::write_gif(file("screen.gif"), 2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}}, {0, 1, 1, 0}, -1));
+    // Bytes that start no block before the image: the codec skips them one by one, however many.
+    std::vector<uint8_t> stray = read_all(file("p.gif"));
+    stray.insert(stray.begin() + 33, 70000, 0x00);
+    ASSERT_TRUE(teximg::write_bytes(file("stray.gif"), stray));
     if (w == 0 && h == 0) return;
 
     std::vector<uint8_t> png = read_all(file("p.png"));
@@ -134,12 +140,15 @@ class SizeCap : public ::testing::Test {
     put_le16(gif, 38, 2);  // a small image on a huge screen
     put_le16(gif, 40, 2);
     ASSERT_TRUE(teximg::write_bytes(file("screen.gif"), gif));
+    put_le16(stray, 70000 + 38, w);  // a huge image behind a small screen and the stray bytes
+    put_le16(stray, 70000 + 40, h);
+    ASSERT_TRUE(teximg::write_bytes(file("stray.gif"), stray));
   }
 
   fs::path dir_;
 };
 
-constexpr const char* FORMATS[] = {"p.png", "p.jpg", "cmyk.jpg", "p.bmp", "p.gif", "screen.gif"};
+constexpr const char* FORMATS[] = {"p.png", "p.jpg", "cmyk.jpg", "p.bmp", "p.gif", "screen.gif", "stray.gif"};
 
 TEST_F(SizeCap, HeadersTellTheSizeTheCodecsWouldAllocate) {
   write_forged(30000, 12345);
@@ -180,6 +189,23 @@ TEST_F(SizeCap, TheLimitIsTheDecodedSize) {
   for (const char* name : FORMATS) {
     EXPECT_EQ(decode_file_texture(file(name)).kind, Kind::FileTexture) << name;
     EXPECT_NE(decode_picture_image(file(name), 64).kind, Kind::None) << name;
+  }
+}
+
+// Small files in every other format the platform codecs read by content (or by a ".tga" name),
+// each claiming a picture of gigabytes (tests/photos/hostile_photos.h). The show's photos are PNG,
+// JPEG and GIF (and BMP, which the picture loader has always taken): anything else is refused by its
+// first bytes, whatever its name, and no codec sees it; nor does an SVG behind a JPEG's first bytes.
+// And a GIF's codec gets no more memory than its header claimed, whatever it meets further on.
+TEST_F(SizeCap, FormatsOutsideTheCatalogueAreRefusedByContent) {
+  for (const hostile::Photo& h : hostile::photos()) {
+    ASSERT_TRUE(teximg::write_bytes(file(h.name), std::vector<uint8_t>(h.bytes.begin(), h.bytes.end())));
+    largest_request = 0;
+    EXPECT_EQ(decode_file_texture(file(h.name)).kind, Kind::None) << h.name;
+    EXPECT_LT(largest_request.load(), size_t(16) << 20) << h.name << " on the file loader";
+    largest_request = 0;
+    EXPECT_EQ(decode_picture_image(file(h.name), 64).kind, Kind::None) << h.name;
+    EXPECT_LT(largest_request.load(), size_t(16) << 20) << h.name << " on the picture loader";
   }
 }
 

@@ -187,7 +187,7 @@ bool write_gif(const std::string& path, int width, int height, const std::vector
   return write_bytes(path, out);
 }
 
-bool write_photo_gif(const std::string& path, int width, int height, const Painter& paint) {
+bool write_photo_gif(const std::string& path, int width, int height, const Painter& paint, bool interlaced) {
   if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return false;
   int error = 0;
   GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
@@ -196,9 +196,16 @@ bool write_photo_gif(const std::string& path, int width, int height, const Paint
   for (int i = 0; i < 256; ++i)
     map->Colors[i] = {GifByteType((i >> 5) * 255 / 7), GifByteType(((i >> 2) & 7) * 255 / 7), GifByteType((i & 3) * 85)};
   bool ok = map && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK &&
-            EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+            EGifPutImageDesc(gif, 0, 0, width, height, interlaced, nullptr) == GIF_OK;
   std::vector<GifPixelType> row(static_cast<size_t>(width));
-  for (int y = 0; ok && y < height; ++y) {
+  // Interlaced, the rows go in four passes: every eighth from 0, every eighth from 4, every fourth
+  // from 2, every second from 1.
+  std::vector<int> order;
+  for (const auto& [first, step] : interlaced ? std::vector<std::pair<int, int>>{{0, 8}, {4, 8}, {2, 4}, {1, 2}}
+                                             : std::vector<std::pair<int, int>>{{0, 1}})
+    for (int y = first; y < height; y += step) order.push_back(y);
+  for (int y : order) {
+    if (!ok) break;
     for (int x = 0; x < width; ++x) {
       const Rgba c = paint(x, y);
       row[size_t(x)] = GifPixelType((c.r >> 5) << 5 | (c.g >> 5) << 2 | c.b >> 6);

@@ -38,7 +38,8 @@ bool write_gif(const std::string& path, int width, int height, const std::vector
 // green, two of blue) and compressed by giflib's LZW encoder as image programs do. write_gif's
 // streams, with a clear code before every pair of pixels, make any decoder rebuild its table all
 // the time, ten times as slow as on a real GIF: benchmarks use this one.
-bool write_photo_gif(const std::string& path, int width, int height, const Painter& paint);
+// Interlaced, its rows are stored in the format's four passes.
+bool write_photo_gif(const std::string& path, int width, int height, const Painter& paint, bool interlaced = false);
 bool write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The pixel at (x, y), y from the top, of a bottom-row-first RGBA buffer `width` wide and `height` high.

@@ -124,3 +124,12 @@ TEST(OpenPhotoSchedule, RandomShowsAgreeWithTheirFrames) {
     check_against_frames(show, candidates(44, 66, opaque), 320);
   }
 }
+
+TEST(OpenPhotoSchedule, ValuesThatAreNotFiniteNameOnlyPhotoZero) {
+  Show show;
+  show.back.r.keys = show.back.g.keys = show.back.b.keys = {{0, 1, Step}};
+  show.back.n.keys = {{0, 40, Linear}, {20, INFINITY, Linear}, {40, -INFINITY, Step}, {60, NAN, Linear}, {80, 50, Step}};
+  const OpenPhotoPlan plan = plan_open_photos(show.tracks(), candidates(44, 60));
+  ASSERT_EQ(plan.uses.size(), 1u);  // only 50, from its step key on
+  EXPECT_EQ(plan.uses[0].spans.front().first, 80);
+}

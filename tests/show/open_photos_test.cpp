@@ -186,6 +186,32 @@ TEST_F(OpenPhotosTest, AStuckDecoderNeverHoldsUpAFrame) {
   EXPECT_FALSE(missing(frame_at(5)));
 }
 
+TEST_F(OpenPhotosTest, AHiddenLayerWhosePhotoIsNotReadyIsNoMiss) {
+  gltest::TempDir folder;
+  write_photo(44, 64, 48, marked(64, 48));
+  gltest::write_track_file("back.n", {{0, 44}});
+  gltest::write_track_file("back.scale", {{0, -1}, {20, 0}});  // nothing drawn before row 20
+  white_layer("back");
+  hide_beard();
+  std::atomic<bool> release{false};
+  start(OPEN_PHOTO_BUDGET_BYTES, [&](const std::string& path, uint32_t side) {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return decode_open_photo(path, side);
+  });
+  for (double row = 0; row < 10; row += 0.5) frame_at(row);
+  const OpenPhotoCounters& c = open_photo_stream()->counters();
+  EXPECT_EQ(c.misses, 0u);
+  EXPECT_EQ(c.frames_with_miss, 0u);
+  EXPECT_EQ(c.unplanned_draws, 20u);
+  frame_at(20);  // seen from here on, and still not decoded
+  EXPECT_EQ(c.misses, 1u);
+  EXPECT_EQ(c.frames_with_miss, 1u);
+  release = true;
+  set_open_photos_wait(true, 2000);
+  frame_at(21);
+  EXPECT_EQ(c.misses, 1u);
+}
+
 TEST_F(OpenPhotosTest, HostileFilesNeitherCrashNorBlock) {
   gltest::TempDir folder;
   std::filesystem::create_directory("hall.photo");
@@ -209,4 +235,24 @@ TEST_F(OpenPhotosTest, HostileFilesNeitherCrashNorBlock) {
     set_open_photos_wait(true);
     EXPECT_GT(frame_at(13).count([](Rgba c) { return c.r > 200 && c.b < 60; }), 1000) << "50.jpg still shows";
   }
+}
+
+TEST_F(OpenPhotosTest, ASavedEditIsPlannedAnewAndTheOldPhotoLetGo) {
+  gltest::TempDir folder;
+  write_photo(44, 64, 48, [](int, int) { return teximg::Rgba{255, 0, 0, 255}; });
+  write_photo(45, 64, 48, [](int, int) { return teximg::Rgba{0, 0, 255, 255}; });
+  gltest::write_track_file("back.n", {{0, 44}});
+  white_layer("back");
+  hide_beard();
+  start();
+  // As the studio's first frame after a seek waits (longer here: a loaded machine decodes slowly).
+  set_open_photos_wait(true, 10000);
+  EXPECT_GT(frame_at(30).count_of({255, 0, 0, 255}, 10), 10000);
+  gltest::write_track_file("back.n", {{0, 45}});
+  bind_tracks();
+  replan_open_photos();
+  EXPECT_GT(frame_at(600).count_of({0, 0, 255, 255}, 10), 10000);
+  frame_at(601);
+  frame_at(602);
+  EXPECT_EQ(open_photo_stream()->counters().resident, 1u) << "44 is no longer shown anywhere: released";
 }

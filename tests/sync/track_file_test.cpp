@@ -11,6 +11,12 @@ std::string bytes(std::initializer_list<int> b) {
   return s;
 }
 
+std::vector<TrackKey> rising_keys(size_t n) {
+  std::vector<TrackKey> keys(n, TrackKey{0, 1.0f, Step});
+  for (size_t i = 0; i < n; ++i) keys[i].row = int32_t(i);
+  return keys;
+}
+
 TEST(TrackFile, LaysKeysOutLittleEndianAtNineBytes) {
   const std::string file = encode_track_file({{1, 1.0f, Linear}, {300, -2.5f, Ramp}, {-1, 0.0f, Step}});
   EXPECT_EQ(file, bytes({3, 0, 0, 0,                                       // count
@@ -27,6 +33,7 @@ TEST(TrackFile, ReadsBackWhatItWrites) {
   ASSERT_TRUE(decode_track_file(encode_track_file(keys), back, error)) << error;
   ASSERT_EQ(back.size(), keys.size());
   EXPECT_EQ(encode_track_file(back), encode_track_file(keys));
+  EXPECT_TRUE(decode_track_file(encode_track_file(rising_keys(MAX_TRACK_KEYS)), back, error)) << error;
 }
 
 TEST(TrackFile, RefusesFilesNoAuthorCouldHaveWritten) {
@@ -44,6 +51,7 @@ TEST(TrackFile, RefusesFilesNoAuthorCouldHaveWritten) {
        "key 0 at row 0 has interpolation code -1, which is none of step, linear, smooth, ramp"},
       {encode_track_file({{5, 1.0f, Step}, {5, 2.0f, Step}}), "key 1 at row 5 is not after the previous key's row 5"},
       {encode_track_file({{5, 1.0f, Step}, {4, 2.0f, Step}}), "key 1 at row 4 is not after the previous key's row 5"},
+      {encode_track_file(rising_keys(MAX_TRACK_KEYS + 1)), "262145 keys, more than a track may hold (262144)"},
   };
   for (const auto& [file, message] : cases) {
     SCOPED_TRACE(message);

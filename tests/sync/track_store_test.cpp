@@ -7,6 +7,7 @@
 
 #include "sync/sync_track.h"
 #include "sync/track_file.h"
+#include "tests/support/bounded_call.h"
 #include "tests/sync/track_files.h"
 
 namespace {
@@ -152,8 +153,32 @@ INSTANTIATE_TEST_SUITE_P(
         Damaged{"most negative count", track_file_bytes(int32_t(0x80000000u), k3), TRACK_FILE_NEGATIVE_COUNT, {}},
         Damaged{"bytes after the keys are ignored", track_file_bytes(2, k3), TRACK_FILE_READ, k2}));
 
+// A count no show comes near, backed by a file that holds that many keys (here sparse: 2.7 GB that
+// take no disk), is refused before any allocation; the most a track may hold is read as usual.
+TEST_F(TrackFile, MoreKeysThanATrackMayHoldAreRefused) {
+  const struct {
+    int32_t count;
+    int result;
+    size_t kept;
+  } cases[] = {{300000000, TRACK_FILE_TOO_MANY_KEYS, 0},
+               {MAX_TRACK_KEYS + 1, TRACK_FILE_TOO_MANY_KEYS, 0},
+               {MAX_TRACK_KEYS, TRACK_FILE_READ, size_t(MAX_TRACK_KEYS)}};
+  for (const auto& c : cases) {
+    write_file("many.kesto", track_file_bytes(c.count, {}));
+    std::filesystem::resize_file("many.kesto", 4 + 9 * uint64_t(c.count));
+    const bool as_expected = returns_within(
+        [&] {
+          SyncTrack t;
+          if (load_track_file("many.kesto", t) != c.result || t.keys.size() != c.kept) throw 0;
+        },
+        10, size_t(64) << 20);
+    EXPECT_TRUE(as_expected) << c.count << " keys";
+  }
+}
+
 TEST(TrackFileResult, EveryCodeIsDescribed) {
-  for (int code : {TRACK_FILE_READ, TRACK_FILE_UNOPENABLE, TRACK_FILE_SHORT, TRACK_FILE_NEGATIVE_COUNT})
+  for (int code : {TRACK_FILE_READ, TRACK_FILE_UNOPENABLE, TRACK_FILE_SHORT, TRACK_FILE_NEGATIVE_COUNT,
+                   TRACK_FILE_TOO_MANY_KEYS})
     EXPECT_STRNE(describe_track_file_result(code), describe_track_file_result(-1)) << code;
 }
 

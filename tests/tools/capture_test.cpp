@@ -2,6 +2,7 @@
 // rendering of the same row, a short video checked with ffprobe, and its clear refusals.
 #include <png.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -309,6 +310,16 @@ TEST(CaptureTest, RefusesAVideoWithoutMusicAndSaysSo) {
   EXPECT_EQ(capture.exit_code, 1);
   EXPECT_NE(capture.output.find("e12.mp3"), std::string::npos) << capture.output;
   EXPECT_FALSE(std::filesystem::exists("hallshow.mp4"));
+}
+
+// A FIFO or a device as e12.mp3 is no music, as it is to the show, and is never waited on.
+TEST(CaptureTest, RefusesAVideoOfMusicThatIsNoRegularFile) {
+  gltest::TempDir folder;
+  write_test_show();
+  ASSERT_EQ(mkfifo("e12.mp3", 0644), 0);
+  const std::string output = shell("timeout -s KILL 30 " + std::string(CAPTURE_PATH) + " --size 160x90 2>&1; echo \"exit $?\"");
+  EXPECT_NE(output.find("e12.mp3 is not a regular file"), std::string::npos) << output;
+  EXPECT_NE(output.find("exit 1"), std::string::npos) << output;
 }
 
 TEST(CaptureTest, AFolderWithoutTracksStillRendersAndSaysSo) {

@@ -1,6 +1,7 @@
 // kesto as an author runs it: build, dump and eval through the executable itself.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -28,8 +29,8 @@ struct Outcome {
 };
 
 // The command's exit status and standard output; standard error joins it when asked.
-Outcome run(const std::string& args, bool with_stderr = false) {
-  const std::string command = std::string(KESTO_PATH) + " " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
+Outcome run_command(const std::string& line, bool with_stderr) {
+  const std::string command = line + (with_stderr ? " 2>&1" : " 2>/dev/null");
   FILE* p = popen(command.c_str(), "r");
   if (!p) return {-1, ""};
   std::string out;
@@ -38,6 +39,15 @@ Outcome run(const std::string& args, bool with_stderr = false) {
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   const int status = pclose(p);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+Outcome run(const std::string& args, bool with_stderr = false) {
+  return run_command(std::string(KESTO_PATH) + " " + args, with_stderr);
+}
+
+// The same with a time limit: a command that hangs is killed and gives 124.
+Outcome run_within(int seconds, const std::string& args) {
+  return run_command("timeout " + std::to_string(seconds) + " " + std::string(KESTO_PATH) + " " + args, false);
 }
 
 void write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
@@ -209,6 +219,34 @@ TEST_F(KestoCli, RefusesMissingFilesAndWrongUsage) {
   }
 }
 
+// A FIFO or a device in place of a show text, a track file or the music is refused, not waited on
+// (kesto would hang deaf to all but a kill) nor read for ever.
+TEST_F(KestoCli, SpecialFilesAreRefusedNotWaitedOn) {
+  const std::string d = dir.string();
+  write(dir / "sound.txt", "back.x\n  0 1 step\n");  // no "happy": the music's length is read
+  fs::create_directories(dir / "kestos");
+  ASSERT_EQ(mkfifo((dir / "fifo.txt").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((dir / "e12.mp3").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((dir / "kestos/base_back.x.kesto").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", dir / "zero.txt");
+  const struct {
+    std::string args;
+    int status;
+  } cases[] = {
+      {"build " + d + "/fifo.txt " + d + "/out", 1},
+      {"build " + d + "/zero.txt " + d + "/out", 1},
+      {"build " + d + "/sound.txt " + d, 0},  // the music counts as missing
+      {"dump " + d + "/kestos/base_back.x.kesto", 1},
+      {"dump /dev/zero", 1},
+      {"eval " + d + "/kestos/base_back.x.kesto 0", 1},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir / "kestos/base_back.x.kesto");  // the build of the sound text puts a file there
+    ASSERT_EQ(mkfifo((dir / "kestos/base_back.x.kesto").c_str(), 0644), 0);
+    EXPECT_EQ(run_within(10, c.args).status, c.status) << c.args;
+  }
+}
+
 TEST_F(KestoCli, DumpRefusesABrokenFileWithItsName) {
   write(dir / "base_sad.kesto", encode_track_file({{1, 1.0f, Step}}).substr(0, 10));
   const Outcome r = run("dump " + (dir / "base_sad.kesto").string(), true);
@@ -300,12 +338,12 @@ TEST_F(KestoCli, CheckNamesEveryPhotoProblemOnce) {
       "hall.photo/11.JPG is missing, but there is hall.photo/11.jpg: the show reads only the name as written, case "
       "too; beard.n shows it from 0s\n",
       "hall.photo/13.PNG differs from hall.photo/13.png only in case: the show reads hall.photo/13.png\n",
-      "hall.photo/15.png cannot be decoded: it is no image: its first bytes are not those of a PNG, JPEG, GIF or BMP "
-      "file; back.n shows it from 2s\n",
+      "hall.photo/15.png cannot be decoded: it is no image the show reads: its first bytes are not those of a PNG, "
+      "JPEG, GIF or BMP file; back.n shows it from 2s\n",
       "hall.photo/16.png cannot be decoded: ",
       "hall.photo/29.JPG is 64x32, not square: the show stretches it over a square\n",
       "back.n shows 7 from 4s, an entry the show never loads (6 to 10 and 28): the layer shows only its colour\n",
-      "back.n shows 50 to 60 from 5s, outside the catalogue (0 to 43): the layer shows only its colour\n",
+      "a layer shows 50 to 60 from 5s, with no photo in hall.photo/: the layer shows only its colour\n",
       "kesto: 8 photo problems, 4 of them showing what the author did not mean\n",
   };
   for (const char* e : expected) {

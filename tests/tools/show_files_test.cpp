@@ -101,4 +101,21 @@ TEST_F(ShowFiles, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   EXPECT_TRUE(strays().empty());
 }
 
+// A saved file keeps the mode of the one it replaces; a link is saved through and stays a link;
+// a failure names the file once, with the system's reason.
+TEST_F(ShowFiles, SavesKeepModeAndLinks) {
+  const fs::path real = dir / "texts/real.txt", link = dir / "show.txt";
+  fs::create_directories(real.parent_path());
+  std::ofstream(real) << "old";
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(real, link);
+  std::string error;
+  ASSERT_TRUE(save_file(link.string(), "new", error)) << error;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(file_contents(real), "new");
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(save_file((dir / "no/such/folder.txt").string(), "x", error));
+  EXPECT_EQ(error, "cannot save " + (dir / "no/such/folder.txt").string() + ": No such file or directory");
+}
+
 }  // namespace

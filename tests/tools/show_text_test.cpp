@@ -7,6 +7,9 @@
 #include <cstring>
 #include <random>
 
+#include "tests/support/bounded_call.h"
+#include "tools/authoring/scene_track_names.h"
+
 namespace {
 
 struct Accepted {
@@ -308,6 +311,57 @@ TEST(ShowText, RoundTripsEveryKindOfKeyExactly) {
     EXPECT_EQ(std::bit_cast<uint32_t>(show.tracks[0].keys[i].value), std::bit_cast<uint32_t>(keys[i].value));
     EXPECT_EQ(show.tracks[0].keys[i].type, keys[i].type);
   }
+}
+
+// Patterns make many keys from one line: 300 lines of 14 KB would make 30 million keys and take
+// gigabytes. A track holds at most MAX_TRACK_KEYS and a text MAX_TEXT_KEYS; the line that goes
+// beyond is reported, and nothing beyond is made.
+std::string patterns(int tracks, int per_track) {
+  std::string text = "bpm 1000\n";  // a beat is 1.2 rows: 100000 keys a pattern, all on rows of their own
+  for (int t = 0; t < tracks; ++t) {
+    text += std::string(KESTO_TRACK_NAMES[size_t(t)]) + "\n";
+    for (int i = 0; i < per_track; ++i)
+      text += "repeat " + std::to_string(1 + 25000 * i) + ":1 to " + std::to_string(25001 + 25000 * i) +
+              ":1 every 1 beat: 1 step\n";
+  }
+  return text;
+}
+
+TEST(ShowText, RefusesMoreKeysThanATrackOrATextMayHold) {
+  const struct {
+    int tracks, per_track;
+    std::string error;
+  } cases[] = {
+      {1, 3, "show.txt:5: track 'back.n' would hold more than 262144 keys, the most a track may hold"},
+      {11, 1, "show.txt:23: the text would make more than 1048576 keys, the most a show text may make"},
+  };
+  for (const auto& c : cases) {
+    const ShowText show = parse_show_text(patterns(c.tracks, c.per_track), "show.txt");
+    ASSERT_EQ(show.errors.size(), 1u) << c.error;
+    EXPECT_EQ(show.errors[0], c.error);
+    size_t keys = 0;
+    for (const TextTrack& t : show.tracks) {
+      EXPECT_LE(t.keys.size(), size_t(MAX_TRACK_KEYS));
+      keys += t.keys.size();
+    }
+    EXPECT_LE(keys, MAX_TEXT_KEYS);
+  }
+  // 300 such lines, and a million lines of something that is no show text, each in little memory.
+  EXPECT_TRUE(returns_within(
+      [] {
+        if (parse_show_text(patterns(15, 20), "show.txt").errors.empty()) throw 0;
+      },
+      180, size_t(128) << 20));
+  std::string junk;
+  for (int i = 0; i < 1000000; ++i) junk += "x\n";
+  EXPECT_TRUE(returns_within(
+      [&] {
+        const ShowText show = parse_show_text(junk, "show.txt");
+        if (show.errors.size() != MAX_REPORTED_FAULTS + 1 ||
+            show.errors.back() != "show.txt:101: and 999900 more faults from here on")
+          throw 0;
+      },
+      180, size_t(128) << 20));
 }
 
 }  // namespace

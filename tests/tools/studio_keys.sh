@@ -101,6 +101,24 @@ sleep 1
 shot back
 [ "$(differing kept back)" = 0 ] || fail "the note stays after show.txt is back"
 
+# ---- a key saved into a show.txt that is a link, beside a link planted under the studio's old
+# temporary name: the file linked to gets the edit and keeps its mode, the link stays a link, and
+# nothing is written through the planted link
+mkdir -p "$work/texts"
+mv "$show/show.txt" "$work/texts/real.txt" && chmod 600 "$work/texts/real.txt"
+ln -s "$work/texts/real.txt" "$show/show.txt"
+echo "not the studio's" >"$work/victim.txt"
+ln -s "$work/victim.txt" "$show/show.txt.studio-edit"
+cp "$work/texts/real.txt" "$work/linked.txt"
+g=$(state generation)
+xdotool key k
+generation_after "$g" || fail "K through the linked show.txt changed nothing"
+[ "$(cat "$work/victim.txt")" = "not the studio's" ] || fail "the save wrote through a link planted beside show.txt"
+[ -L "$show/show.txt" ] || fail "the save replaced the linked show.txt with a file"
+[ "$(stat -c %a "$work/texts/real.txt")" = 600 ] || fail "the linked file's mode became $(stat -c %a "$work/texts/real.txt")"
+cmp -s "$work/texts/real.txt" "$work/linked.txt" && fail "the linked file did not get the edit"
+rm -f "$show/show.txt.studio-edit"
+
 # ---- a photo that no longer decodes: said so, on the terminal with the decoder's reason
 echo "not a picture" >"$show/hall.photo/01.png.new" && mv "$show/hall.photo/01.png.new" "$show/hall.photo/01.png"
 until_true 10 grep -q "hall.photo/01.png cannot be decoded: it is no image" "$work/studio.log" ||

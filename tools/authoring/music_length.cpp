@@ -7,6 +7,7 @@
 #include <limits>
 #include <mutex>
 
+#include "png/regular_file.h"
 #include "show/music_clock.h"
 
 namespace {
@@ -21,8 +22,9 @@ std::optional<int32_t> scan_end_row(const std::string& mp3_path) {
   std::optional<int32_t> row;
   long rate = 0;
   int channels = 0, encoding = 0;
-  if (mpg123_open(h, mp3_path.c_str()) == MPG123_OK && mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK &&
-      rate > 0) {
+  const RegularFile file(mp3_path);  // a FIFO would hold the scan for ever, a device never end
+  if (file.is_open() && mpg123_open_fd(h, file.fd()) == MPG123_OK &&
+      mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK && rate > 0) {
     // A scan counts every frame: the header's or the file size's guess would move the end.
     mpg123_scan(h);
     const off_t samples = mpg123_length(h);

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <SDL_image.h>
+#include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,14 +12,18 @@
 #include <optional>
 #include <set>
 
-#include "photos/image_codecs.h"
 #include "photos/image_format.h"
+#include "photos/image_size.h"
 #include "photos/load_sequence.h"
+#include "photos/open_entries.h"
 #include "photos/photo_catalogue.h"
+#include "photos/photo_file.h"
+#include "photos/texture_loaders.h"
 #include "png/png_decode.h"
-#include "png/read_file_bytes.h"
 #include "png/result_codes.h"
 #include "show/music_clock.h"
+#include "show/scene.h"
+#include "tools/authoring/open_photo_check.h"
 
 namespace fs = std::filesystem;
 
@@ -49,21 +53,46 @@ std::string seconds_text(int32_t row) {
   return text;
 }
 
-// What one track shows: each whole number its value truncates to, with the first row it does.
-// Between two interpolated keys every number between their values is passed on the way.
+// What one track shows: each catalogue entry its values bind as a texture name (layer_texture_name,
+// the scene's own rule), with the first row it does, and where it binds none.
+// Between two interpolated keys every value between theirs is passed on the way.
 void numbers_shown(const SyncTrack& track, std::map<long long, int32_t>& first_row, long long& low, long long& high,
                    int32_t& outside_row) {
+  const auto shows = [&](long long n, int32_t row) {
+    if (!first_row.count(n) || row < first_row[n]) first_row[n] = row;
+  };
+  // Every value from a to b, each bound as the scene binds it.
   auto add = [&](double a, double b, int32_t row) {
-    const long long lo = static_cast<long long>(std::trunc(std::min(a, b)));
-    const long long hi = static_cast<long long>(std::trunc(std::max(a, b)));
-    // The parts of [lo, hi] outside the catalogue: their lowest and highest number.
-    if (lo < 0 || hi >= PHOTO_COUNT) {
-      if (outside_row < 0 || row < outside_row) outside_row = row;
-      low = std::min(low, lo < 0 ? lo : std::max(lo, static_cast<long long>(PHOTO_COUNT)));
-      high = std::max(high, hi >= PHOTO_COUNT ? hi : std::min(hi, -1LL));
+    // Interpolation to or from a value that is not finite gives NaN or an infinity all the way, and
+    // those bind name 0; so does any value at or beyond 2^63 in size, and any multiple of 2^32.
+    if (!std::isfinite(a) || !std::isfinite(b)) return shows(0, row);
+    constexpr double TWO_32 = 4294967296.0, BEYOND = 9223372036854775808.0;
+    const double lo = std::min(a, b), hi = std::max(a, b);
+    const auto outside_at = [](double v) { return layer_texture_name(float(v)) >= uint32_t(PHOTO_COUNT); };
+    bool outside = false;
+    if (lo == hi) {
+      if (outside_at(lo)) outside = true;
+      else shows(layer_texture_name(float(lo)), row);
+    } else {
+      // Truncation toward zero: entry n for [n, n + 1), entry 0 for (-1, 1).
+      for (long long n = 0; n < PHOTO_COUNT; ++n)
+        if (lo < double(n + 1) && (n == 0 ? hi > -1.0 : hi >= double(n))) shows(n, row);
+      const double m_lo = std::ceil(std::max(lo, -BEYOND) / TWO_32), m_hi = std::floor(std::min(hi, BEYOND) / TWO_32);
+      if (lo <= -BEYOND || hi >= BEYOND || m_hi >= std::max(m_lo, 1.0) || m_lo <= std::min(m_hi, -1.0)) shows(0, row);
+      // Past the catalogue on either side, below 2^63 in size, is some value that is no multiple of 2^32.
+      const double p0 = std::max(lo, double(PHOTO_COUNT)), p1 = std::min(hi, BEYOND);
+      const double n0 = std::max(lo, -BEYOND), n1 = std::min(hi, -1.0);
+      outside = p0 < p1 || (p0 == p1 && outside_at(p0)) || n0 < n1 || (n0 == n1 && outside_at(n0));
     }
-    for (long long n = std::max(lo, 0LL); n <= std::min(hi, static_cast<long long>(PHOTO_COUNT - 1)); ++n)
-      if (!first_row.count(n) || row < first_row[n]) first_row[n] = row;
+    // The parts outside the catalogue, as written: their lowest and highest whole number.
+    if (outside) {
+      constexpr double NEAREST = 9223372036854774784.0;  // the double below 2^63
+      const long long lo_t = static_cast<long long>(std::trunc(std::max(lo, -NEAREST)));
+      const long long hi_t = static_cast<long long>(std::trunc(std::min(hi, NEAREST)));
+      if (outside_row < 0 || row < outside_row) outside_row = row;
+      low = std::min(low, lo_t < 0 ? lo_t : std::max(lo_t, static_cast<long long>(PHOTO_COUNT)));
+      high = std::max(high, hi_t >= PHOTO_COUNT ? hi_t : std::min(hi_t, -1LL));
+    }
   };
   if (track.keys.empty()) {
     add(0, 0, 0);
@@ -106,6 +135,22 @@ std::optional<std::string> case_twin(const fs::path& folder, const std::string& 
   return std::nullopt;
 }
 
+// Why the loaders refuse a file before any decoder sees it (photos/photo_file.h, the header checks
+// of photos/file_texture.cpp and photos/picture_image.cpp); empty when they hand it to one.
+std::string refusal(const struct stat& st, const std::vector<uint8_t>& bytes) {
+  if (!S_ISREG(st.st_mode)) return "it is no regular file (a FIFO, a device or a folder), which the show never reads";
+  if (st.st_size == 0) return "it is empty";
+  if (uint64_t(st.st_size) > PHOTO_FILE_LIMIT) return "it is larger than 1 GiB, more than any photo the show reads";
+  if (bytes.empty() || sniff_image_format(bytes) == ImageFormat::Unknown)
+    return "it is no image the show reads: its first bytes are not those of a PNG, JPEG, GIF or BMP file";
+  const ImageSize size = image_size(bytes);
+  if (size.width == 0 || size.height == 0) return "its header does not tell its size";
+  if (too_large_to_decode(size))
+    return "its header claims " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+           " pixels, more than the show decodes (1 GiB of pixels)";
+  return {};
+}
+
 }  // namespace
 
 const PhotoFileCache::Result& PhotoFileCache::of(const std::string& path, bool picture_loader) {
@@ -119,37 +164,36 @@ const PhotoFileCache::Result& PhotoFileCache::of(const std::string& path, bool p
   e.size = exists ? st.st_size : -2;
   e.mtime_ns = mtime;
   e.result = Result{};
-  const std::vector<uint8_t> bytes = read_file_bytes(path);
-  if (bytes.empty()) {
-    e.result.reason = exists ? "it is empty or cannot be read" : "it is missing";
+  if (!exists) {
+    e.result.reason = "it is missing";
     return e.result;
   }
-  const ImageFormat format = sniff_image_format(bytes);
-  if (format == ImageFormat::Unknown) {
-    e.result.reason = "it is no image: its first bytes are not those of a PNG, JPEG, GIF or BMP file";
+  // The verdict is the loader's own: the file is decoded as the show decodes it, guards and all (a
+  // codec is never handed what the show would not hand it), and only the reason is worked out here.
+  SDL_ClearError();
+  const TextureImage image = picture_loader ? decode_picture_image(path, 1) : decode_file_texture(path);
+  const std::vector<uint8_t> bytes = read_photo_file(path);
+  const ImageSize size = image_size(bytes);
+  if (image.kind != TextureImage::Kind::None) {
+    e.result = {true, size.width, size.height, ""};
     return e.result;
   }
-  // As the loaders go about it: our PNG decoder first for a PNG entry, the codecs for the rest.
+  e.result.reason = refusal(st, bytes);
+  if (!e.result.reason.empty()) return e.result;
+  // Decoded and failed: what our PNG decoder says of a PNG, and what the codecs said.
   std::string png_reason;
-  if (!picture_loader && format == ImageFormat::Png) {
+  if (size.format == ImageFormat::Png) {
     PngInfo info;
     std::vector<uint8_t> pixels;
-    const uint32_t code = png_decode(bytes, info, pixels);
-    if (code == 0 && info.width > 0 && info.height > 0) {
-      e.result = {true, info.width, info.height, ""};
-      return e.result;
-    }
-    png_reason = describe_result(code);
+    png_reason = describe_result(png_decode(bytes, info, pixels));
   }
-  init_image_codecs();
-  SurfacePtr surface = load_image_bytes(bytes, sdl_image_type(format));
-  if (surface && surface->w > 0 && surface->h > 0) {
-    e.result = {true, static_cast<uint32_t>(surface->w), static_cast<uint32_t>(surface->h), ""};
-    return e.result;
-  }
-  const std::string codecs = IMG_GetError();
-  e.result.reason = !png_reason.empty() ? png_reason + (codecs.empty() ? "" : "; the codecs: " + codecs)
-                                        : (codecs.empty() ? "the codecs cannot read it" : codecs);
+  const std::string codecs = SDL_GetError();
+  if (picture_loader && size.format == ImageFormat::Png)
+    e.result.reason = png_reason;  // the picture loader reads a PNG by the fallback alone
+  else if (!png_reason.empty())
+    e.result.reason = png_reason + (codecs.empty() ? "" : "; the codecs: " + codecs);
+  else
+    e.result.reason = codecs.empty() ? "the codecs cannot read it" : codecs;
   return e.result;
 }
 
@@ -182,10 +226,16 @@ std::vector<PhotoProblem> check_photos(const std::string& dir, const std::vector
       }
       if (!shown.count(index) || row < shown[index].row) shown[index] = {n_name, row};
     }
-    if (outside >= 0)
+    // Numbers from 44 up name the folder's open photos, which check_open_photos looks at.
+    const bool open_numbers_only = low >= PHOTO_COUNT && high < static_cast<long long>(OPEN_ENTRY_LIMIT);
+    if (outside >= 0 && !open_numbers_only)
       beyond.push_back({n_name + " shows " + std::to_string(low) + (high != low ? " to " + std::to_string(high) : "") +
                             " from " + seconds_text(outside) +
-                            ", outside the catalogue (0 to 43): the layer shows only its colour",
+                            ", outside the catalogue (0 to 43)" +
+                            (high >= static_cast<long long>(OPEN_ENTRY_LIMIT)
+                                 ? " and past " + std::to_string(OPEN_ENTRY_LIMIT - 1) + ", the last number a photo from 44 up has"
+                                 : std::string()) +
+                            ": the layer shows only its colour",
                         false});
   }
   if (const SyncTrack* happy = find(tracks, "happy")) {
@@ -231,5 +281,7 @@ std::vector<PhotoProblem> check_photos(const std::string& dir, const std::vector
                           false});
   }
   problems.insert(problems.end(), beyond.begin(), beyond.end());
+  const std::vector<PhotoProblem> open = check_open_photos(dir, tracks);
+  problems.insert(problems.end(), open.begin(), open.end());
   return problems;
 }

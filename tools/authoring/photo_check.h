@@ -10,11 +10,8 @@
 #include <vector>
 
 #include "sync/sync_track.h"
+#include "tools/authoring/photo_problem.h"
 
-struct PhotoProblem {
-  std::string message;      // one line: "hall.photo/15.png cannot be decoded (...); back.n shows it from 2s"
-  bool unintended = false;  // the show would show something the author did not mean
-};
 
 // The decoding of each file, kept between checks so that only files that changed are read again.
 // One check at a time may use it.

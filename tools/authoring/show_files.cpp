@@ -1,6 +1,7 @@
 #include "tools/authoring/show_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,10 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
+#include "png/regular_file.h"
 #include "sync/track_file.h"
 #include "tools/authoring/authoring_defaults.h"
 #include "tools/authoring/music_length.h"
@@ -60,41 +60,54 @@ void sync_folder(const fs::path& folder) {
   ::close(fd);
 }
 
-// Written beside the target, synced and renamed over it, so a reader never sees half a track,
-// even after a crash.
-bool write_file(const fs::path& path, const std::string& bytes, std::string& error) {
-  std::string temp;
-  const int fd = create_temporary(path, temp);
-  if (fd < 0) {
-    error = "cannot create a file beside " + path.string() + ": " + std::strerror(errno);
-    return false;
+// The file a path names, through its links: what a save writes, so that the link stays a link.
+fs::path link_target(fs::path path) {
+  for (int hops = 0; hops < 40; ++hops) {  // as many as the kernel follows
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) break;
+    const fs::path link = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = link.is_absolute() ? link : path.parent_path() / link;
   }
-  const bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
-  const int write_errno = errno;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed) {
-    error = "cannot write " + temp + ": " + std::strerror(written ? errno : write_errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    error = "cannot rename " + temp + " to " + path.string() + ": " + std::strerror(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  sync_folder(path.parent_path());
-  return true;
+  return path;
 }
 
 }  // namespace
 
+bool save_file(const std::string& path, const std::string& bytes, std::string& error) {
+  const fs::path target = link_target(path);
+  const auto failed = [&](int error_number) {
+    error = "cannot save " + path + ": " + std::strerror(error_number);
+    return false;
+  };
+  std::string temp;
+  const int fd = create_temporary(target, temp);
+  if (fd < 0) return failed(errno);
+  struct stat st {};
+  bool written = write_all(fd, bytes);
+  if (written && ::stat(target.c_str(), &st) == 0) written = ::fchmod(fd, st.st_mode & 07777) == 0;  // its mode kept
+  written = written && ::fsync(fd) == 0;
+  const int write_errno = errno;
+  const bool closed = ::close(fd) == 0;  // a file system may report a failed write only here
+  if (!written || !closed) {
+    const int error_number = written ? errno : write_errno;
+    ::unlink(temp.c_str());
+    return failed(error_number);
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    const int error_number = errno;
+    ::unlink(temp.c_str());
+    return failed(error_number);
+  }
+  sync_folder(target.parent_path());
+  return true;
+}
+
 bool read_whole_file(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return false;
-  bytes = std::move(s).str();
+  const RegularFile file(path);
+  if (!file.is_open() || file.size() > SHOW_FILE_LIMIT) return false;
+  bytes.resize(size_t(file.size()));
+  bytes.resize(file.read_at(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
   return true;
 }
 
@@ -108,7 +121,7 @@ bool write_track_files(const ShowText& show, const std::string& dir, std::string
   std::error_code ec;
   fs::create_directories(fs::path(dir) / "kestos", ec);
   if (ec) {
-    error = "cannot create " + (fs::path(dir) / "kestos").string() + ": " + ec.message();
+    error = "cannot make " + (fs::path(dir) / "kestos").string() + ": " + ec.message();
     return false;
   }
   std::string existing;
@@ -116,7 +129,7 @@ bool write_track_files(const ShowText& show, const std::string& dir, std::string
     const fs::path path = fs::path(dir) / track_file_name(t.name);
     const std::string bytes = encode_track_file(t.keys);
     if (keep_identical && read_whole_file(path.string(), existing) && existing == bytes) continue;
-    if (!write_file(path, bytes, error)) return false;
+    if (!save_file(path.string(), bytes, error)) return false;
   }
   return true;
 } catch (const std::exception& e) {

@@ -366,8 +366,10 @@ struct SourceLine {
   std::vector<std::string_view> words;
 };
 
-std::vector<SourceLine> source_lines(std::string_view text) {
-  std::vector<SourceLine> lines;
+// Calls `each` with every line that holds words, comments cut off. The lines are split as they
+// come, not kept: a text of millions of short lines costs no memory beyond itself.
+template <class Each>
+void for_each_source_line(std::string_view text, Each each) {
   int number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -377,40 +379,74 @@ std::vector<SourceLine> source_lines(std::string_view text) {
     start = end + 1;
     ++number;
     if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-    std::vector<std::string_view> w = split_words(line);
-    if (!w.empty()) lines.push_back({number, std::move(w)});
+    SourceLine l{number, split_words(line)};
+    if (!l.words.empty()) each(l);
   }
-  return lines;
 }
+
+// The faults of a text in line order, at most MAX_REPORTED_FAULTS of them: a text that is not a
+// show text at all (a photo saved as show.txt) has a fault on every line, and each message would
+// cost memory. Those beyond are counted, and reported as one more line.
+class Faults {
+ public:
+  void add(int line, std::string message) {
+    ++count_;
+    kept_.emplace_back(line, std::move(message));
+    if (kept_.size() >= 2 * MAX_REPORTED_FAULTS) keep_first();
+  }
+  std::vector<std::string> lines(std::string_view file_name) {
+    keep_first();
+    std::vector<std::string> out;
+    for (const auto& [line, message] : kept_)
+      out.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
+    if (count_ > kept_.size())
+      out.push_back(std::string(file_name) + ":" + std::to_string(first_dropped_) + ": and " +
+                    std::to_string(count_ - kept_.size()) + " more faults from here on");
+    return out;
+  }
+
+ private:
+  // The first MAX_REPORTED_FAULTS by line (in the order found among equal lines), and the line of
+  // the first one left out.
+  void keep_first() {
+    std::stable_sort(kept_.begin(), kept_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (kept_.size() <= MAX_REPORTED_FAULTS) return;
+    const int dropped = kept_[MAX_REPORTED_FAULTS].first;
+    first_dropped_ = first_dropped_ == 0 ? dropped : std::min(first_dropped_, dropped);
+    kept_.resize(MAX_REPORTED_FAULTS);
+  }
+  std::vector<std::pair<int, std::string>> kept_;
+  size_t count_ = 0;
+  int first_dropped_ = 0;
+};
 
 }  // namespace
 
 ShowText parse_show_text(std::string_view text, std::string_view file_name) {
   ShowText show;
-  std::vector<std::pair<int, std::string>> faults;
-  auto fail = [&](int line, const std::string& message) { faults.emplace_back(line, message); };
-  const std::vector<SourceLine> lines = source_lines(text);
+  Faults faults;
+  auto fail = [&](int line, const std::string& message) { faults.add(line, message); };
 
   // The grid first: "bpm", "beats" and "start" may stand anywhere, and bar:beat times anywhere
   // in the text are read on it. No track is called by these words, so they always start such a
   // line; keys after it still belong to the track above.
   Grid grid;
   int bpm_line = 0, beats_line = 0, start_line = 0;  // where they were given
-  for (const SourceLine& l : lines) {
+  for_each_source_line(text, [&](const SourceLine& l) {
     const std::string_view first = l.words[0];
-    if (first != "bpm" && first != "beats" && first != "start") continue;
+    if (first != "bpm" && first != "beats" && first != "start") return;
     int& given = first == "bpm" ? bpm_line : first == "beats" ? beats_line : start_line;
     if (given != 0) {
       fail(l.number, std::string(first) + " is already given at line " + std::to_string(given));
-      continue;
+      return;
     }
     std::string why;
     if (first == "start" ? !parse_start_line(l.words, grid, why) : !parse_tempo_line(l.words, show, why)) {
       fail(l.number, why);
-      continue;
+      return;
     }
     given = l.number;
-  }
+  });
   grid.bpm = show.bpm;
   if (show.beats_per_bar > 0) grid.beats_per_bar = show.beats_per_bar;
 
@@ -419,6 +455,7 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
   int last_key_line = 0;     // the line of the current track's last key
   int pattern_line = 0;      // the current track's last pattern, while it is the last thing in it
   int32_t pattern_end = 0;   // and the row it runs to
+  size_t text_keys = 0;      // over all tracks
   // A key goes after the ones before it, at a row the show can reach.
   auto add_key = [&](int line, int32_t row, float value, int32_t type) {
     if (row < 0) {
@@ -439,26 +476,40 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
                      std::to_string(track->keys.back().row) + " (rows must increase)");
       return false;
     }
+    if (track->keys.size() >= size_t(MAX_TRACK_KEYS)) {
+      fail(line, "track '" + track->name + "' would hold more than " + std::to_string(MAX_TRACK_KEYS) +
+                     " keys, the most a track may hold");
+      return false;
+    }
+    if (text_keys >= MAX_TEXT_KEYS) {
+      fail(line, "the text would make more than " + std::to_string(MAX_TEXT_KEYS) +
+                     " keys, the most a show text may make");
+      return false;
+    }
+    ++text_keys;
     track->keys.push_back(TrackKey{row, value, type});
     track->key_lines.push_back(line);
     last_key_line = line;
     return true;
   };
 
-  for (const SourceLine& l : lines) {
+  for_each_source_line(text, [&](const SourceLine& l) {
     const int number = l.number;
     const std::vector<std::string_view>& w = l.words;
-    if (w[0] == "bpm" || w[0] == "beats" || w[0] == "start") continue;
+    if (w[0] == "bpm" || w[0] == "beats" || w[0] == "start") return;
 
     if (w.size() == 1 && starts_like_a_name(w[0])) {
       track = nullptr;  // keys after a refused name must not land in the previous track
       named = true;
       last_key_line = pattern_line = 0;
       if (!is_scene_track(w[0])) {
-        std::string known;
-        for (std::string_view n : KESTO_TRACK_NAMES) known += (known.empty() ? "" : ", ") + std::string(n);
+        static const std::string known = [] {
+          std::string names;
+          for (std::string_view n : KESTO_TRACK_NAMES) names += (names.empty() ? "" : ", ") + std::string(n);
+          return names;
+        }();
         fail(number, "unknown track '" + std::string(w[0]) + "' (the show reads " + known + ")");
-        continue;
+        return;
       }
       bool duplicate = false;
       for (const TextTrack& t : show.tracks)
@@ -466,10 +517,10 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
           fail(number, "track '" + t.name + "' is already given at line " + std::to_string(t.line));
           duplicate = true;
         }
-      if (duplicate) continue;
+      if (duplicate) return;
       show.tracks.push_back(TextTrack{std::string(w[0]), {}, number, {}});
       track = &show.tracks.back();
-      continue;
+      return;
     }
     const bool pattern = w[0] == "repeat";
     if (!pattern && w.size() != 3) {
@@ -477,18 +528,18 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
         fail(number, "unexpected '" + std::string(w[3]) + "' after the interpolation");
       else
         fail(number, "a key is a time, a value and an interpolation (\"12.5s 1.0 linear\"); a track name stands alone");
-      continue;
+      return;
     }
     if (!named) {
       fail(number, std::string(pattern ? "pattern" : "key") + " before any track name");
-      continue;
+      return;
     }
-    if (track == nullptr) continue;  // the name above was refused and has already been reported
+    if (track == nullptr) return;  // the name above was refused and has already been reported
 
     std::string why;
     if (pattern) {
       const std::optional<Pattern> p = parse_pattern(w, grid, why);
-      if (!p) { fail(number, why); continue; }
+      if (!p) { fail(number, why); return; }
       for (size_t i = 0; i < p->keys; ++i) {
         // Each key from the exact start, so that no rounding adds up along the way.
         const std::optional<int32_t> row = nearest_row(p->from + static_cast<double>(i) * p->step, w[1], why);
@@ -499,22 +550,20 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
       const std::optional<int32_t> end = nearest_row(p->to, w[3], why);
       pattern_line = end ? number : 0;
       pattern_end = end.value_or(0);
-      continue;
+      return;
     }
     const std::optional<double> place = parse_place(w[0], grid, why);
-    if (!place) { fail(number, why); continue; }
+    if (!place) { fail(number, why); return; }
     const std::optional<int32_t> row = nearest_row(*place, w[0], why);
-    if (!row) { fail(number, why); continue; }
+    if (!row) { fail(number, why); return; }
     const std::optional<float> value = parse_value(w[1], why);
-    if (!value) { fail(number, why); continue; }
+    if (!value) { fail(number, why); return; }
     const std::optional<int32_t> type = parse_interpolation(w[2], why);
-    if (!type) { fail(number, why); continue; }
+    if (!type) { fail(number, why); return; }
     if (add_key(number, *row, *value, *type)) pattern_line = 0;
-  }
+  });
   show.start_row = grid.start_row;
-  std::stable_sort(faults.begin(), faults.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& [line, message] : faults)
-    show.errors.push_back(std::string(file_name) + ":" + std::to_string(line) + ": " + message);
+  show.errors = faults.lines(file_name);
   return show;
 }
 

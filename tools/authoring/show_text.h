@@ -24,11 +24,13 @@
 // keys at 9:1, 9:2, ... before 17:1, the values going round the list, which must go round a whole
 // number of times. A key at a negative row, two keys at one row, keys out of order and a key
 // inside a pattern's span are errors.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 #include "sync/sync_track.h"
+#include "sync/track_file.h"
 
 struct TextTrack {
   std::string name;
@@ -38,6 +40,13 @@ struct TextTrack {
 };
 
 inline constexpr double MAX_BPM = 1000.0;
+// The most keys one text may make, over all its tracks; each track holds at most MAX_TRACK_KEYS
+// (sync/track_file.h). A pattern line makes up to 100000 keys, so a few hundred lines could
+// otherwise ask for gigabytes; a key beyond either limit is a fault of the line that makes it.
+inline constexpr size_t MAX_TEXT_KEYS = size_t(1) << 20;
+// The most faults reported one by one; any beyond are one last line, "FILE:LINE: and N more faults
+// from here on", at the first of them. A file that is no show text has a fault on every line.
+inline constexpr size_t MAX_REPORTED_FAULTS = 100;
 inline constexpr int MAX_BEATS_PER_BAR = 64;
 
 struct ShowText {

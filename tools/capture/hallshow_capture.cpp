@@ -20,6 +20,7 @@
 #include "app/offscreen_gl.h"
 #include "app/start_show.h"
 #include "app/swap_buffers.h"
+#include "png/regular_file.h"
 #include "show/music_clock.h"
 #include "show/open_photos.h"
 #include "show/scene.h"
@@ -171,8 +172,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "hallshow-capture: no music: e12.mp3 is not in this folder\n");
       return 1;
     }
+    if (!RegularFile("e12.mp3").is_open()) {  // a FIFO would hold ffprobe and ffmpeg for ever
+      std::fprintf(stderr, "hallshow-capture: no music: e12.mp3 is not a regular file (the show plays none)\n");
+      return 1;
+    }
   }
-  if (video && exists("e12.mp3")) {
+  // A .y4m's length still follows the music where there is some the show would play.
+  if (video && RegularFile("e12.mp3").is_open()) {
     seconds = music_seconds("e12.mp3");
     if (seconds <= 0 && !y4m) {
       std::fprintf(stderr, "hallshow-capture: cannot tell how long e12.mp3 plays (is it an MP3?)\n");

@@ -165,8 +165,8 @@ int eval(const std::string& path, const std::string& row_text) {
   }
   // A damaged file still plays: say so, then give what the show makes of it.
   if (loaded != 0)
-    std::fprintf(stderr, "kesto: %s is damaged (the track reader gives %d); the show reads %zu keys of it\n",
-                 path.c_str(), loaded, track.keys.size());
+    std::fprintf(stderr, "kesto: %s is damaged (%s); the show reads %zu keys of it\n", path.c_str(),
+                 describe_track_file_result(loaded), track.keys.size());
   std::printf("%s\n", format_float(get_value(track, row)).c_str());
   return 0;
 }

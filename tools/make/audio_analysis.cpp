@@ -4,6 +4,7 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -20,6 +21,16 @@ struct Mpg123Deleter {
     mpg123_delete(h);
   }
 };
+
+// aubio's objects, each freed by its own function, on every way out.
+template <class T, void (*Free)(T*)>
+struct AubioFree {
+  void operator()(T* p) const {
+    if (p) Free(p);
+  }
+};
+template <class T, void (*Free)(T*)>
+using Aubio = std::unique_ptr<T, AubioFree<T, Free>>;
 
 }  // namespace
 
@@ -49,15 +60,23 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
   }
   const off_t total = mpg123_length(mh.get());
 
-  aubio_tempo_t* tempo = new_aubio_tempo("default", WINDOW, HOP, RATE);
-  aubio_onset_t* onset = new_aubio_onset("default", WINDOW, HOP, RATE);
-  fvec_t* in = new_fvec(HOP);
-  fvec_t* beat = new_fvec(1);
-  fvec_t* hit = new_fvec(1);
-  aubio_pvoc_t* pvoc = new_aubio_pvoc(WINDOW, HOP);
-  cvec_t* spectrum = new_cvec(WINDOW);
-  aubio_filterbank_t* mel = new_aubio_filterbank(AudioAnalysis::BANDS, WINDOW);
-  fvec_t* bands = new_fvec(AudioAnalysis::BANDS);
+  // aubio's shared tables freed after its objects (destroyed in the reverse order of these lines).
+  struct AubioCleanup {
+    ~AubioCleanup() { aubio_cleanup(); }
+  } cleanup;
+  const Aubio<aubio_tempo_t, del_aubio_tempo> tempo_object(new_aubio_tempo("default", WINDOW, HOP, RATE));
+  const Aubio<aubio_onset_t, del_aubio_onset> onset_object(new_aubio_onset("default", WINDOW, HOP, RATE));
+  const Aubio<fvec_t, del_fvec> in_vector(new_fvec(HOP)), beat_vector(new_fvec(1)), hit_vector(new_fvec(1));
+  const Aubio<aubio_pvoc_t, del_aubio_pvoc> pvoc_object(new_aubio_pvoc(WINDOW, HOP));
+  const Aubio<cvec_t, del_cvec> spectrum_vector(new_cvec(WINDOW));
+  const Aubio<aubio_filterbank_t, del_aubio_filterbank> mel_object(new_aubio_filterbank(AudioAnalysis::BANDS, WINDOW));
+  const Aubio<fvec_t, del_fvec> bands_vector(new_fvec(AudioAnalysis::BANDS));
+  aubio_tempo_t* tempo = tempo_object.get();
+  aubio_onset_t* onset = onset_object.get();
+  fvec_t *in = in_vector.get(), *beat = beat_vector.get(), *hit = hit_vector.get(), *bands = bands_vector.get();
+  aubio_pvoc_t* pvoc = pvoc_object.get();
+  cvec_t* spectrum = spectrum_vector.get();
+  aubio_filterbank_t* mel = mel_object.get();
   if (mel) aubio_filterbank_set_mel_coeffs(mel, RATE, 40, 8000);
   if (!tempo || !onset || !in || !beat || !hit || !pvoc || !spectrum || !mel || !bands) {
     why = "cannot start the beat tracker";
@@ -74,6 +93,7 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
   size_t filled = 0;
   uint64_t frames = 0;
   bool ok = true;
+  int ended = MPG123_DONE;
   std::vector<unsigned char> bytes(HOP * 4 * 16);
   for (;;) {
     size_t done = 0;
@@ -110,25 +130,29 @@ bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string&
         break;
       }
     }
-    if (!ok || r == MPG123_DONE || (r != MPG123_OK && r != MPG123_NEW_FORMAT)) break;
+    if (!ok || r == MPG123_DONE || (r != MPG123_OK && r != MPG123_NEW_FORMAT)) {
+      ended = r;
+      break;
+    }
   }
   out.duration = static_cast<double>(frames * HOP + filled) / RATE;
   // Beats the tracker placed beyond the end (its delay compensation) are dropped.
   std::erase_if(out.beats, [&](double t) { return t < 0 || t > out.duration; });
   std::sort(out.onsets.begin(), out.onsets.end());
-  del_fvec(bands);
-  del_aubio_filterbank(mel);
-  del_cvec(spectrum);
-  del_aubio_pvoc(pvoc);
-  del_fvec(in);
-  del_fvec(beat);
-  del_fvec(hit);
-  del_aubio_onset(onset);
-  del_aubio_tempo(tempo);
-  aubio_cleanup();
-  if (ok && frames == 0) {
+  if (!ok) return false;  // stopped by `progress`
+  if (ended != MPG123_DONE) {
+    // The decoder gave up partway (a damaged stretch it cannot get past): the show would stop
+    // there too, so this is no song of this length.
+    char at[96];
+    std::snprintf(at, sizeof at, "%.2f s", out.duration);
+    why = std::string("the MP3 cannot be decoded past ") + at +
+          (total > 0 ? " of its " + std::to_string(static_cast<long long>(total / RATE)) + " s" : std::string()) + " (" +
+          mpg123_plain_strerror(ended) + ")";
+    return false;
+  }
+  if (frames == 0) {
     why = "the MP3 holds no audio";
     return false;
   }
-  return ok;
+  return true;
 }

@@ -8,15 +8,16 @@
 #include <thread>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 
 #include "tools/authoring/show_files.h"
 #include "tools/authoring/show_text.h"
 #include "tools/make/audio_analysis.h"
 #include "tools/make/catalogue_plan.h"
 #include "tools/make/choreography.h"
+#include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
 #include "tools/make/make_options.h"
 #include "tools/make/music_map.h"
@@ -49,8 +50,9 @@ int entry_side(EntryRole role) {
   return 0;
 }
 
+// Every line for the terminal goes through printable: file names may hold anything.
 int fail(const std::string& message) {
-  std::fprintf(stderr, "hallshow-make: %s\n", message.c_str());
+  std::fprintf(stderr, "hallshow-make: %s\n", printable(message).c_str());
   return 1;
 }
 
@@ -79,8 +81,13 @@ std::string shell_word(const std::string& s) {
 struct Run {
   explicit Run(const MakeOptions& o) : options(o) {}
 
-  bool fail(const std::string& message) {
-    exit_code = ::fail(message);
+  // The message names what was being made by the target's name: the temporary folder it was made
+  // in is gone by the time the message is read.
+  bool fail(std::string message) {
+    const std::string temp = folder.dir();
+    for (size_t at; !temp.empty() && (at = message.find(temp)) != std::string::npos;)
+      message.replace(at, temp.size(), options.out);
+    exit_code = ::fail(message + "; nothing was made");
     return false;
   }
   bool stopped() {
@@ -128,9 +135,12 @@ bool check_the_song(Run& run) {
   return true;
 }
 
+// Before anything is read: the target may not take what the show is made from.
 bool begin_the_folder(Run& run) {
   std::string error;
-  if (!run.folder.begin(run.options.out, run.options.force, error)) return run.fail(error);
+  std::vector<std::string> inputs = run.options.inputs;
+  inputs.push_back(run.options.music);
+  if (!run.folder.begin(run.options.out, run.options.force, inputs, error)) return run.fail(error);
   run.dir = run.folder.dir();
   return true;
 }
@@ -169,7 +179,9 @@ bool write_the_catalogue(Run& run) {
   const fs::path& dir = run.dir;
   const std::vector<PhotoCandidate>& photos = run.photos;
   Progress& progress = run.progress;
-  fs::create_directory(dir / "hall.photo");
+  std::error_code ec;
+  if (!fs::create_directory(dir / "hall.photo", ec) || ec)
+    return run.fail("cannot make " + (dir / "hall.photo").string() + ": " + (ec ? ec.message() : "it exists"));
   std::map<int, std::vector<int>> entries_of;  // photo → entries
   for (const EntryPlan& e : run.plan.entries)
     if (e.photo >= 0) entries_of[e.photo].push_back(e.index);
@@ -181,7 +193,7 @@ bool write_the_catalogue(Run& run) {
   std::mutex lock;  // the progress line, `done` and the first failure
   size_t done = 0;
   std::string failure;
-  auto work = [&] {
+  auto work_on = [&] {
     for (size_t j; !failed && !interrupted() && (j = next++) < jobs.size();) {
       const auto& [photo, entries] = jobs[j];
       int side = 0;
@@ -204,6 +216,14 @@ bool write_the_catalogue(Run& run) {
       crop_of[photo] = {square.crop_left, square.crop_top, square.crop_width};
       ++done;
       progress.update(static_cast<double>(done) / jobs.size(), std::to_string(done) + "/" + std::to_string(jobs.size()));
+    }
+  };
+  auto work = [&] {
+    try {
+      work_on();
+    } catch (const std::exception& e) {  // memory running out, a library's error: the run fails, cleanly
+      std::lock_guard<std::mutex> hold(lock);
+      if (!failed.exchange(true)) failure = e.what();
     }
   };
   {
@@ -260,14 +280,10 @@ bool write_the_tracks(Run& run) {
   const MakeOptions& options = run.options;
   ChoreographyInput in{run.music, run.plan, options.style, options.seed, fs::path(options.music).filename().string()};
   const Choreography show = make_choreography(in);
-  {
-    std::ofstream out(run.dir / "show.txt", std::ios::binary);
-    out << show.text;
-    if (!out) return run.fail("cannot write show.txt");
-  }
+  std::string error;
+  if (!save_file((run.dir / "show.txt").string(), show.text, error)) return run.fail(error);
   const ShowText parsed = parse_show_text(show.text, "show.txt");
   if (!parsed.errors.empty()) return run.fail("internal error, the tracks do not read back: " + parsed.errors[0]);
-  std::string error;
   if (!write_track_files(parsed, run.dir.string(), error)) return run.fail(error);
   return true;
 }
@@ -275,32 +291,37 @@ bool write_the_tracks(Run& run) {
 // photos.txt: which photo is in which entry, cropped where, for what.
 bool write_the_photo_list(Run& run) {
   const CataloguePlan& plan = run.plan;
-  std::ofstream out(run.dir / "photos.txt", std::ios::binary);
+  std::ostringstream out;
   out << "# The photos of this show: each catalogue file of hall.photo/, the photo it was made from, the\n"
          "# square cut from it (left,top and side in the upright photo's pixels) and what the show does\n"
          "# with it. n in show.txt is the number at the start of the file name.\n";
-  char line[512];
+  // One entry a line, however long its path; a name that would break the line or the terminal
+  // showing the list is quoted (tools/make/escaped_text.h).
+  const auto column = [](std::string text, size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text + " ";
+  };
   for (const EntryPlan& e : plan.entries) {
     if (e.photo < 0) {
-      std::snprintf(line, sizeof line, "%-7s %-21s the file of entry 40\n", std::to_string(e.index).c_str(),
-                    role_name(e.role));
-      out << line;
+      out << column(std::to_string(e.index), 7) << column(role_name(e.role), 21) << "the file of entry 40\n";
       continue;
     }
     const auto& c = run.crop_of[e.photo];
-    std::snprintf(line, sizeof line, "%-7s %-21s %s  crop %.0f,%.0f %.0f\n", entry_file_name(e.index).c_str(),
-                  role_name(e.role), run.photos[e.photo].path.c_str(), c[0], c[1], c[2]);
-    out << line;
+    char crop[96];
+    std::snprintf(crop, sizeof crop, "  crop %.0f,%.0f %.0f\n", c[0], c[1], c[2]);
+    out << column(entry_file_name(e.index), 7) << column(role_name(e.role), 21) << quoted_name(run.photos[e.photo].path)
+        << crop;
   }
   if (!plan.unused.empty()) {
     out << "\n# Not used: more photos than the show has places for (an even spread of them is used).\n";
-    for (int p : plan.unused) out << "unused  " << run.photos[p].path << "\n";
+    for (int p : plan.unused) out << "unused  " << quoted_name(run.photos[p].path) << "\n";
   }
   if (!run.skipped.empty()) {
     out << "\n# Skipped: not a photo that can be read.\n";
-    for (const std::string& s : run.skipped) out << "skipped " << s << "\n";
+    for (const std::string& s : run.skipped) out << "skipped " << printable(s) << "\n";
   }
-  if (!out) return run.fail("cannot write photos.txt");
+  std::string error;
+  if (!save_file((run.dir / "photos.txt").string(), out.str(), error)) return run.fail(error);
   return true;
 }
 
@@ -313,28 +334,39 @@ bool put_the_folder_in_place(Run& run) {
 
 void say_what_was_made(const Run& run) {
   const std::string& out = run.options.out;
-  const std::string d = shell_word(out);
+  const std::string d = printable(shell_word(out));
   std::printf("hallshow-make: %s made: %zu photos%s, %.1f beats a minute, %s. Open it in the studio with "
               "'cd %s && hallshow-studio', play it with 'cd %s && hallshow', capture it with "
               "'cd %s && hallshow-capture'\n",
-              out.c_str(), run.plan.used.size(),
+              printable(out).c_str(), run.plan.used.size(),
               run.plan.unused.empty() ? "" : (" (" + std::to_string(run.plan.unused.size()) + " left out)").c_str(),
               run.music.bpm, clock_text(run.music.end).c_str(), d.c_str(), d.c_str(), d.c_str());
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   MakeOptions options;
   if (const std::optional<int> exit_code = read_command_line(argc, argv, options)) return *exit_code;
   catch_interruptions();
   if (!start_photo_library(argv[0])) return fail("cannot start libvips");
   Run run(options);
-  // The song first: a wrong file should not cost the photos' time.
-  const bool made = check_the_song(run) && begin_the_folder(run) && read_the_photos(run) &&
-                    write_the_catalogue(run) && write_the_song(run) && hear_the_music(run) &&
-                    write_the_tracks(run) && write_the_photo_list(run) && put_the_folder_in_place(run);
-  if (!made) return run.exit_code;
+  try {
+    // The target first, before anything is read; then the song: a wrong file should not cost the
+    // photos' time.
+    const bool made = begin_the_folder(run) && check_the_song(run) && read_the_photos(run) &&
+                      write_the_catalogue(run) && write_the_song(run) && hear_the_music(run) &&
+                      write_the_tracks(run) && write_the_photo_list(run) && put_the_folder_in_place(run);
+    if (!made) return run.exit_code;
+  } catch (const std::exception& e) {
+    // A file system error thrown rather than returned (no inode left), memory running out: said
+    // like any other failure, with the temporary folder removed as the run ends.
+    run.progress.end();
+    run.fail(e.what());
+    return run.exit_code;
+  }
   say_what_was_made(run);
   return 0;
+} catch (const std::exception& e) {
+  return fail(e.what());
 }

@@ -8,7 +8,14 @@ volatile std::sig_atomic_t interrupted_by = 0;
 
 namespace {
 
-void on_signal(int sig) { interrupted_by = sig; }
+void on_signal(int sig) {
+  if (interrupted_by == 0) {
+    interrupted_by = sig;
+    return;
+  }
+  signal(sig, SIG_DFL);  // both async-signal-safe
+  raise(sig);
+}
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 #pragma once
 // Ctrl-C and termination: caught, so that whatever is half made is removed before the program ends.
-// The handler only sets a flag; the work checks it between steps and in its loops.
+// The handler only sets a flag; the work checks it between steps and in its loops. A second one
+// ends the program at once, as if none were caught: a library that retries an interrupted read
+// never gets to the next check. The temporary folder then left is removed by the next run.
 #include <csignal>
 
 extern volatile std::sig_atomic_t interrupted_by;  // the signal's number, 0 while none came

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "png/regular_file.h"
 #include "tools/make/cutout_mask.h"
 
 using vips::VImage;
@@ -21,15 +22,32 @@ namespace {
 // report of what probe_photo says in one line.
 void quiet_log(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-// libvips' message, on one line, without the file's name (the caller puts it in front).
+// libvips' message, on one line, without the file's name (the caller puts it in front) and with
+// the system's reason where libvips gives one on a line of its own ("unix error: ...").
 std::string first_line(const char* message, const std::string& path) {
   std::string s = message ? message : "";
-  for (size_t at; (at = s.find("\"" + path + "\" ")) != std::string::npos;) s.erase(at, path.size() + 3);
   vips_error_clear();
+  std::string reason;
+  if (size_t at = s.find("unix error: "); at != std::string::npos) {
+    reason = s.substr(at + 12);
+    reason.erase(std::min(reason.find('\n'), reason.size()));
+  }
+  for (const std::string& name : {"\"" + path + "\" ", path + ": ", "\"" + path + "\"", path})
+    for (size_t at; !name.empty() && (at = s.find(name)) != std::string::npos;) s.erase(at, name.size());
   // libvips prefixes the operation's name and may run on over several lines.
   if (size_t nl = s.find('\n'); nl != std::string::npos) s.erase(nl);
   if (size_t colon = s.find(": "); colon != std::string::npos && colon < 24) s.erase(0, colon + 2);
-  return s.empty() ? "cannot be read" : s;
+  while (!s.empty() && (s.back() == ' ' || s.back() == ':')) s.pop_back();
+  if (s.empty()) s = "cannot be read";
+  return reason.empty() || s.find(reason) != std::string::npos ? s : s + ": " + reason;
+}
+
+// libvips opens by name and retries a read a signal interrupts: a FIFO would hold it for ever,
+// deaf to Ctrl-C, and /dev/zero never end. What is no regular file is refused first.
+bool regular_file(const std::string& path, std::string& why) {
+  if (RegularFile(path).is_open()) return true;
+  why = "is not a regular file (a FIFO, a device or a folder)";
+  return false;
 }
 
 bool upright_swaps(const VImage& image) {
@@ -53,12 +71,16 @@ VImage as_srgb(VImage image) {
 
 bool start_photo_library(const char* argv0) {
   if (VIPS_INIT(argv0) != 0) return false;
+  // Photos come from anywhere: loaders that are not made for files from anywhere (librsvg for an
+  // SVG, poppler for a PDF, ImageMagick, Matlab, ...) are refused, whatever a file is named.
+  vips_block_untrusted_set(TRUE);
   g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE), quiet_log, nullptr);
   vips_cache_set_max(0);  // each photo is read once; a cache only holds memory
   return true;
 }
 
 bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std::string& why) {
+  if (!regular_file(path, why)) return false;
   try {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()
                                                            ->set("access", VIPS_ACCESS_SEQUENTIAL)
@@ -93,6 +115,7 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
 }
 
 bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why) {
+  if (!regular_file(path, why)) return false;
   try {
     VImage header = VImage::new_from_file(path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     int w = header.width(), h = header.height();

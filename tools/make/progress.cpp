@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/make/escaped_text.h"
+
 namespace {
 constexpr int BAR = 30;
 }
@@ -37,7 +39,7 @@ void Progress::draw() {
 
 void Progress::warn(const std::string& line) {
   if (terminal_ && drawn_) std::fprintf(stderr, "\r\033[K");
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fprintf(stderr, "%s\n", printable(line).c_str());  // it names files, which may hold anything
   if (terminal_ && drawn_) draw();
 }
 

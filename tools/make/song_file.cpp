@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "png/regular_file.h"
 #include "tools/make/interruption.h"
 #include "tools/process/child_process.h"
 
@@ -15,6 +16,33 @@ std::string last_line(const std::string& s) {
   while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
   const size_t nl = t.rfind('\n');
   return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+// A file's name as ffmpeg and ffprobe must take it: "12:00 live.wav" would be a protocol to them,
+// "-song.mp3" an option. Their file protocol with the absolute path is only ever that file.
+std::string file_url(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return "file:" + (ec ? path : absolute.string());
+}
+
+// Seconds with as many decimals as it takes to tell them from `limit` (at least one, at most six):
+// 900.05 s is not "15 minutes", nor 9.96 s "10.0 s". A whole `limit` itself is written whole.
+std::string exact_seconds(double seconds, double limit) {
+  char text[64];
+  if (limit == 0 && seconds == std::floor(seconds)) {
+    std::snprintf(text, sizeof text, "%.0f", seconds);
+    return text;
+  }
+  for (int decimals = 1; decimals <= 6; ++decimals) {
+    std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
+    char bound[64];
+    std::snprintf(bound, sizeof bound, "%.*f", decimals, limit);
+    if (std::string(text) != bound) break;
+  }
+  std::string s = text;
+  while (s.size() > 2 && s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
+  return s;
 }
 
 std::string field(const std::string& text, const std::string& name) {
@@ -29,13 +57,14 @@ std::string field(const std::string& text, const std::string& name) {
 
 bool probe_song(const std::string& path, SongInfo& info, std::string& why) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    why = std::filesystem::exists(path, ec) ? "is not a file" : "does not exist";
+  if (!RegularFile(path).is_open()) {  // a FIFO would hold ffprobe for ever, a device never end
+    why = std::filesystem::exists(path, ec) ? "is not a regular file (a FIFO, a device or a folder)"
+                                            : "does not exist or cannot be read";
     return false;
   }
   const ChildResult r = run_program({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
                                      "stream=codec_name,duration:format=format_name,duration", "-of",
-                                     "default=noprint_wrappers=1", path},
+                                     "default=noprint_wrappers=1", file_url(path)},
                                     interrupted);
   if (r.interrupted) return false;
   if (r.exit_code < 0 && r.output.empty()) {
@@ -59,16 +88,14 @@ bool probe_song(const std::string& path, SongInfo& info, std::string& why) {
     return false;
   }
   info.seconds = seconds;
-  char text[160];
   if (seconds < MIN_SONG_SECONDS) {
-    std::snprintf(text, sizeof text, "is %.1f s long; a show needs at least %.0f s of music", seconds, MIN_SONG_SECONDS);
-    why = text;
+    why = "is " + exact_seconds(seconds, MIN_SONG_SECONDS) + " s long; a show needs at least " +
+          exact_seconds(MIN_SONG_SECONDS, 0) + " s of music";
     return false;
   }
   if (seconds > MAX_SONG_SECONDS) {
-    std::snprintf(text, sizeof text, "is %.0f minutes long; a show takes at most %.0f minutes of music", seconds / 60,
-                  MAX_SONG_SECONDS / 60);
-    why = text;
+    why = "is " + exact_seconds(seconds, MAX_SONG_SECONDS) + " s long; a show takes at most " +
+          exact_seconds(MAX_SONG_SECONDS, 0) + " s (15 minutes) of music";
     return false;
   }
   info.mp3 = info.codec == "mp3" && field(r.output, "format_name") == "mp3";
@@ -83,9 +110,9 @@ bool make_song_file(const std::string& path, const SongInfo& info, const std::st
     return !ec;
   }
   // Bit-exact flags and no metadata: the same song always makes the same bytes.
-  const ChildResult r = run_program({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", path, "-map", "0:a:0", "-vn",
-                                     "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100", "-map_metadata", "-1",
-                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", target},
+  const ChildResult r = run_program({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", file_url(path), "-map", "0:a:0",
+                                     "-vn", "-c:a", "libmp3lame", "-q:a", "2", "-ar", "44100", "-map_metadata", "-1",
+                                     "-fflags", "+bitexact", "-flags:a", "+bitexact", "-f", "mp3", file_url(target)},
                                     interrupted);
   if (r.interrupted) return false;
   if (r.exit_code != 0) {

@@ -189,10 +189,16 @@ void Overlay::readout(const OverlayView& view) {
   delay[0] = '\0';
   if (tr.delay_ms() != 0) std::snprintf(delay, sizeof delay, "   picture %+d ms", tr.delay_ms());
 
+  // Photos from 44 up: how many are held and in how much memory, and how many frames drew one late.
+  char photos[96] = "";
+  if (const OpenPhotoCounters* c = view.open_photos)
+    std::snprintf(photos, sizeof photos, "   photos %llu held, %.0f MB, %llu late", (unsigned long long)c->resident,
+                  double(c->held_bytes) / (1 << 20), (unsigned long long)c->frames_with_miss);
+
   const float x = MARGIN * 2, y = MARGIN * 2;
-  char first[160], second[192];
+  char first[160], second[288];
   std::snprintf(first, sizeof first, "%s   row %.2f   bar %lld:%d   %s", clock, view.row, bb.bar, bb.beat, tempo);
-  std::snprintf(second, sizeof second, "%s%s%s", state, loop, delay);
+  std::snprintf(second, sizeof second, "%s%s%s%s", state, loop, delay, photos);
   constexpr size_t TABLE_COLUMNS = 6 + 10 * 7;
   const size_t columns = std::max({std::strlen(first), std::strlen(second), TABLE_COLUMNS});
   box_behind(x, y, columns, 8);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "photos/open_photo_stream.h"
 #include "show/scene.h"
 #include "tools/studio/overlay_font.h"
 #include "tools/studio/timeline.h"
@@ -35,6 +36,7 @@ struct OverlayView {
   const char* input = nullptr;                      // a value being typed, or empty
   const std::vector<std::string>* photo_problems = nullptr;  // what is wrong with the photos (with the overlay shown)
   bool text_gone = false;                           // the show text has been deleted (shown even hidden)
+  const OpenPhotoCounters* open_photos = nullptr;   // the streaming of photos from 44 up, when there are any
 };
 
 class Overlay {

@@ -14,6 +14,7 @@
 
 #include "app/letterbox.h"
 #include "app/start_show.h"
+#include "show/open_photos.h"
 #include "show/music_clock.h"
 #include "show/scene.h"
 #include "tools/authoring/scene_track_names.h"
@@ -153,6 +154,7 @@ void Studio::reload_text(double now) {
       if (had_errors) std::fprintf(stderr, "hallshow-studio: %s is sound again\n", live_.text_path().c_str());
       if (started_) say(now, "%s: live", live_.text_path().c_str());
       if (started_) check_photos_again();  // the tracks may show other photos now
+      replan_open_photos();
       return;
     case LiveShow::Result::Refused:
     case LiveShow::Result::Unreadable:
@@ -211,23 +213,10 @@ void Studio::type(char c) {
   input_ += c;
 }
 
-// Written beside the text and renamed over it, as editors save; the file watch then sees a save.
+// Saved as a careful editor saves (save_file): a new file beside it, synced, with the text's mode,
+// renamed over it; a show.txt that is a link keeps being one. The file watch then sees a save.
 bool Studio::write_show_text(const std::string& text, std::string& why) {
-  const std::string temp = options_.show_text + ".studio-edit";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0;
-  for (size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  if (fd >= 0) ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), options_.show_text.c_str()) == 0;
-  if (!ok) {
-    why = "cannot write " + options_.show_text;
-    unlink(temp.c_str());
-  }
-  return ok;
+  return save_file(options_.show_text, text, why);
 }
 
 // A key edit from the keyboard: the selected track's block of the show text changed in place,
@@ -355,8 +344,17 @@ void Studio::frame(double now) {
   view_.photo_problems = &photo_problems_;
   view_.text_gone = text_gone_;
   view_.input = input_.c_str();
+  view_.open_photos = open_photo_stream() ? &open_photo_stream()->counters() : nullptr;
 
-  if (render_frame_at(row_, swap_buffers) == FrameResult::Presented) {
+  // After a seek (or the first frame) the photos the frame shows may not have been fetched: the
+  // frame waits a little for them, then draws what is missing as the show would.
+  constexpr int SEEK_WAIT_MS = 100;
+  const bool seek = row_ < drawn_row_ - 0.5 || row_ > drawn_row_ + 5;
+  set_open_photos_wait(seek, SEEK_WAIT_MS);
+  drawn_row_ = row_;
+  const FrameResult drawn = render_frame_at(row_, swap_buffers);
+  set_open_photos_wait(false);
+  if (drawn == FrameResult::Presented) {
     good_row_ = row_;
     have_good_row_ = true;
     if (transport_.at_end_of_show()) transport_.clear_end_of_show();

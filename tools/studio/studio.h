@@ -99,6 +99,7 @@ class Studio {
   double row_ = 0.0;
   bool have_good_row_ = false;
   double good_row_ = 0.0;  // the latest row whose frame drew: what stays on screen at the end
+  double drawn_row_ = -1e9;  // the row of the frame before: a jump from it is a seek
   bool dragging_ = false;
   char note_[320] = "";
   double note_until_ = 0.0;
