@@ -1,6 +1,7 @@
 // hallshow-capture's video path: the frames it hands the encoder against the show's own frames
 // (drawn with every photo loaded at start-up, read plainly and converted by the reference below),
-// the conversion on its own, and output names that a shell or ffmpeg would misread.
+// the read-back, the conversion and the kept backdrop's copy on their own, and output names that a shell or ffmpeg would misread.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,15 +12,19 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/frame_readback.h"
+#include "app/kept_picture.h"
 #include "app/offscreen_gl.h"
 #include "app/start_show.h"
 #include "app/swap_buffers.h"
 #include "show/scene.h"
 #include "tests/support/gl_harness.h"
+#include "tools/capture/conversion_thread.h"
 #include "tools/capture/yuv420.h"
 #include "tools/process/child_process.h"
 
@@ -143,6 +148,101 @@ class CaptureVideoTest : public gltest::GlTest {
  protected:
   ScreenSize screen_size() const override { return {320, 180}; }
 };
+
+// A picture of rectangles in random colours, a different one each call: scissored clears.
+void draw_random_rectangles(std::mt19937& random, int width, int height) {
+  const auto channel = [&] { return float(random() % 256) / 255.0f; };
+  glClearColor(channel(), channel(), channel(), channel());
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_SCISSOR_TEST);
+  for (int i = 0; i < 12; ++i) {
+    const int x = int(random() % uint32_t(width)), y = int(random() % uint32_t(height));
+    glScissor(x, y, 1 + int(random() % uint32_t(width - x)), 1 + int(random() % uint32_t(height - y)));
+    glClearColor(channel(), channel(), channel(), channel());
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  glDisable(GL_SCISSOR_TEST);
+}
+
+GLint pack_buffer_bound() {
+  GLint name = -1;
+  glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &name);
+  return name;
+}
+
+// Frames read back two in flight, each mapped a frame late and converted on the conversion thread
+// while the next is drawn, as the capture hands them to the encoder: every one equals the plain read
+// of its frame converted by the reference, in order. The drawing code never finds a pack buffer
+// bound or its pixel store changed.
+TEST_F(CaptureVideoTest, TheAsyncReadBackAndConversionGiveThePlainReadsPixels) {
+  const int w = 320, h = 180;
+  std::string error;
+  const std::unique_ptr<FrameReadback> readback = FrameReadback::create(w, h, 2, error);
+  ASSERT_TRUE(readback) << error;
+  std::vector<std::vector<uint8_t>> written;
+  ConversionThread converter(w, h, [&](const uint8_t* yuv, size_t bytes) {
+    written.emplace_back(yuv, yuv + bytes);
+    return true;
+  });
+  glPixelStorei(GL_PACK_ALIGNMENT, 8);
+  std::mt19937 random(11);
+  std::vector<std::vector<uint8_t>> expected;
+  bool converting = false;
+  const auto free_oldest = [&] {
+    ASSERT_TRUE(converter.wait());
+    readback->release_oldest();
+    converting = false;
+  };
+  for (int k = 0; k < 7; ++k) {
+    draw_random_rectangles(random, w, h);
+    expected.push_back(reference_yuv420(drawn()));
+    if (converting) free_oldest();
+    ASSERT_TRUE(readback->start());
+    if (readback->in_flight() == readback->buffers()) {
+      EXPECT_FALSE(readback->start()) << "a third read with two buffers";
+      const uint8_t* pixels = readback->map_oldest();
+      ASSERT_NE(pixels, nullptr);
+      converter.convert(pixels);
+      converting = true;
+    }
+    EXPECT_EQ(pack_buffer_bound(), 0);
+  }
+  while (readback->in_flight() > 0) {
+    if (converting) free_oldest();
+    if (readback->in_flight() == 0) break;
+    converter.convert(readback->map_oldest());
+    converting = true;
+  }
+  if (converting) free_oldest();
+  GLint alignment = 0;
+  glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+  EXPECT_EQ(alignment, 8);
+  EXPECT_EQ(pack_buffer_bound(), 0);
+  ASSERT_EQ(written.size(), expected.size());
+  for (size_t k = 0; k < written.size(); ++k) EXPECT_EQ(written[k], expected[k]) << "frame " << k;
+}
+
+// A kept picture comes back byte for byte over whatever was drawn since, scissor test or not, and
+// leaves the scissor test as it found it.
+TEST_F(CaptureVideoTest, AKeptPictureComesBackByteForByte) {
+  std::string error;
+  const std::unique_ptr<KeptPicture> kept = KeptPicture::create(320, 180, error);
+  ASSERT_TRUE(kept) << error;
+  std::mt19937 random(5);
+  draw_random_rectangles(random, 320, 180);
+  const Frame original = drawn();
+  kept->keep();
+  for (const bool scissor : {false, true}) {
+    draw_random_rectangles(random, 320, 180);
+    ASSERT_NE(drawn(), original);
+    glScissor(10, 10, 20, 20);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    kept->put_back();
+    EXPECT_EQ(bool(glIsEnabled(GL_SCISSOR_TEST)), scissor);
+    glDisable(GL_SCISSOR_TEST);
+    EXPECT_EQ(drawn(), original) << (scissor ? "with" : "without") << " the scissor test";
+  }
+}
 
 // Photos come and go (0 twice, with its texture given back between), the backdrop while "happy"
 // is 1, photo 43 with 40's file, a layer shrunk to nothing whose photo never loads: every frame
