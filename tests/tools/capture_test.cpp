@@ -128,6 +128,49 @@ TEST(CaptureOptionsTest, ParsesItsArgumentsAndRefusesOthersClearly) {
   }
 }
 
+// A preset sets the size, the rate and the quality; any of them given as well wins over it.
+TEST(CaptureOptionsTest, PresetsAndQualityChooseSizeRateAndEncoder) {
+  struct Case {
+    std::vector<const char*> args;
+    int width, height, fps;
+    std::string x264_preset;
+    int crf;
+  };
+  const Case cases[] = {
+      {{}, 1920, 1080, 60, "ultrafast", 19},
+      {{"--preset", "web"}, 1920, 1080, 30, "veryfast", 20},
+      {{"--preset", "4k"}, 3840, 2160, 60, "ultrafast", 19},
+      {{"--quality", "best"}, 1920, 1080, 60, "superfast", 18},
+      {{"--quality", "small", "--fps", "24"}, 1920, 1080, 24, "veryfast", 20},
+      {{"--preset", "web", "--fps", "60", "--quality", "good"}, 1920, 1080, 60, "ultrafast", 19},
+      {{"--size", "1280x720", "--preset", "4k", "--quality", "best"}, 1280, 720, 60, "superfast", 18},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"hallshow-capture"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CaptureOptions options;
+    std::string error;
+    ASSERT_TRUE(parse_capture_options(static_cast<int>(argv.size()), argv.data(), options, error)) << error;
+    const std::string what = argv.size() > 1 ? argv[1] + std::string(" ...") : "no arguments";
+    EXPECT_EQ(options.width, c.width) << what;
+    EXPECT_EQ(options.height, c.height) << what;
+    EXPECT_EQ(options.fps, c.fps) << what;
+    EXPECT_EQ(options.encoder.preset, c.x264_preset) << what;
+    EXPECT_EQ(options.encoder.crf, c.crf) << what;
+  }
+  const std::vector<std::vector<const char*>> refused = {
+      {"--preset", "8k"}, {"--quality", "great"}, {"--preset"}, {"--preset", "web", "--at", "3"},
+      {"--stats", "--storyboard", "b.png"}, {"--quality", "small", "--at", "1s"}, {"--preset", "4k", "--size", "641x360"}};
+  for (const auto& args : refused) {
+    std::vector<const char*> argv{"hallshow-capture"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CaptureOptions options;
+    std::string error;
+    EXPECT_FALSE(parse_capture_options(static_cast<int>(argv.size()), argv.data(), options, error)) << args[0];
+    EXPECT_FALSE(error.empty()) << args[0];
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 class CaptureFrameTest : public gltest::GlTest {
