@@ -9,11 +9,12 @@ bool write_frame_png(const std::string& path, int width, int height, const std::
   if (width <= 0 || height <= 0 || rgba.size() != static_cast<size_t>(width) * height * 4) return false;
   return write_png_rows(path, width, height, [&](int y, uint8_t* out) {
     std::copy_n(rgba.data() + static_cast<size_t>(y) * width * 4, static_cast<size_t>(width) * 4, out);
+    return true;
   });
 }
 
 bool write_png_rows(const std::string& path, int width, int height,
-                    const std::function<void(int y, uint8_t* out)>& row) {
+                    const std::function<bool(int y, uint8_t* out)>& row) {
   if (width <= 0 || height <= 0) return false;
   FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
@@ -26,12 +27,12 @@ bool write_png_rows(const std::string& path, int width, int height,
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-      row(y, buffer.data());
-      png_write_row(png, buffer.data());
+    int y = 0;
+    for (; y < height && row(y, buffer.data()); ++y) png_write_row(png, buffer.data());
+    if (y == height) {
+      png_write_end(png, nullptr);
+      written = true;
     }
-    png_write_end(png, nullptr);
-    written = true;
   }
   png_destroy_write_struct(&png, &info);
   const bool closed = std::fclose(file) == 0;

@@ -24,6 +24,8 @@
 #include "show/music_clock.h"
 #include "show/open_photos.h"
 #include "show/scene.h"
+#include "show/scene_tracks.h"
+#include "sync/sync_track.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/catalogue_stream.h"
 #include "tools/capture/end_of_show.h"
@@ -103,31 +105,48 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
                  "holds (choose a longer --every)\n", options.every_row, STORYBOARD_MAX_CELLS);
     return 1;
   }
-  Storyboard board(gl.width(), gl.height());
-  CatalogueStream catalogue(rows);
-  std::vector<uint8_t> pixels;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (interrupted()) {
-      std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
-      return 1;
-    }
-    catalogue.before_frame(i);
-    const double row = rows[i];
-    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
-    pixels = gl.front();
-    make_opaque(pixels);
-    board.add(pixels, row);
-  }
-  if (board.cells() == 0) {
+  // The picture's size is set before its first row goes out: the frames are those before the
+  // frame that ends the show (capture_end found where "happy" does), and the scene says the same.
+  const SyncTrack* happy = scene_tracks().happy;
+  const auto ends_show = [&](double row) { return happy && happy_state(get_value(*happy, row)) == 2; };
+  rows.erase(std::find_if(rows.begin(), rows.end(), ends_show), rows.end());
+  if (rows.empty()) {
     std::fprintf(stderr, "hallshow-capture: the show ends before its first frame\n");
     return 1;
   }
+  // Frames drawn as the picture's rows need them, a row of cells at a time, so that only one row
+  // of cells is ever held.
+  Storyboard board(gl.width(), gl.height(), static_cast<int>(rows.size()));
+  CatalogueStream catalogue(rows);
+  std::vector<uint8_t> pixels;
+  bool stopped = false;
+  const auto draw_cells_before = [&](int y) {
+    while (board.added() < board.cells_before_row(y)) {
+      const size_t i = static_cast<size_t>(board.added());
+      if (interrupted()) return false;
+      catalogue.before_frame(i);
+      if (render_frame_at(rows[i], swap_buffers) == FrameResult::EndOfShow) return false;
+      pixels = gl.front();
+      make_opaque(pixels);
+      board.add(pixels, rows[i]);
+    }
+    return true;
+  };
   // Written under a name of its own and renamed once complete, as the video is.
   OutputFile file(options.storyboard, ".part.png");
-  if (!write_png_rows(file.writing(), board.width(), board.height(), [&](int y, uint8_t* out) { board.row(y, out); }) ||
-      !file.commit()) {
+  const bool written = write_png_rows(file.writing(), board.width(), board.height(), [&](int y, uint8_t* out) {
+    if (!draw_cells_before(y)) {
+      stopped = true;
+      return false;
+    }
+    board.row(y, out);
+    return true;
+  });
+  if (!written || !file.commit()) {
     file.discard();
-    std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
+    if (interrupted()) std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
+    else if (stopped) std::fprintf(stderr, "hallshow-capture: the show ended before frame %d of the storyboard\n", board.added() + 1);
+    else std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
     return 1;
   }
   std::fprintf(stderr, "hallshow-capture: %d frame%s, one every %g rows%s\n", board.cells(),

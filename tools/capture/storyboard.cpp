@@ -99,15 +99,17 @@ std::vector<double> storyboard_rows(double every, double end, bool end_included)
   return rows;
 }
 
-Storyboard::Storyboard(int frame_width, int frame_height)
+Storyboard::Storyboard(int frame_width, int frame_height, int cells)
     : frame_width_(frame_width),
       frame_height_(frame_height),
       factor_(storyboard_scale(frame_width)),
       cell_width_(frame_width / factor_),
-      cell_height_(frame_height / factor_) {}
+      cell_height_(frame_height / factor_),
+      cells_(std::max(cells, 0)) {}
 
 void Storyboard::add(const std::vector<uint8_t>& frame_rgba, double row) {
-  cells_.push_back({shrink_frame(frame_rgba, frame_width_, frame_height_, factor_), storyboard_label(row)});
+  if (added() >= cells_) return;
+  kept_.push_back({shrink_frame(frame_rgba, frame_width_, frame_height_, factor_), storyboard_label(row)});
 }
 
 int Storyboard::cell_x(int i) const {
@@ -119,32 +121,45 @@ int Storyboard::cell_y(int i) const {
 }
 
 int Storyboard::width() const {
-  if (cells_.empty()) return 0;
-  return STORYBOARD_MARGIN + std::min(cells(), STORYBOARD_COLUMNS) * (cell_width_ + STORYBOARD_MARGIN);
+  if (cells_ == 0) return 0;
+  return STORYBOARD_MARGIN + std::min(cells_, STORYBOARD_COLUMNS) * (cell_width_ + STORYBOARD_MARGIN);
 }
 
 int Storyboard::height() const {
-  if (cells_.empty()) return 0;
-  const int rows = (cells() + STORYBOARD_COLUMNS - 1) / STORYBOARD_COLUMNS;
+  if (cells_ == 0) return 0;
+  const int rows = (cells_ + STORYBOARD_COLUMNS - 1) / STORYBOARD_COLUMNS;
   return STORYBOARD_MARGIN + rows * (cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN);
 }
 
-void Storyboard::row(int y, uint8_t* out) const {
+int Storyboard::cells_before_row(int y) const {
+  if (y < STORYBOARD_MARGIN) return 0;
+  const int band = (y - STORYBOARD_MARGIN) / (cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN);
+  return std::min(cells_, (band + 1) * STORYBOARD_COLUMNS);
+}
+
+void Storyboard::row(int y, uint8_t* out) {
   const int w = width();
   for (int x = 0; x < w; ++x) std::copy(BACKGROUND, BACKGROUND + 4, out + size_t(x) * 4);
   const int band_height = cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN;
   if (y < STORYBOARD_MARGIN) return;
   const int band = (y - STORYBOARD_MARGIN) / band_height, in_band = (y - STORYBOARD_MARGIN) % band_height;
+  // The rows of cells above are written: their cells are no longer needed.
+  const int first = std::min(band * STORYBOARD_COLUMNS, added());
+  if (first > first_kept_) {
+    kept_.erase(kept_.begin(), kept_.begin() + (first - first_kept_));
+    first_kept_ = first;
+  }
   for (int column = 0; column < STORYBOARD_COLUMNS; ++column) {
     const int i = band * STORYBOARD_COLUMNS + column;
-    if (i >= cells()) break;
+    if (i >= added() || i < first_kept_) break;
+    const Cell& cell = kept_[size_t(i - first_kept_)];
     uint8_t* at = out + size_t(cell_x(i)) * 4;
     if (in_band < cell_height_) {
-      std::copy_n(&cells_[i].rgba[size_t(in_band) * cell_width_ * 4], size_t(cell_width_) * 4, at);
+      std::copy_n(&cell.rgba[size_t(in_band) * cell_width_ * 4], size_t(cell_width_) * 4, at);
       continue;
     }
     // The label strip: the label's text drawn into this one row.
     const int text_top = cell_height_ + (STORYBOARD_LABEL_HEIGHT - GLYPH_HEIGHT * GLYPH_SCALE) / 2;
-    draw_text_row(at + 2 * 4, cell_width_ - 2, in_band - text_top, cells_[i].label);
+    draw_text_row(at + 2 * 4, cell_width_ - 2, in_band - text_top, cell.label);
   }
 }
