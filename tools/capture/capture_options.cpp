@@ -4,9 +4,9 @@
 
 // Chosen by measurement on the demo show at 1080p60 (README, "Exporting a video";
 // bench/tools/capture_encoder_bench.sh): "good" is x264's fastest preset at a rate factor that keeps
-// SSIM against the lossless frames above 0.98; "best" the next preset, whose files are smaller and
-// better for 1.8 times the encoder's time; "small" a ninth of good's size, still above 0.98, for
-// twice its time.
+// SSIM against the lossless frames above 0.98; "best" the next preset, whose files are a fifth
+// smaller and better for twice the encoder's time; "small" a fifth of good's size, still above
+// 0.98, for two and a half times its time.
 const QualityLevel QUALITY_LEVELS[3] = {
     {"best", {"superfast", 18}},
     {"good", {"ultrafast", 19}},
