@@ -71,18 +71,18 @@ EGLDisplay open_display() {
 
 }  // namespace
 
-std::unique_ptr<OffscreenGl> OffscreenGl::create(int width, int height, std::string& error) {
+std::unique_ptr<OffscreenGl> OffscreenGl::create(int width, int height, std::string& error, Depth depth) {
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
     error = "offscreen GL: size " + std::to_string(width) + "x" + std::to_string(height) +
             " is outside 1..16384";
     return nullptr;
   }
   std::unique_ptr<OffscreenGl> gl(new OffscreenGl());
-  if (!gl->open(width, height, error)) return nullptr;
+  if (!gl->open(width, height, depth, error)) return nullptr;
   return gl;
 }
 
-bool OffscreenGl::open(int width, int height, std::string& error) {
+bool OffscreenGl::open(int width, int height, Depth depth, std::string& error) {
   width_ = width;
   height_ = height;
   EGLDisplay display = open_display();
@@ -141,24 +141,31 @@ bool OffscreenGl::open(int width, int height, std::string& error) {
   fb.bind_renderbuffer(GL_RENDERBUFFER, colour_);
   fb.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, width, height);
   fb.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-  // The window asks for 32 depth bits; drivers that cannot give them get the next best.
-  fb.gen_renderbuffers(1, &depth_);
-  fb.bind_renderbuffer(GL_RENDERBUFFER, depth_);
-  for (const auto& [format, bits] : {std::pair{GL_DEPTH_COMPONENT32, 32}, std::pair{GL_DEPTH_COMPONENT24, 24},
-                                     std::pair{GL_DEPTH_COMPONENT16, 16}}) {
-    while (glGetError() != GL_NO_ERROR) {
+  if (depth == Depth::None) {
+    if (fb.check_framebuffer_status(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+      error = "offscreen GL: the framebuffer is incomplete";
+      return false;
     }
-    fb.renderbuffer_storage(GL_RENDERBUFFER, format, width, height);
-    if (glGetError() != GL_NO_ERROR) continue;
-    fb.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
-    if (fb.check_framebuffer_status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
-      depth_bits_ = bits;
-      break;
+  } else {
+    // The window asks for 32 depth bits; drivers that cannot give them get the next best.
+    fb.gen_renderbuffers(1, &depth_);
+    fb.bind_renderbuffer(GL_RENDERBUFFER, depth_);
+    for (const auto& [format, bits] : {std::pair{GL_DEPTH_COMPONENT32, 32}, std::pair{GL_DEPTH_COMPONENT24, 24},
+                                       std::pair{GL_DEPTH_COMPONENT16, 16}}) {
+      while (glGetError() != GL_NO_ERROR) {
+      }
+      fb.renderbuffer_storage(GL_RENDERBUFFER, format, width, height);
+      if (glGetError() != GL_NO_ERROR) continue;
+      fb.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
+      if (fb.check_framebuffer_status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+        depth_bits_ = bits;
+        break;
+      }
     }
-  }
-  if (depth_bits_ == 0) {
-    error = "offscreen GL: the framebuffer is incomplete with every depth format";
-    return false;
+    if (depth_bits_ == 0) {
+      error = "offscreen GL: the framebuffer is incomplete with every depth format";
+      return false;
+    }
   }
   glViewport(0, 0, width, height);
   // Sized once, so that presenting a frame allocates nothing.
@@ -179,7 +186,7 @@ OffscreenGl::~OffscreenGl() {
                                        static_cast<EGLContext>(context_))) {
       fb.delete_framebuffers(1, &framebuffer_);
       fb.delete_renderbuffers(1, &colour_);
-      fb.delete_renderbuffers(1, &depth_);
+      if (depth_) fb.delete_renderbuffers(1, &depth_);
     }
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display, static_cast<EGLContext>(context_));

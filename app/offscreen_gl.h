@@ -2,7 +2,8 @@
 // A GL context without a window: EGL on Mesa's surfaceless platform (software llvmpipe when there
 // is no GPU, the hardware driver when there is one), or on the default display with a tiny pbuffer
 // when surfaceless is not offered. The picture goes to a framebuffer object of the requested size
-// (RGBA8 colour, the deepest depth buffer the driver gives, 32 bits or 24).
+// (RGBA8 colour, the deepest depth buffer the driver gives, 32 bits or 24, or none when asked: the
+// show's frames never test depth, and clearing a buffer nobody reads costs a capture time).
 //
 // The context is a compatibility one, so the show's fixed-function GL 1.1 drawing and display lists
 // work as they do in the window. Presenting a frame (present_offscreen_frame, the function that
@@ -18,16 +19,18 @@
 
 class OffscreenGl {
  public:
+  enum class Depth { Deepest, None };
   // Makes a width × height context current on this thread and its framebuffer the render target;
   // also makes it the one present_offscreen_frame presents. Null, with `error` set, on failure.
-  static std::unique_ptr<OffscreenGl> create(int width, int height, std::string& error);
+  static std::unique_ptr<OffscreenGl> create(int width, int height, std::string& error,
+                                             Depth depth = Depth::Deepest);
   ~OffscreenGl();
   OffscreenGl(const OffscreenGl&) = delete;
   OffscreenGl& operator=(const OffscreenGl&) = delete;
 
   int width() const { return width_; }
   int height() const { return height_; }
-  int depth_bits() const { return depth_bits_; }
+  int depth_bits() const { return depth_bits_; }  // 0 without a depth buffer
   std::string renderer() const;  // GL_RENDERER, e.g. "llvmpipe (LLVM 15.0.6, 256 bits)"
 
   // Makes this context (and its framebuffer) current again, and the one that is presented.
@@ -43,7 +46,7 @@ class OffscreenGl {
 
  private:
   OffscreenGl() = default;
-  bool open(int width, int height, std::string& error);
+  bool open(int width, int height, Depth depth, std::string& error);
   void read_framebuffer(std::vector<uint8_t>& out) const;
 
   int width_ = 0, height_ = 0, depth_bits_ = 0;

@@ -15,12 +15,12 @@ namespace {
 GLuint texture_names[64];
 }  // namespace
 
-void start_show() {
-  prepare_show();
+void start_show(CatalogueLoading catalogue) {
+  prepare_show(catalogue);
   start_music();
 }
 
-void prepare_show() {
+void prepare_show(CatalogueLoading catalogue) {
   init_music_and_tracks();
   start_open_photos();  // headers read and the tracks planned while the catalogue loads
   glGenTextures(64, texture_names);
@@ -28,7 +28,8 @@ void prepare_show() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   // The image codecs here need no per-thread initialisation before load_photos.
-  load_photos(swap_buffers);
+  if (catalogue == CatalogueLoading::AtStart) load_photos(swap_buffers);
+  else show_loading_frames(swap_buffers);
   preload_open_photos();
   glEnable(GL_TEXTURE_2D);
 }

@@ -60,24 +60,35 @@ void draw_layer(const LayerTracks& layer, double row) {
   glPopMatrix();
 }
 
+// As render_frame_at and draw_layer decide.
+FrameTextures catalogue_textures_at(double row) {
+  const SceneTracks& tracks = scene_tracks();
+  FrameTextures textures;
+  const int32_t happy = happy_state(value(tracks.happy, row));
+  if (happy == 2) return textures;
+  if (happy == 1) textures.names[textures.count++] = BACKDROP_TEXTURE;
+  for (const LayerTracks* layer : {&tracks.back, &tracks.beard}) {
+    const uint32_t name = layer_texture_name(value(layer->n, row));
+    // A scale factor of exactly 0 draws the quad as a point: no pixel.
+    const float s = static_cast<float>(static_cast<double>(value(layer->scale, row)) + 1.0);
+    if (name < PHOTO_COUNT && s != 0.0f) textures.names[textures.count++] = name;
+  }
+  return textures;
+}
+
 FrameResult render_frame(void (*present)()) { return render_frame_at(current_row(), present); }
 
-FrameResult render_frame_at(double row, void (*present)()) {
-  const SceneTracks& tracks = scene_tracks();
+namespace {
+BackgroundFunction background_function = nullptr;
+}  // namespace
 
-  open_photos_before_frame(row);
+void set_background_function(BackgroundFunction function) { background_function = function; }
 
-  glMatrixMode(GL_MODELVIEW);
+void draw_background(bool backdrop) {
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glLoadIdentity();
-
-  const int32_t happy = happy_state(value(tracks.happy, row));
-  // The end of the show: this frame is never presented, so its last picture stays on screen
-  // until the process is gone. The loop ends the process.
-  if (happy == 2) return FrameResult::EndOfShow;
-
-  if (happy == 1) {
+  if (backdrop) {
     glTranslatef(0, 0, LAYER_DEPTH);
     glBindTexture(GL_TEXTURE_2D, BACKDROP_TEXTURE);
     glColor3b(127, 127, 127);  // the largest signed-byte intensity: white, alpha 1
@@ -86,6 +97,24 @@ FrameResult render_frame_at(double row, void (*present)()) {
     draw_quad();
     glPopMatrix();
   }
+}
+
+FrameResult render_frame_at(double row, void (*present)()) {
+  const SceneTracks& tracks = scene_tracks();
+
+  open_photos_before_frame(row);
+
+  glMatrixMode(GL_MODELVIEW);
+  const int32_t happy = happy_state(value(tracks.happy, row));
+  // The end of the show: this frame is never presented, so its last picture stays on screen
+  // until the process is gone. The loop ends the process.
+  if (happy == 2) {
+    draw_background(false);
+    return FrameResult::EndOfShow;
+  }
+  // "happy" at 1 shows the backdrop behind the layers.
+  if (background_function) background_function(happy == 1);
+  else draw_background(happy == 1);
 
   // Painted in order, depth test off: "beard" always covers "back", both cover the backdrop.
   glLoadIdentity();

@@ -17,5 +17,23 @@ FrameResult render_frame(void (*present)());
 // The same frame at a given row (tests and capture render exactly this).
 FrameResult render_frame_at(double row, void (*present)());
 
+// The catalogue's texture names (below PHOTO_COUNT) the frame at `row` draws with: the backdrop's
+// while "happy" shows it, and each layer's unless its scale shrinks it to nothing. For captures,
+// which load a catalogue photo only for the frames that draw it.
+struct FrameTextures {
+  uint32_t names[3];
+  int count = 0;
+};
+FrameTextures catalogue_textures_at(double row);
+
+// The frame's background: the clear, then the backdrop (photo 17, three times a layer's size)
+// when `backdrop`. It never moves, so a capture may put the same pixels in place some cheaper way
+// (a copy kept from a frame that drew it): the function set here then makes every frame's
+// background instead, nullptr (the default) for draw_background. It must leave the modelview
+// matrix current.
+void draw_background(bool backdrop);
+using BackgroundFunction = void (*)(bool backdrop);
+void set_background_function(BackgroundFunction function);
+
 void draw_layer(const LayerTracks& layer, double row);
 void draw_quad();

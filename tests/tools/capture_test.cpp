@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -128,6 +129,49 @@ TEST(CaptureOptionsTest, ParsesItsArgumentsAndRefusesOthersClearly) {
   }
 }
 
+// A preset sets the size, the rate and the quality; any of them given as well wins over it.
+TEST(CaptureOptionsTest, PresetsAndQualityChooseSizeRateAndEncoder) {
+  struct Case {
+    std::vector<const char*> args;
+    int width, height, fps;
+    std::string x264_preset;
+    int crf;
+  };
+  const Case cases[] = {
+      {{}, 1920, 1080, 60, "ultrafast", 19},
+      {{"--preset", "web"}, 1920, 1080, 30, "veryfast", 20},
+      {{"--preset", "4k"}, 3840, 2160, 60, "ultrafast", 19},
+      {{"--quality", "best"}, 1920, 1080, 60, "superfast", 18},
+      {{"--quality", "small", "--fps", "24"}, 1920, 1080, 24, "veryfast", 20},
+      {{"--preset", "web", "--fps", "60", "--quality", "good"}, 1920, 1080, 60, "ultrafast", 19},
+      {{"--size", "1280x720", "--preset", "4k", "--quality", "best"}, 1280, 720, 60, "superfast", 18},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"hallshow-capture"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CaptureOptions options;
+    std::string error;
+    ASSERT_TRUE(parse_capture_options(static_cast<int>(argv.size()), argv.data(), options, error)) << error;
+    const std::string what = argv.size() > 1 ? argv[1] + std::string(" ...") : "no arguments";
+    EXPECT_EQ(options.width, c.width) << what;
+    EXPECT_EQ(options.height, c.height) << what;
+    EXPECT_EQ(options.fps, c.fps) << what;
+    EXPECT_EQ(options.encoder.preset, c.x264_preset) << what;
+    EXPECT_EQ(options.encoder.crf, c.crf) << what;
+  }
+  const std::vector<std::vector<const char*>> refused = {
+      {"--preset", "8k"}, {"--quality", "great"}, {"--preset"}, {"--preset", "web", "--at", "3"},
+      {"--stats", "--storyboard", "b.png"}, {"--quality", "small", "--at", "1s"}, {"--preset", "4k", "--size", "641x360"}};
+  for (const auto& args : refused) {
+    std::vector<const char*> argv{"hallshow-capture"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CaptureOptions options;
+    std::string error;
+    EXPECT_FALSE(parse_capture_options(static_cast<int>(argv.size()), argv.data(), options, error)) << args[0];
+    EXPECT_FALSE(error.empty()) << args[0];
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 class CaptureFrameTest : public gltest::GlTest {
@@ -196,6 +240,8 @@ TEST(CaptureTest, AStoryboardHoldsEveryStepsFrameScaledDownAndLabelled) {
       {"to the last key", {{0, 0, Step}, {20, 1, Step}}, "1s", {0, 20, 40, 60, 80, 100}},
       // "happy" reaches 2 at row 50: the cells stop before it.
       {"until happy ends it", {{0, 0, Step}, {20, 1, Step}, {50, 2, Step}}, "15", {0, 15, 30, 45}},
+      // Two rows of cells, the second part full: each row of cells drawn as the picture reaches it.
+      {"two rows of cells", {{0, 0, Step}, {20, 1, Step}}, "10", {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -207,16 +253,16 @@ TEST(CaptureTest, AStoryboardHoldsEveryStepsFrameScaledDownAndLabelled) {
     EXPECT_FALSE(std::filesystem::exists("board.png.part.png"));
     const Frame board = read_png("board.png");
     const int cells = static_cast<int>(c.rows.size());
-    ASSERT_EQ(board.width, 8 + cells * (320 + 8));
-    ASSERT_EQ(board.height, 8 + 180 + 24 + 8);
+    ASSERT_EQ(board.width, 8 + std::min(cells, 6) * (320 + 8));
+    ASSERT_EQ(board.height, 8 + (cells + 5) / 6 * (180 + 24 + 8));
     for (int i = 0; i < cells; ++i) {
       SCOPED_TRACE("row " + std::to_string(c.rows[i]));
       const CaptureRun frame = run("--at " + std::to_string(c.rows[i]) + " --size 640x360 --output frame.png");
       ASSERT_EQ(frame.exit_code, 0) << frame.output;
-      const int x = 8 + i * (320 + 8);
-      EXPECT_EQ(cell_of(board, x, 8, 320, 180), scaled_down(read_png("frame.png"), 2));
+      const int x = 8 + i % 6 * (320 + 8), y = 8 + i / 6 * (180 + 24 + 8);
+      EXPECT_EQ(cell_of(board, x, y, 320, 180), scaled_down(read_png("frame.png"), 2));
       // Its label is written in the strip below.
-      const Frame label = cell_of(board, x, 8 + 180, 320, 24);
+      const Frame label = cell_of(board, x, y + 180, 320, 24);
       EXPECT_GT(label.count([](gltest::Rgba p) { return p.r > 200; }), 20);
     }
   }

@@ -2,6 +2,7 @@
 // The same start-up (tracks, glyph font, photos with their loading frames) and the same scene
 // code run in an offscreen GL context; the row comes from the frame number instead of the music.
 #include <GL/gl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,16 +24,23 @@
 #include "show/music_clock.h"
 #include "show/open_photos.h"
 #include "show/scene.h"
+#include "show/scene_tracks.h"
+#include "sync/sync_track.h"
 #include "tools/capture/capture_options.h"
+#include "tools/capture/catalogue_stream.h"
 #include "tools/capture/end_of_show.h"
 #include "tools/capture/frame_png.h"
+#include "tools/capture/output_file.h"
 #include "tools/capture/storyboard.h"
+#include "tools/capture/video_capture.h"
+#include "tools/capture/video_output.h"
 #include "tools/process/child_process.h"
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
-void on_interrupt(int) { interrupted = 1; }
+volatile sig_atomic_t interrupted_flag = 0;
+void on_interrupt(int) { interrupted_flag = 1; }
+bool interrupted() { return interrupted_flag != 0; }
 
 bool exists(const char* path) {
   struct stat st;
@@ -62,17 +70,10 @@ double music_seconds(const char* path) {
   return text.empty() ? 0.0 : std::atof(text.c_str());
 }
 
-void show_progress(long frame, long frames, double seconds_left) {
-  const int width = 30;
-  const int done = frames > 0 ? static_cast<int>(width * frame / frames) : 0;
-  std::string bar(static_cast<size_t>(done), '#');
-  bar.resize(width, '.');
-  const long left = std::lround(seconds_left);
-  std::fprintf(stderr, "\r[%s] %ld/%ld frames, %ld:%02ld left ", bar.c_str(), frame, frames, left / 60, left % 60);
-}
-
 int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
   const double row = *options.at_row;
+  CatalogueStream catalogue({row});
+  catalogue.before_frame(0);
   if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) {
     std::fprintf(stderr, "hallshow-capture: the show has ended by row %g (\"happy\" is 2); no frame to write\n", row);
     return 1;
@@ -82,48 +83,14 @@ int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
   char name[64];
   std::snprintf(name, sizeof name, "hallshow-%g.png", row);
   const std::string path = options.output.empty() ? name : options.output;
-  if (!write_frame_png(path, gl.width(), gl.height(), pixels)) {
+  OutputFile file(path, ".part.png");
+  if (!write_frame_png(file.writing(), gl.width(), gl.height(), pixels) || !file.commit()) {
+    file.discard();
     std::fprintf(stderr, "hallshow-capture: cannot write %s\n", path.c_str());
     return 1;
   }
   std::printf("%s\n", path.c_str());
   return 0;
-}
-
-// The row after which nothing changes when no music sets the end: the last key of any track.
-double last_key_row() {
-  double last = 0;
-  for (const auto& track : scene_track_store().tracks)
-    if (!track->keys.empty()) last = std::max(last, static_cast<double>(track->keys.back().row));
-  return last;
-}
-
-// "12.5s (row 250)", for the lines that say where a capture ended.
-std::string time_text(double row) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%gs (row %g)", row / ROW_RATE, row);
-  return text;
-}
-
-// What ends the part of the show a capture covers, and where: "happy", --to, the music, or (with
-// no music) the last key.
-struct CaptureEnd {
-  double row;
-  std::string why;  // ", until ..." for the last line
-  bool included;    // the end row itself is a frame (the last key's)
-};
-
-CaptureEnd capture_end(const CaptureOptions& options, double music_seconds) {
-  CaptureEnd end{0, "", false};
-  if (options.to_row) end = {*options.to_row, ", until --to at ", false};
-  if (music_seconds > 0 && (!options.to_row || seconds_to_row(music_seconds) < end.row))
-    end = {seconds_to_row(music_seconds), ", until the music ended at ", false};
-  if (!options.to_row && music_seconds <= 0) end = {last_key_row(), ", to the last key at ", true};
-  if (const std::optional<double> happy = end_of_show_row(*scene_tracks().happy, options.from_row, end.row);
-      happy && (*happy < end.row || !end.included))
-    end = {*happy, ", until \"happy\" ended the show at ", false};
-  end.why += time_text(end.row);
-  return end;
 }
 
 int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
@@ -138,111 +105,53 @@ int capture_storyboard(const CaptureOptions& options, OffscreenGl& gl) {
                  "holds (choose a longer --every)\n", options.every_row, STORYBOARD_MAX_CELLS);
     return 1;
   }
-  Storyboard board(gl.width(), gl.height());
-  std::vector<uint8_t> pixels;
-  for (double row : rows) {
-    if (interrupted) {
-      std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
-      return 1;
-    }
-    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
-    pixels = gl.front();
-    make_opaque(pixels);
-    board.add(pixels, row);
-  }
-  if (board.cells() == 0) {
+  // The picture's size is set before its first row goes out: the frames are those before the
+  // frame that ends the show (capture_end found where "happy" does), and the scene says the same.
+  const SyncTrack* happy = scene_tracks().happy;
+  const auto ends_show = [&](double row) { return happy && happy_state(get_value(*happy, row)) == 2; };
+  rows.erase(std::find_if(rows.begin(), rows.end(), ends_show), rows.end());
+  if (rows.empty()) {
     std::fprintf(stderr, "hallshow-capture: the show ends before its first frame\n");
     return 1;
   }
-  const StoryboardPicture picture = board.picture();
+  // Frames drawn as the picture's rows need them, a row of cells at a time, so that only one row
+  // of cells is ever held.
+  Storyboard board(gl.width(), gl.height(), static_cast<int>(rows.size()));
+  CatalogueStream catalogue(rows);
+  std::vector<uint8_t> pixels;
+  bool stopped = false;
+  const auto draw_cells_before = [&](int y) {
+    while (board.added() < board.cells_before_row(y)) {
+      const size_t i = static_cast<size_t>(board.added());
+      if (interrupted()) return false;
+      catalogue.before_frame(i);
+      if (render_frame_at(rows[i], swap_buffers) == FrameResult::EndOfShow) return false;
+      pixels = gl.front();
+      make_opaque(pixels);
+      board.add(pixels, rows[i]);
+    }
+    return true;
+  };
   // Written under a name of its own and renamed once complete, as the video is.
-  const std::string partial = options.storyboard + ".part.png";
-  if (!write_frame_png(partial, picture.width, picture.height, picture.rgba) ||
-      std::rename(partial.c_str(), options.storyboard.c_str()) != 0) {
-    std::remove(partial.c_str());
-    std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
+  OutputFile file(options.storyboard, ".part.png");
+  const bool written = write_png_rows(file.writing(), board.width(), board.height(), [&](int y, uint8_t* out) {
+    if (!draw_cells_before(y)) {
+      stopped = true;
+      return false;
+    }
+    board.row(y, out);
+    return true;
+  });
+  if (!written || !file.commit()) {
+    file.discard();
+    if (interrupted()) std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
+    else if (stopped) std::fprintf(stderr, "hallshow-capture: the show ended before frame %d of the storyboard\n", board.added() + 1);
+    else std::fprintf(stderr, "hallshow-capture: cannot write %s\n", options.storyboard.c_str());
     return 1;
   }
   std::fprintf(stderr, "hallshow-capture: %d frame%s, one every %g rows%s\n", board.cells(),
                board.cells() == 1 ? "" : "s", options.every_row, end.why.c_str());
   std::printf("%s\n", options.storyboard.c_str());
-  return 0;
-}
-
-int capture_video(const CaptureOptions& options, OffscreenGl& gl, double seconds) {
-  const std::string path = options.output.empty() ? "hallshow.mp4" : options.output;
-  // Written under a name of its own and renamed once complete: an interrupted capture leaves no
-  // half-written file under the final name.
-  const std::string partial = path + ".part.mp4";
-  char size[32];
-  std::snprintf(size, sizeof size, "%dx%d", gl.width(), gl.height());
-  char from[64];
-  std::snprintf(from, sizeof from, "%.6f", options.from_row / ROW_RATE);
-  // ffmpeg gets SIGINT from the terminal too; the end of its input tells it to finish what it has.
-  ChildInput ffmpeg;
-  if (!ffmpeg.start({"ffmpeg", "-y", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-r",
-                     std::to_string(options.fps), "-i", "-", "-ss", from, "-i", "e12.mp3", "-map", "0:v:0", "-map",
-                     "1:a:0", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", "-movflags",
-                     "+faststart", partial})) {
-    std::fprintf(stderr, "hallshow-capture: cannot start ffmpeg\n");
-    return 1;
-  }
-  const CaptureEnd end = capture_end(options, seconds);
-  const double span = (end.row - options.from_row) / ROW_RATE;
-  const long frames = static_cast<long>(std::ceil(span * options.fps - 1e-9));
-  // On a terminal a bar redrawn in place; into a file or a pipe (a log, a CI job), a line every
-  // few seconds.
-  const bool progress = isatty(STDERR_FILENO);
-  constexpr double LINE_EVERY_SECONDS = 5.0;
-  double next_line = 0.0;  // the first line at once: how many frames are coming
-  bool ok = true;
-  long frame = 0;
-  std::vector<uint8_t> pixels;
-  const auto started = std::chrono::steady_clock::now();
-  for (; frame < frames && !interrupted; ++frame) {
-    const double row = options.from_row + static_cast<double>(frame) / options.fps * ROW_RATE;
-    if (render_frame_at(row, swap_buffers) == FrameResult::EndOfShow) break;
-    pixels = gl.front();
-    make_opaque(pixels);
-    if (!ffmpeg.write(pixels.data(), pixels.size())) {
-      ok = false;
-      break;
-    }
-    if (progress && frame % 10 == 0) {
-      // Wall-clock time only paces the progress bar; the picture never sees it.
-      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      show_progress(frame, frames, frame > 0 ? elapsed / frame * (frames - frame) : 0);
-    } else if (!progress && frame % 10 == 0) {
-      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      if (elapsed >= next_line) {
-        next_line = elapsed + LINE_EVERY_SECONDS;
-        if (frame == 0) {
-          std::fprintf(stderr, "hallshow-capture: 0 of %ld frames\n", frames);
-        } else {
-          const long left = std::lround(elapsed / frame * (frames - frame));
-          std::fprintf(stderr, "hallshow-capture: %ld of %ld frames, %ld:%02ld left\n", frame, frames, left / 60,
-                       left % 60);
-        }
-      }
-    }
-  }
-  if (progress) std::fprintf(stderr, "\n");
-  const int status = ffmpeg.finish();
-  if (interrupted || !ok || status != 0 || frame == 0) {
-    std::remove(partial.c_str());
-    if (interrupted) std::fprintf(stderr, "hallshow-capture: interrupted; nothing written\n");
-    else if (frame == 0) std::fprintf(stderr, "hallshow-capture: the show ends before its first frame\n");
-    else std::fprintf(stderr, "hallshow-capture: ffmpeg failed (exit status %d)\n", status);
-    return 1;
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "hallshow-capture: cannot rename %s to %s\n", partial.c_str(), path.c_str());
-    std::remove(partial.c_str());
-    return 1;
-  }
-  std::fprintf(stderr, "hallshow-capture: %ld frame%s at %d fps%s\n", frame, frame == 1 ? "" : "s", options.fps,
-               end.why.c_str());
-  std::printf("%s\n", path.c_str());
   return 0;
 }
 
@@ -264,10 +173,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   restart_with_huge_page_memory(argv);
+  // Every photo's pixels in memory of their own, given back to the system when the photo is
+  // released: glibc would otherwise raise its threshold to the size of the photos freed and keep
+  // later ones in a heap that never shrinks.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   const bool storyboard = !options.storyboard.empty();
   const bool video = !options.at_row && !storyboard;
+  // A YUV4MPEG2 file holds the frames alone: no encoder and no music needed.
+  const bool y4m = video && is_y4m_path(options.output);
   double seconds = 0;
-  if (video) {
+  if (video && !y4m) {
     if (!have_ffmpeg()) {
       std::fprintf(stderr, "hallshow-capture: ffmpeg is not installed (apt-get install ffmpeg); --at TIME still works\n");
       return 1;
@@ -280,8 +195,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "hallshow-capture: no music: e12.mp3 is not a regular file (the show plays none)\n");
       return 1;
     }
+  }
+  // A .y4m's length still follows the music where there is some the show would play.
+  if (video && RegularFile("e12.mp3").is_open()) {
     seconds = music_seconds("e12.mp3");
-    if (seconds <= 0) {
+    if (seconds <= 0 && !y4m) {
       std::fprintf(stderr, "hallshow-capture: cannot tell how long e12.mp3 plays (is it an MP3?)\n");
       return 1;
     }
@@ -292,7 +210,8 @@ int main(int argc, char** argv) {
 
   // The capture makes no sound: the music is only muxed into the video.
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  auto gl = OffscreenGl::create(options.width, options.height, error);
+  // The show's frames never test depth: a depth buffer would only be cleared, every frame.
+  auto gl = OffscreenGl::create(options.width, options.height, error, OffscreenGl::Depth::None);
   if (!gl) {
     std::fprintf(stderr, "hallshow-capture: %s\n", error.c_str());
     return 1;
@@ -301,9 +220,11 @@ int main(int argc, char** argv) {
   set_letterbox_viewport(options.width, options.height);
   glClearDepth(1.0);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-  start_show();
+  // The catalogue's photos are loaded as the frames need them (CatalogueStream), not at start-up.
+  start_show(CatalogueLoading::FramesOnly);
   // A capture may take its time but never draws a frame without its photos.
   set_open_photos_wait(true);
+  if (y4m && seconds <= 0 && music_is_audible()) seconds = music_length_seconds();
 
   struct sigaction action {};
   action.sa_handler = on_interrupt;
@@ -311,7 +232,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  const int result = video        ? capture_video(options, *gl, seconds)
+  const int result = video        ? capture_video(options, *gl, seconds, interrupted)
                      : storyboard ? capture_storyboard(options, *gl)
                                   : capture_frame(options, *gl);
   std::fflush(stdout);

@@ -35,21 +35,18 @@ const Glyph* glyph_of(char c) {
   return nullptr;  // a space, or anything the labels never hold: nothing drawn
 }
 
-void put(StoryboardPicture& p, int x, int y, const uint8_t colour[4]) {
-  if (x < 0 || y < 0 || x >= p.width || y >= p.height) return;
-  std::copy(colour, colour + 4, &p.rgba[(static_cast<size_t>(y) * p.width + x) * 4]);
-}
-
-// Text from its top-left corner, clipped to `max_width` pixels.
-void draw_text(StoryboardPicture& p, int x, int y, int max_width, const std::string& text) {
+// Row `gy` (0 at the top, GLYPH_HEIGHT × GLYPH_SCALE rows in all) of a text whose top-left corner
+// is at `row`, clipped to `max_width` pixels. Rows outside the glyphs draw nothing.
+void draw_text_row(uint8_t* row, int max_width, int gy, const std::string& text) {
+  if (gy < 0 || gy >= GLYPH_HEIGHT * GLYPH_SCALE) return;
   for (size_t i = 0; i < text.size(); ++i) {
-    const int left = x + static_cast<int>(i) * GLYPH_ADVANCE;
-    if (left + GLYPH_WIDTH * GLYPH_SCALE > x + max_width) break;
+    const int left = static_cast<int>(i) * GLYPH_ADVANCE;
+    if (left + GLYPH_WIDTH * GLYPH_SCALE > max_width) break;
     const Glyph* g = glyph_of(text[i]);
     if (!g) continue;
-    for (int gy = 0; gy < GLYPH_HEIGHT * GLYPH_SCALE; ++gy)
-      for (int gx = 0; gx < GLYPH_WIDTH * GLYPH_SCALE; ++gx)
-        if (g->rows[gy / GLYPH_SCALE] & (0x10 >> (gx / GLYPH_SCALE))) put(p, left + gx, y + gy, INK);
+    for (int gx = 0; gx < GLYPH_WIDTH * GLYPH_SCALE; ++gx)
+      if (g->rows[gy / GLYPH_SCALE] & (0x10 >> (gx / GLYPH_SCALE)))
+        std::copy(INK, INK + 4, row + static_cast<size_t>(left + gx) * 4);
   }
 }
 
@@ -102,15 +99,17 @@ std::vector<double> storyboard_rows(double every, double end, bool end_included)
   return rows;
 }
 
-Storyboard::Storyboard(int frame_width, int frame_height)
+Storyboard::Storyboard(int frame_width, int frame_height, int cells)
     : frame_width_(frame_width),
       frame_height_(frame_height),
       factor_(storyboard_scale(frame_width)),
       cell_width_(frame_width / factor_),
-      cell_height_(frame_height / factor_) {}
+      cell_height_(frame_height / factor_),
+      cells_(std::max(cells, 0)) {}
 
 void Storyboard::add(const std::vector<uint8_t>& frame_rgba, double row) {
-  cells_.push_back({shrink_frame(frame_rgba, frame_width_, frame_height_, factor_), storyboard_label(row)});
+  if (added() >= cells_) return;
+  kept_.push_back({shrink_frame(frame_rgba, frame_width_, frame_height_, factor_), storyboard_label(row)});
 }
 
 int Storyboard::cell_x(int i) const {
@@ -121,23 +120,46 @@ int Storyboard::cell_y(int i) const {
   return STORYBOARD_MARGIN + (i / STORYBOARD_COLUMNS) * (cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN);
 }
 
-StoryboardPicture Storyboard::picture() const {
-  StoryboardPicture p;
-  if (cells_.empty()) return p;
-  const int count = cells();
-  const int columns = std::min(count, STORYBOARD_COLUMNS);
-  const int rows = (count + STORYBOARD_COLUMNS - 1) / STORYBOARD_COLUMNS;
-  p.width = STORYBOARD_MARGIN + columns * (cell_width_ + STORYBOARD_MARGIN);
-  p.height = STORYBOARD_MARGIN + rows * (cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN);
-  p.rgba.resize(static_cast<size_t>(p.width) * p.height * 4);
-  for (size_t i = 0; i < p.rgba.size(); i += 4) std::copy(BACKGROUND, BACKGROUND + 4, &p.rgba[i]);
-  for (int i = 0; i < count; ++i) {
-    const int x = cell_x(i), y = cell_y(i);
-    for (int cy = 0; cy < cell_height_; ++cy)
-      std::copy_n(&cells_[i].rgba[static_cast<size_t>(cy) * cell_width_ * 4], cell_width_ * 4,
-                  &p.rgba[(static_cast<size_t>(y + cy) * p.width + x) * 4]);
-    const int text_top = y + cell_height_ + (STORYBOARD_LABEL_HEIGHT - GLYPH_HEIGHT * GLYPH_SCALE) / 2;
-    draw_text(p, x + 2, text_top, cell_width_ - 2, cells_[i].label);
+int Storyboard::width() const {
+  if (cells_ == 0) return 0;
+  return STORYBOARD_MARGIN + std::min(cells_, STORYBOARD_COLUMNS) * (cell_width_ + STORYBOARD_MARGIN);
+}
+
+int Storyboard::height() const {
+  if (cells_ == 0) return 0;
+  const int rows = (cells_ + STORYBOARD_COLUMNS - 1) / STORYBOARD_COLUMNS;
+  return STORYBOARD_MARGIN + rows * (cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN);
+}
+
+int Storyboard::cells_before_row(int y) const {
+  if (y < STORYBOARD_MARGIN) return 0;
+  const int band = (y - STORYBOARD_MARGIN) / (cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN);
+  return std::min(cells_, (band + 1) * STORYBOARD_COLUMNS);
+}
+
+void Storyboard::row(int y, uint8_t* out) {
+  const int w = width();
+  for (int x = 0; x < w; ++x) std::copy(BACKGROUND, BACKGROUND + 4, out + size_t(x) * 4);
+  const int band_height = cell_height_ + STORYBOARD_LABEL_HEIGHT + STORYBOARD_MARGIN;
+  if (y < STORYBOARD_MARGIN) return;
+  const int band = (y - STORYBOARD_MARGIN) / band_height, in_band = (y - STORYBOARD_MARGIN) % band_height;
+  // The rows of cells above are written: their cells are no longer needed.
+  const int first = std::min(band * STORYBOARD_COLUMNS, added());
+  if (first > first_kept_) {
+    kept_.erase(kept_.begin(), kept_.begin() + (first - first_kept_));
+    first_kept_ = first;
   }
-  return p;
+  for (int column = 0; column < STORYBOARD_COLUMNS; ++column) {
+    const int i = band * STORYBOARD_COLUMNS + column;
+    if (i >= added() || i < first_kept_) break;
+    const Cell& cell = kept_[size_t(i - first_kept_)];
+    uint8_t* at = out + size_t(cell_x(i)) * 4;
+    if (in_band < cell_height_) {
+      std::copy_n(&cell.rgba[size_t(in_band) * cell_width_ * 4], size_t(cell_width_) * 4, at);
+      continue;
+    }
+    // The label strip: the label's text drawn into this one row.
+    const int text_top = cell_height_ + (STORYBOARD_LABEL_HEIGHT - GLYPH_HEIGHT * GLYPH_SCALE) / 2;
+    draw_text_row(at + 2 * 4, cell_width_ - 2, in_band - text_top, cell.label);
+  }
 }

@@ -33,32 +33,36 @@ std::string storyboard_label(double row);
 // STORYBOARD_MAX_CELLS means too many.
 std::vector<double> storyboard_rows(double every, double end, bool end_included);
 
-struct StoryboardPicture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;  // top row first
-};
-
 class Storyboard {
  public:
-  // For frames of frame_width × frame_height pixels.
-  Storyboard(int frame_width, int frame_height);
+  // For `cells` frames of frame_width × frame_height pixels.
+  Storyboard(int frame_width, int frame_height, int cells = 0);
 
-  // Scales the frame down and keeps it with its label.
+  // Scales the next frame down and keeps it with its label, until the rows that show it are out.
   void add(const std::vector<uint8_t>& frame_rgba, double row);
-  int cells() const { return static_cast<int>(cells_.size()); }
+  int cells() const { return cells_; }
+  int added() const { return first_kept_ + static_cast<int>(kept_.size()); }
   int cell_width() const { return cell_width_; }
   int cell_height() const { return cell_height_; }
   // The top-left pixel of cell `i` in the picture.
   int cell_x(int i) const;
   int cell_y(int i) const;
 
-  StoryboardPicture picture() const;
+  // The picture's size, and its row `y` (top row 0) as RGBA into `out` (width × 4 bytes). Rows go
+  // out in order, a row of cells at a time: row(y) needs the first cells_before_row(y) cells
+  // added, and lets go of those in the rows of cells above y. The picture is never held whole, nor
+  // all of its cells: a storyboard of any length holds one row of cells.
+  int width() const;
+  int height() const;
+  int cells_before_row(int y) const;
+  void row(int y, uint8_t* out);
 
  private:
   struct Cell {
     std::vector<uint8_t> rgba;
     std::string label;
   };
-  int frame_width_, frame_height_, factor_, cell_width_, cell_height_;
-  std::vector<Cell> cells_;
+  int frame_width_, frame_height_, factor_, cell_width_, cell_height_, cells_;
+  std::vector<Cell> kept_;  // cells first_kept_ on
+  int first_kept_ = 0;
 };

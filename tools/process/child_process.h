@@ -2,6 +2,8 @@
 // Other programs (ffprobe, ffmpeg) run by the tools: started from an argument list, never through a
 // shell, so that no file name needs quoting or can be read as a command. A child is sent SIGTERM
 // should the program that started it die first, so that none is left running on its own.
+#include <sys/resource.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -32,8 +34,11 @@ class ChildInput {
   bool write(const void* data, size_t size);
   // Ends its input and waits for it: its exit code, -1 when it was killed or never started.
   int finish();
+  // The processor time and memory it used, once finish has waited for it.
+  const rusage& usage() const { return usage_; }
 
  private:
+  rusage usage_{};
   int pid_ = -1;
   int input_ = -1;  // the pipe to its standard input
 };
