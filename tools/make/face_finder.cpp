@@ -6,6 +6,7 @@
 #include <opencv2/objdetect.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -53,7 +54,8 @@ Borrowed borrow() {
   auto model = std::make_unique<cv::CascadeClassifier>();
   bool loaded = false;
   try {
-    loaded = model->load(path) && !model->empty();
+    // OpenCV complains on stderr of a file it cannot open: a missing model is no error here.
+    loaded = std::filesystem::is_regular_file(path) && model->load(path) && !model->empty();
   } catch (const cv::Exception&) {
   }
   if (loaded) {

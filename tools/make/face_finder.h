@@ -9,8 +9,8 @@
 #include "tools/make/subject_crop.h"
 
 // The faces in a width × height picture of grey bytes, rows packed, in its pixels. Made for a
-// photo already shrunk to some 480 pixels on its long side: faces smaller than a sixteenth of its
-// short side are not looked for. Any thread; the model is read once for each thread that looks at
+// photo already shrunk to some 480 × 480 pixels: faces smaller than a sixteenth of its short side
+// are not looked for. Any thread; the model is read once for each thread that looks at
 // the same time.
 std::vector<PixelBox> find_faces(const uint8_t* grey, int width, int height);
 

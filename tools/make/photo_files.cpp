@@ -111,13 +111,15 @@ bool one_call(const std::string& path, std::string& why, Body body) {
   }
 }
 
-// The size faces are looked for at: a face a sixteenth of the short side is still 20 pixels or
-// more there (the detector's own size), and the search costs some tens of milliseconds.
-constexpr int FACE_SEARCH_SIDE = 480;
+// The size faces are looked for at, in pixels, some 480 × 480 whatever the photo's shape (a
+// panorama shrunk to 480 across would leave its faces too small to find): a face a sixteenth of
+// the short side is still 20 pixels or more there, the detector's own size, and the search costs
+// some tens of milliseconds.
+constexpr double FACE_SEARCH_PIXELS = 480.0 * 480.0;
 
 // The faces in the photo, in its pixels.
 std::vector<PixelBox> faces_in(const VImage& image) {
-  const double scale = std::min(1.0, static_cast<double>(FACE_SEARCH_SIDE) / std::max(image.width(), image.height()));
+  const double scale = std::min(1.0, std::sqrt(FACE_SEARCH_PIXELS / (static_cast<double>(image.width()) * image.height())));
   VImage grey = image.colourspace(VIPS_INTERPRETATION_B_W).extract_band(0).cast(VIPS_FORMAT_UCHAR);
   if (scale < 1.0) grey = grey.resize(scale);
   size_t bytes = 0;
