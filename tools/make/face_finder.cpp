@@ -77,7 +77,7 @@ void give_back(Borrowed b) {
 
 std::vector<PixelBox> find_faces(const uint8_t* grey, int width, int height) {
   std::vector<PixelBox> faces;
-  if (!grey || width < 24 || height < 24) return faces;
+  if (!grey || width < 45 || height < 45) return faces;
   Borrowed b = borrow();
   if (!b.model) return faces;
   try {
@@ -85,11 +85,10 @@ std::vector<PixelBox> find_faces(const uint8_t* grey, int width, int height) {
     const cv::Mat picture(height, width, CV_8UC1, const_cast<uint8_t*>(grey));
     cv::Mat even;
     cv::equalizeHist(picture, even);
-    const int smallest = std::max(20, std::min(width, height) / 16);
     std::vector<cv::Rect> found;
-    // Scales 15 % apart; five neighbours: a face is found at several nearby places and scales, a
-    // stray pattern seldom is.
-    b.model->detectMultiScale(even, found, 1.15, 5, 0, cv::Size(smallest, smallest));
+    // Scales 15 % apart; six neighbours: a face is found at several nearby places and scales, a
+    // stray pattern (a leaf's veins, a line of text) seldom is.
+    b.model->detectMultiScale(even, found, 1.15, 6);
     for (const cv::Rect& r : found) faces.push_back({r.x, r.y, r.width, r.height});
   } catch (const cv::Exception&) {
     faces.clear();

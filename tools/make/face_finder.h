@@ -1,6 +1,6 @@
 #pragma once
-// Faces in a photo, found by OpenCV's cascade of Haar features with the frontal-face model Debian's
-// opencv-data installs. Without the model there are no faces, and no error: the crops fall back to
+// Faces in a photo, found by OpenCV's cascade classifier with the frontal-face model (local binary
+// patterns) Debian's opencv-data installs. Without the model there are no faces, and no error: the crops fall back to
 // libvips' attention. OpenCV stays behind this header.
 #include <cstdint>
 #include <string>
@@ -9,8 +9,8 @@
 #include "tools/make/subject_crop.h"
 
 // The faces in a width × height picture of grey bytes, rows packed, in its pixels. Made for a
-// photo already shrunk to some 480 × 480 pixels: faces smaller than a sixteenth of its short side
-// are not looked for. Any thread; the model is read once for each thread that looks at
+// photo already shrunk to some 560 × 560 pixels: the model's smallest face is 45 pixels, some
+// twelfth of that. Any thread; the model is read once for each thread that looks at
 // the same time.
 std::vector<PixelBox> find_faces(const uint8_t* grey, int width, int height);
 

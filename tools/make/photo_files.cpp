@@ -111,11 +111,10 @@ bool one_call(const std::string& path, std::string& why, Body body) {
   }
 }
 
-// The size faces are looked for at, in pixels, some 480 × 480 whatever the photo's shape (a
-// panorama shrunk to 480 across would leave its faces too small to find): a face a sixteenth of
-// the short side is still 20 pixels or more there, the detector's own size, and the search costs
-// some tens of milliseconds.
-constexpr double FACE_SEARCH_PIXELS = 480.0 * 480.0;
+// The size faces are looked for at, in pixels, some 560 × 560 whatever the photo's shape (a
+// panorama shrunk to 560 across would leave its faces too small to find): a face a twelfth of the
+// short side is still found, and the search costs some tens of milliseconds.
+constexpr double FACE_SEARCH_PIXELS = 560.0 * 560.0;
 
 // The faces in the photo, in its pixels.
 std::vector<PixelBox> faces_in(const VImage& image) {

@@ -5,9 +5,9 @@
 
 namespace {
 
-// A face box from the detector runs from the brows to the mouth: the head around it is this much
-// larger, in parts of the box, on each side.
-constexpr double HEAD_SIDES = 0.25, HEAD_ABOVE = 0.45, HEAD_BELOW = 0.3;
+// A face box from the detector runs from the brows to below the mouth: the head around it is this
+// much larger, in parts of the box, on each side.
+constexpr double HEAD_SIDES = 0.3, HEAD_ABOVE = 0.6, HEAD_BELOW = 0.35;
 
 struct Span {
   double left, top, right, bottom;
