@@ -13,6 +13,8 @@ packages=(
   # hallshow-make: photos (libvips: every format, EXIF orientation, colour profiles, attention
   # crops) and the music's beats (aubio)
   libvips-dev libaubio-dev
+  # and the faces its square crops keep whole (OpenCV's cascade and the models it reads)
+  libopencv-objdetect-dev opencv-data
   # tests, oracles and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev libdeflate-dev perl
   libgif-dev

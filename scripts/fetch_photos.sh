@@ -2,7 +2,8 @@
 # Fetches real photographs from Debian packages, without installing anything: the packages are
 # downloaded with apt-get download and unpacked with dpkg-deb -x into DIR (default
 # build/photo-sources), one folder per package, each with the package's copyright file:
-#   DIR/python3-skimage/   skimage's sample images (skimage/data: astronaut, coffee, chelsea, …)
+#   DIR/python3-skimage/   skimage's sample images (skimage/data: astronaut, coffee, chelsea, …;
+#                          the astronaut's face is the one hallshow-make's crops are tested on)
 #   DIR/mate-backgrounds/  MATE's desktop photographs (backgrounds/mate/nature, abstract, desktop)
 # A second run with the folders present costs nothing. Exits non-zero, with one line on stderr,
 # when the packages cannot be fetched (no network, no apt); callers then fall back.

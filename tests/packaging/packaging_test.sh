@@ -43,9 +43,10 @@ case "$mode" in
     # GPL 3 or later, pointing to Debian's copy of the licence's text.
     grep -q "^License: GPL-3.0-or-later" "$root/share/doc/hallshow/copyright" || fail "copyright does not say GPL-3.0-or-later"
     grep -q "/usr/share/common-licenses/GPL-3" "$root/share/doc/hallshow/copyright" || fail "copyright does not point to common-licenses/GPL-3"
-    for p in libvips42 libaubio5; do
+    for p in libvips42 libaubio5 libopencv-objdetect406; do
       [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p (hallshow-make): $depends"
     done
+    [[ "$(field Recommends)" == *opencv-data* ]] || fail "Recommends lacks opencv-data (hallshow-make's faces): $(field Recommends)"
     ;;
   *) echo "packaging_test: mode is install or deb, not '$mode'" >&2; exit 2 ;;
 esac

@@ -22,6 +22,7 @@
 #include "tools/make/photo_selection.h"
 #include "tools/make/photo_units.h"
 #include "tools/make/scene_geometry.h"
+#include "tools/make/subject_crop.h"
 
 namespace {
 
@@ -710,6 +711,63 @@ TEST(Choreography, PaceAndRoom) {
   EXPECT_EQ(photo_capacity(5, ShowStyle::Calm), 1);
   EXPECT_NEAR(music_needed(200, ShowStyle::Lively), 484, 1);
   for (int photos : {1, 25, 200}) EXPECT_GE(photo_capacity(music_needed(photos, ShowStyle::Calm), ShowStyle::Calm), photos);
+}
+
+// Each face held whole with the head around it (the detector's box runs from brow to mouth), or
+// at least its bare box when that is all there is room for; the crop pinned to an edge only where
+// a face lies near it.
+TEST(SubjectCrop, FacesWholeCentredAndAgainstAnEdgeOnlyWhereTheyAre) {
+  struct Case {
+    const char* what;
+    int photo_w, photo_h, crop_w, crop_h;
+    std::vector<PixelBox> faces;
+    std::vector<size_t> whole;  // faces held with their heads
+    bool at_an_edge;
+  };
+  const Case cases[] = {
+      {"near the right edge", 1600, 512, 512, 512, {{1440, 120, 100, 100}}, {0}, true},
+      {"left of the middle", 1600, 512, 512, 512, {{300, 120, 100, 100}}, {0}, false},
+      {"two that fit together", 1600, 512, 512, 512, {{500, 100, 90, 90}, {760, 140, 110, 110}}, {0, 1}, false},
+      {"two far apart: the larger", 1600, 512, 512, 512, {{100, 100, 80, 80}, {1100, 100, 120, 120}}, {1}, false},
+      {"a small one beside a large", 1600, 512, 512, 512, {{900, 200, 60, 60}, {600, 120, 200, 200}}, {0, 1}, false},
+      {"high in a portrait", 512, 1600, 512, 512, {{200, 300, 100, 100}}, {0}, false},
+      {"at the top of a portrait", 512, 1600, 512, 512, {{200, 10, 100, 100}}, {0}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const CropCorner at = crop_around_faces(c.photo_w, c.photo_h, c.crop_w, c.crop_h, c.faces);
+    ASSERT_GE(at.left, 0);
+    ASSERT_GE(at.top, 0);
+    ASSERT_LE(at.left + c.crop_w, c.photo_w);
+    ASSERT_LE(at.top + c.crop_h, c.photo_h);
+    for (size_t i : c.whole) {
+      const PixelBox& f = c.faces[i];
+      EXPECT_LE(at.left, std::max(0, f.left - f.width / 4)) << "face " << i;
+      EXPECT_GE(at.left + c.crop_w, std::min(c.photo_w, f.left + f.width + f.width / 4)) << "face " << i;
+      EXPECT_LE(at.top, std::max(0, f.top - f.height * 2 / 5)) << "face " << i;
+      EXPECT_GE(at.top + c.crop_h, std::min(c.photo_h, f.top + f.height + f.height / 4)) << "face " << i;
+    }
+    // Along the photo's long side, where the crop has room to move.
+    const bool edge = c.photo_w > c.crop_w ? at.left == 0 || at.left + c.crop_w == c.photo_w
+                                           : at.top == 0 || at.top + c.crop_h == c.photo_h;
+    EXPECT_EQ(edge, c.at_an_edge);
+  }
+  // A face larger than the crop: the crop on its middle.
+  const CropCorner big = crop_around_faces(1600, 512, 400, 400, {{700, 0, 500, 500}});
+  EXPECT_NEAR(big.left + 200, 950, 1);
+  // The faces sit above the crop's middle: the body below belongs to the picture too.
+  const CropCorner portrait = crop_around_faces(512, 1600, 512, 512, {{200, 600, 100, 100}});
+  EXPECT_GT(portrait.top + 256, 650 + 20);
+}
+
+TEST(SubjectCrop, AttentionSpotPullsTheCropAThirdOfTheWayBackToTheMiddle) {
+  // Spot, expected left edge of a 512 square in a 1600 × 512 photo.
+  const std::pair<int, int> cases[] = {{800, 544}, {1590, 1070}, {1200, 810}, {0, 10}, {400, 277}};
+  for (const auto& [x, left] : cases) {
+    const CropCorner at = crop_around_point(1600, 512, 512, 512, x, 256);
+    EXPECT_EQ(at.left, left) << x;
+    EXPECT_EQ(at.top, 0);
+  }
 }
 
 }  // namespace

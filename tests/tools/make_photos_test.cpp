@@ -16,6 +16,7 @@
 #include "photos/open_photo_header.h"
 #include "photos/photo_orientation.h"
 #include "tests/support/file_contents.h"
+#include "tools/make/face_finder.h"
 #include "tools/make/jpeg_copy.h"
 #include "tools/make/photo_files.h"
 
@@ -191,6 +192,94 @@ TEST_F(MakePhotos, ASquareCropKeepsItsSubject) {
     EXPECT_GE(written.crop_left + written.crop_side, cx + r);
     const double centred = std::clamp(cx - written.crop_side / 2.0, 0.0, w - written.crop_side);
     EXPECT_NEAR(written.crop_left, centred, 0.35 * (w - written.crop_side)) << "pinned away from the bird";
+  }
+}
+
+// Real faces, from skimage's sample images (scripts/fetch_photos.sh): the astronaut near the right
+// end of a wide picture whose left holds a coffee cup, saturated and detailed, that draws libvips'
+// attention; its middle is dark.
+class MakeFaces : public MakePhotos {
+ protected:
+  static constexpr int W = 1536, H = 512;
+  // Where the astronaut's face is, hair to chin, in the wide picture.
+  static constexpr int FACE_LEFT = 1235 + 170, FACE_RIGHT = 1235 + 280, FACE_TOP = 50, FACE_BOTTOM = 175;
+
+  void SetUp() override {
+    MakePhotos::SetUp();
+    const fs::path sources = fs::path(HALLSHOW_PHOTO_SOURCES) / "python3-skimage";
+    if (!fs::exists(sources / "astronaut.png") || !fs::exists(sources / "coffee.png"))
+      GTEST_SKIP() << "no sample photos in " << sources << " (scripts/fetch_photos.sh fetches them)";
+    astronaut_ = VImage::new_from_file((sources / "astronaut.png").c_str()).extract_band(0, VImage::option()->set("n", 3));
+    coffee_ = VImage::thumbnail((sources / "coffee.png").c_str(), 768, VImage::option()->set("height", H)).extract_band(0, VImage::option()->set("n", 3));
+  }
+  void TearDown() override {
+    use_face_model("");
+    MakePhotos::TearDown();
+  }
+
+  std::string picture(const std::string& name, bool with_face) {
+    VImage wide = VImage::black(W, H, VImage::option()->set("bands", 3)).insert(coffee_, 0, 0);
+    if (with_face) wide = wide.insert(astronaut_, 1235, 0);
+    const std::string path = (dir_ / name).string();
+    wide.cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)).jpegsave(path.c_str());
+    return path;
+  }
+
+  static bool face_whole(const CroppedPhoto& square) {
+    return square.crop_left <= FACE_LEFT && square.crop_left + square.crop_width >= FACE_RIGHT &&
+           square.crop_top <= FACE_TOP && square.crop_top + square.crop_height >= FACE_BOTTOM;
+  }
+
+  VImage astronaut_, coffee_;
+};
+
+TEST_F(MakeFaces, ASquareHoldsTheFaceWholeWhereAttentionAloneLeavesItOut) {
+  const std::string path = picture("astronaut.jpg", true);
+  std::string why;
+  for (int side : {512, 300}) {
+    SCOPED_TRACE(side);
+    CroppedPhoto square;
+    ASSERT_TRUE(make_square(path, side, square, why)) << why;
+    ASSERT_EQ(square.side, side);
+    EXPECT_TRUE(face_whole(square)) << "crop from " << square.crop_left << " to " << square.crop_left + square.crop_width;
+    // Near the right edge: the square as far to it as the face needs, no further.
+    EXPECT_GE(square.crop_left + square.crop_width, W - 60);
+  }
+  // Without the model (opencv-data not installed) the same photo is cropped by attention, without
+  // an error: this picture is one where attention alone leaves the face out.
+  use_face_model((dir_ / "no-such-model.xml").string());
+  CroppedPhoto square;
+  ASSERT_TRUE(make_square(path, 512, square, why)) << why;
+  EXPECT_EQ(square.side, 512);
+  EXPECT_FALSE(face_whole(square)) << "the picture does not tell faces from attention";
+}
+
+TEST_F(MakeFaces, WithoutAFaceTheCropIsAttentions) {
+  const std::string path = picture("coffee.jpg", false);
+  std::string why;
+  CroppedPhoto with_model, without;
+  ASSERT_TRUE(make_square(path, 512, with_model, why)) << why;
+  use_face_model((dir_ / "no-such-model.xml").string());
+  ASSERT_TRUE(make_square(path, 512, without, why)) << why;
+  EXPECT_EQ(with_model.crop_left, without.crop_left);
+  EXPECT_EQ(with_model.crop_top, without.crop_top);
+  EXPECT_LT(with_model.crop_left, 768 - 256) << "attention should find the cup";
+}
+
+TEST_F(MakeFaces, SeveralThreadsAtOnceFindTheSameFace) {
+  const std::string path = picture("astronaut.jpg", true);
+  std::vector<double> lefts(6, -1);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < lefts.size(); ++i)
+    threads.emplace_back([&, i] {
+      CroppedPhoto square;
+      std::string why;
+      if (make_square(path, 400, square, why)) lefts[i] = square.crop_left;
+    });
+  for (std::thread& t : threads) t.join();
+  for (double left : lefts) {
+    EXPECT_EQ(left, lefts[0]);
+    EXPECT_TRUE(left <= FACE_LEFT && left + H >= FACE_RIGHT) << left;
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Photos through libvips: reading a photo's header, proving it decodes, cropping it square around
-// its subject and writing the catalogue's files. Everything libvips does for hallshow-make is here.
+// its subject (its faces found by tools/make/face_finder.h) and writing the catalogue's files.
+// Everything libvips does for hallshow-make is here.
 #include <string>
 
 #include "tools/make/catalogue_plan.h"
@@ -33,8 +34,9 @@ struct CroppedPhoto {
 };
 
 // Loads (shrinking on load where the format allows), turns upright, converts to sRGB, scales to
-// cover width × height and crops that around the subject ("attention"). Without `enlarge` a
-// smaller photo is not scaled up: the crop keeps the shape, as large as the photo allows.
+// cover width × height and crops that around the subject: its faces whole where it has them, else
+// libvips' "attention". Without `enlarge` a smaller photo is not scaled up: the crop keeps the
+// shape, as large as the photo allows.
 bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why);
 // A square of `side` pixels, or of the photo's own short side when that is smaller.
 bool make_square(const std::string& path, int side, CroppedPhoto& out, std::string& why);
