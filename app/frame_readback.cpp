@@ -6,7 +6,10 @@
 
 #include <type_traits>
 
+#include "app/gl_entry_points.h"
+
 static_assert(std::is_same_v<GLuint, uint32_t>, "buffer names are kept as uint32_t");
+
 namespace {
 
 // Buffer objects are GL 1.5 and GL 3.0's mapping of a range: fetched through EGL, since the library
@@ -21,16 +24,10 @@ struct BufferCalls {
 };
 BufferCalls gl{};
 
-template <typename F>
-bool fetch(F& fn, const char* name) {
-  fn = reinterpret_cast<F>(eglGetProcAddress(name));
-  return fn != nullptr;
-}
-
 bool fetch_buffer_calls() {
-  return fetch(gl.gen_buffers, "glGenBuffers") && fetch(gl.delete_buffers, "glDeleteBuffers") &&
-         fetch(gl.bind_buffer, "glBindBuffer") && fetch(gl.buffer_data, "glBufferData") &&
-         fetch(gl.map_buffer_range, "glMapBufferRange") && fetch(gl.unmap_buffer, "glUnmapBuffer");
+  return fetch_gl_call(gl.gen_buffers, "glGenBuffers") && fetch_gl_call(gl.delete_buffers, "glDeleteBuffers") &&
+         fetch_gl_call(gl.bind_buffer, "glBindBuffer") && fetch_gl_call(gl.buffer_data, "glBufferData") &&
+         fetch_gl_call(gl.map_buffer_range, "glMapBufferRange") && fetch_gl_call(gl.unmap_buffer, "glUnmapBuffer");
 }
 
 // The pack buffer bound while `use` runs, the one bound before restored after.

@@ -4,38 +4,11 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "app/gl_entry_points.h"
+
 namespace {
 
-// Framebuffer objects and blits are GL 3.0: fetched through EGL, as offscreen_gl fetches them.
-struct Calls {
-  PFNGLGENFRAMEBUFFERSPROC gen_framebuffers;
-  PFNGLDELETEFRAMEBUFFERSPROC delete_framebuffers;
-  PFNGLBINDFRAMEBUFFERPROC bind_framebuffer;
-  PFNGLGENRENDERBUFFERSPROC gen_renderbuffers;
-  PFNGLDELETERENDERBUFFERSPROC delete_renderbuffers;
-  PFNGLBINDRENDERBUFFERPROC bind_renderbuffer;
-  PFNGLRENDERBUFFERSTORAGEPROC renderbuffer_storage;
-  PFNGLFRAMEBUFFERRENDERBUFFERPROC framebuffer_renderbuffer;
-  PFNGLCHECKFRAMEBUFFERSTATUSPROC check_framebuffer_status;
-  PFNGLBLITFRAMEBUFFERPROC blit_framebuffer;
-};
-Calls gl{};
-
-template <typename F>
-bool fetch(F& fn, const char* name) {
-  fn = reinterpret_cast<F>(eglGetProcAddress(name));
-  return fn != nullptr;
-}
-
-bool fetch_calls() {
-  return fetch(gl.gen_framebuffers, "glGenFramebuffers") && fetch(gl.delete_framebuffers, "glDeleteFramebuffers") &&
-         fetch(gl.bind_framebuffer, "glBindFramebuffer") && fetch(gl.gen_renderbuffers, "glGenRenderbuffers") &&
-         fetch(gl.delete_renderbuffers, "glDeleteRenderbuffers") && fetch(gl.bind_renderbuffer, "glBindRenderbuffer") &&
-         fetch(gl.renderbuffer_storage, "glRenderbufferStorage") &&
-         fetch(gl.framebuffer_renderbuffer, "glFramebufferRenderbuffer") &&
-         fetch(gl.check_framebuffer_status, "glCheckFramebufferStatus") &&
-         fetch(gl.blit_framebuffer, "glBlitFramebuffer");
-}
+FramebufferCalls gl{};
 
 GLuint bound(GLenum binding) {
   GLint name = 0;
@@ -46,7 +19,7 @@ GLuint bound(GLenum binding) {
 }  // namespace
 
 std::unique_ptr<KeptPicture> KeptPicture::create(int width, int height, std::string& error) {
-  if (!fetch_calls()) {
+  if (!fetch_framebuffer_calls(gl) || !gl.blit_framebuffer) {
     error = "kept picture: the driver has no framebuffer blits";
     return nullptr;
   }

@@ -9,41 +9,11 @@
 #include <cstring>
 #include <utility>
 
+#include "app/gl_entry_points.h"
+
 namespace {
 
 OffscreenGl* presenting = nullptr;  // the context present_offscreen_frame presents
-
-// Framebuffer objects are GL 3.0 (or ARB_framebuffer_object): fetched through EGL, since the
-// library exports only what GL 1.1 had.
-struct FramebufferCalls {
-  PFNGLGENFRAMEBUFFERSPROC gen_framebuffers;
-  PFNGLDELETEFRAMEBUFFERSPROC delete_framebuffers;
-  PFNGLBINDFRAMEBUFFERPROC bind_framebuffer;
-  PFNGLGENRENDERBUFFERSPROC gen_renderbuffers;
-  PFNGLDELETERENDERBUFFERSPROC delete_renderbuffers;
-  PFNGLBINDRENDERBUFFERPROC bind_renderbuffer;
-  PFNGLRENDERBUFFERSTORAGEPROC renderbuffer_storage;
-  PFNGLFRAMEBUFFERRENDERBUFFERPROC framebuffer_renderbuffer;
-  PFNGLCHECKFRAMEBUFFERSTATUSPROC check_framebuffer_status;
-};
-
-template <typename F>
-bool fetch(F& fn, const char* name) {
-  fn = reinterpret_cast<F>(eglGetProcAddress(name));
-  return fn != nullptr;
-}
-
-bool fetch_framebuffer_calls(FramebufferCalls& fb) {
-  return fetch(fb.gen_framebuffers, "glGenFramebuffers") &&
-         fetch(fb.delete_framebuffers, "glDeleteFramebuffers") &&
-         fetch(fb.bind_framebuffer, "glBindFramebuffer") &&
-         fetch(fb.gen_renderbuffers, "glGenRenderbuffers") &&
-         fetch(fb.delete_renderbuffers, "glDeleteRenderbuffers") &&
-         fetch(fb.bind_renderbuffer, "glBindRenderbuffer") &&
-         fetch(fb.renderbuffer_storage, "glRenderbufferStorage") &&
-         fetch(fb.framebuffer_renderbuffer, "glFramebufferRenderbuffer") &&
-         fetch(fb.check_framebuffer_status, "glCheckFramebufferStatus");
-}
 
 FramebufferCalls fb{};
 
