@@ -283,11 +283,22 @@ TEST(CutoutMask, ShapesWhereTheyBelong) {
   EXPECT_EQ(wide[0 * 800 + 400], 0);   // above it, in the middle
 }
 
+// An analysis of `seconds` of music with nothing in it yet: level and onset strength flat, no
+// beats or onsets; each test marks what its song holds.
+AudioAnalysis quiet_analysis(double seconds) {
+  AudioAnalysis a;
+  a.duration = seconds;
+  const size_t frames = static_cast<size_t>(seconds / a.frame_seconds);
+  a.loudness.assign(frames, -20.f);
+  a.flux.assign(frames, 0.f);
+  a.low_flux.assign(frames, 0.f);
+  return a;
+}
+
 // A beat tracker's output for a steady song: beats every `period` from `start`, jittered, with a
 // stretch locked half a beat off, and onsets on every beat.
 AudioAnalysis steady_song(double bpm, double seconds) {
-  AudioAnalysis a;
-  a.duration = seconds;
+  AudioAnalysis a = quiet_analysis(seconds);
   const double period = 60.0 / bpm;
   int k = 0;
   for (double t = 0; t < seconds; t += period, ++k) {
@@ -296,10 +307,7 @@ AudioAnalysis steady_song(double bpm, double seconds) {
     a.beats.push_back(t + jitter + (off ? period / 2 : 0));
     a.onsets.push_back(t);
   }
-  const size_t frames = static_cast<size_t>(seconds / a.frame_seconds);
-  a.loudness.assign(frames, -20.f);
-  a.flux.assign(frames, 0.f);
-  a.low_flux.assign(frames, 0.f);
+  const size_t frames = a.loudness.size();
   k = 0;
   for (double t = 0; t < seconds; t += period, ++k) {
     const size_t i = static_cast<size_t>(t / a.frame_seconds);
@@ -342,12 +350,8 @@ TEST(MusicMap, BeatsOfTheMusicWhereTheTrackerIsSlightlyOff) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const double seconds = 180, period = 60.0 / c.bpm;
-    AudioAnalysis a;
-    a.duration = seconds;
-    const size_t frames = static_cast<size_t>(seconds / a.frame_seconds);
-    a.loudness.assign(frames, -20.f);
-    a.flux.assign(frames, 0.f);
-    a.low_flux.assign(frames, 0.f);
+    AudioAnalysis a = quiet_analysis(seconds);
+    const size_t frames = a.loudness.size();
     int k = 0;
     for (double t = 0; t < seconds; t += period / 2, ++k) {
       a.onsets.push_back(t);
@@ -373,12 +377,8 @@ TEST(MusicMap, BeatsOfTheMusicWhereTheTrackerIsSlightlyOff) {
 // on every off-beat and sixteenth (onset strength only, as strong as the kick's: busy off-beats),
 // and the tracker's beats at `tracked_bpm` from `tracked_phase` seconds.
 AudioAnalysis drum_part(double bpm, double tracked_bpm, double tracked_phase, double seconds = 120) {
-  AudioAnalysis a;
-  a.duration = seconds;
-  const size_t frames = static_cast<size_t>(seconds / a.frame_seconds);
-  a.loudness.assign(frames, -20.f);
-  a.flux.assign(frames, 0.f);
-  a.low_flux.assign(frames, 0.f);
+  AudioAnalysis a = quiet_analysis(seconds);
+  const size_t frames = a.loudness.size();
   const double beat = 60.0 / bpm;
   int k = 0;
   for (double t = 0; t < seconds; t += beat / 4, ++k) {

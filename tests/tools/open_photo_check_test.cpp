@@ -9,6 +9,19 @@
 #include "tests/support/temp_dir.h"
 #include "tools/authoring/open_photo_check.h"
 
+namespace {
+
+// What kesto check says of the photos from 44 up in the current folder, shown by `tracks`.
+std::vector<std::string> check_messages(const std::vector<SyncTrack>& tracks) {
+  std::vector<const SyncTrack*> handles;
+  for (const SyncTrack& t : tracks) handles.push_back(&t);
+  std::vector<std::string> messages;
+  for (const PhotoProblem& p : check_open_photos(".", handles)) messages.push_back(p.message);
+  return messages;
+}
+
+}  // namespace
+
 TEST(OpenPhotoCheck, SaysWhatIsMissingUnreadableOrNeverShown) {
   TempDir dir;
   std::filesystem::create_directory("hall.photo");
@@ -25,11 +38,7 @@ TEST(OpenPhotoCheck, SaysWhatIsMissingUnreadableOrNeverShown) {
       {"beard.n", {{0, 46, Step}}},
       {"beard.scale", {{0, -1, Step}}},
   };
-  std::vector<const SyncTrack*> handles;
-  for (const SyncTrack& t : tracks) handles.push_back(&t);
-  std::vector<std::string> messages;
-  for (const PhotoProblem& p : check_open_photos(".", handles)) messages.push_back(p.message);
-  EXPECT_EQ(messages, (std::vector<std::string>{
+  EXPECT_EQ(check_messages(tracks), (std::vector<std::string>{
                           "hall.photo/45.jpg cannot be shown: it is no JPEG or PNG (or no regular file); a layer "
                           "shows it from 1s",
                           "a layer shows 47 to 52 from 2s, with no photo in hall.photo/: the layer shows only its "
@@ -52,11 +61,7 @@ TEST(OpenPhotoCheck, SaysWhenAPhotoIsShownMoreThanTwiceItsSize) {
       {"back.r", {{0, 1, Step}}},
       {"beard.scale", {{0, -1, Step}}},
   };
-  std::vector<const SyncTrack*> handles;
-  for (const SyncTrack& t : tracks) handles.push_back(&t);
-  std::vector<std::string> messages;
-  for (const PhotoProblem& p : check_open_photos(".", handles)) messages.push_back(p.message);
-  EXPECT_EQ(messages, (std::vector<std::string>{
+  EXPECT_EQ(check_messages(tracks), (std::vector<std::string>{
                           "hall.photo/44.jpg is 326x200 pixels, and a layer shows it 4.0 times as large on a 1080p "
                           "screen from 0s: more than twice looks soft",
                           "hall.photo/45.jpg is 150x200 pixels, and a layer shows it 3.3 times as large on a 1080p "
