@@ -148,6 +148,7 @@ TEST(ShowText, ReportsAMalformedTempoWithItsLine) {
       {"bpm 1000.5\n", "show.txt:1: bpm '1000.5' is not a tempo above 0 and up to 1000 beats a minute"},
       {"bpm 1e2\n", "show.txt:1: bpm '1e2' is not a tempo above 0 and up to 1000 beats a minute"},
       {"bpm nan\n", "show.txt:1: bpm 'nan' is not a tempo above 0 and up to 1000 beats a minute"},
+      {"bpm 120\nbpm fast\n", "show.txt:2: bpm 'fast' is not a tempo above 0 and up to 1000 beats a minute"},
       {"bpm 120\nbpm 90\n", "show.txt:2: a further tempo needs a start line after it: where its first bar falls (\"start 95.2s\")"},
       {"bpm 120\nstart 8\nbpm 90\nstart 8\n", "show.txt:4: this tempo's start is not after the start of the one before (line 2)"},
       {"beats\n", "show.txt:1: a bar line is 'beats' and the beats to a bar (\"beats 4\")"},

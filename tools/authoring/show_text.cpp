@@ -483,6 +483,10 @@ ShowText parse_show_text(std::string_view text, std::string_view file_name) {
   for (size_t k = 1; k < grids.grids.size(); ++k) {
     Grid& g = grids.grids[k];
     const Grid& before = grids.grids[k - 1];
+    if (given[k].bpm == 0) {  // its bpm line was refused, and the error says where
+      grids.grids.resize(k);
+      break;
+    }
     if (given[k].start == 0) {
       fail(given[k].bpm, "a further tempo needs a start line after it: where its first bar falls (\"start 95.2s\")");
       grids.grids.resize(k);
