@@ -14,7 +14,6 @@
 // copy's speed, so the photos are a fixed pattern.
 //   open_photo_upload_bench [FRAMES]   (default 480 a way)
 #include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -26,12 +25,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/gl_entry_points.h"
+#include "app/offscreen_gl.h"
 
 namespace {
 
@@ -60,24 +61,19 @@ struct BufferCalls {
   PFNGLDELETESYNCPROC delete_sync = nullptr;
 };
 
+// The render thread's context (the offscreen one, current) and what a worker needs to share it.
 struct Egl {
   EGLDisplay display = EGL_NO_DISPLAY;
   EGLConfig config = nullptr;
   EGLContext render = EGL_NO_CONTEXT;
 
-  void open() {
-    auto get_platform_display =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    display = get_platform_display ? get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr)
-                                   : eglGetDisplay(EGL_DEFAULT_DISPLAY);
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) fail("no EGL display");
-    if (!eglBindAPI(EGL_OPENGL_API)) fail("no desktop GL");
-    const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                 EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8, EGL_NONE};
-    EGLint configs = 0;
-    if (!eglChooseConfig(display, attributes, &config, 1, &configs) || configs < 1) fail("no RGBA8 config");
-    render = context(EGL_NO_CONTEXT);
-    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, render)) fail("no surfaceless context");
+  void take_current() {
+    display = eglGetCurrentDisplay();
+    render = eglGetCurrentContext();
+    EGLint id = 0, configs = 0;
+    eglQueryContext(display, render, EGL_CONFIG_ID, &id);
+    const EGLint by_id[] = {EGL_CONFIG_ID, id, EGL_NONE};
+    if (!eglChooseConfig(display, by_id, &config, 1, &configs) || configs < 1) fail("no config to share");
   }
   EGLContext context(EGLContext share) const {
     const EGLint none[] = {EGL_NONE};
@@ -156,16 +152,6 @@ double percentile(std::vector<double> v, double p) {
 class Bench {
  public:
   Bench(Egl& egl, const BufferCalls& gl) : egl_(egl), gl_(gl), photo_(make_photo()) {
-    FramebufferCalls fb{};
-    if (!fetch_framebuffer_calls(fb)) fail("no framebuffer objects");
-    GLuint framebuffer = 0, colour = 0;
-    fb.gen_framebuffers(1, &framebuffer);
-    fb.bind_framebuffer(GL_FRAMEBUFFER, framebuffer);
-    fb.gen_renderbuffers(1, &colour);
-    fb.bind_renderbuffer(GL_RENDERBUFFER, colour);
-    fb.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, SCREEN_W, SCREEN_H);
-    fb.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    if (fb.check_framebuffer_status(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) fail("framebuffer incomplete");
     glViewport(0, 0, SCREEN_W, SCREEN_H);
     shown_ = make_texture(photo_);
     upload_whole(shown_);
@@ -333,8 +319,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: open_photo_upload_bench [FRAMES, at least %d]\n", ARRIVAL_FRAMES);
     return 2;
   }
+  std::string error;
+  const std::unique_ptr<OffscreenGl> screen = OffscreenGl::create(SCREEN_W, SCREEN_H, error, OffscreenGl::Depth::None);
+  if (!screen) {
+    std::fprintf(stderr, "open_photo_upload_bench: %s\n", error.c_str());
+    return 1;
+  }
   Egl egl;
-  egl.open();
+  egl.take_current();
   BufferCalls gl;
   if (!fetch_gl_call(gl.gen, "glGenBuffers") || !fetch_gl_call(gl.bind, "glBindBuffer") ||
       !fetch_gl_call(gl.data, "glBufferData") || !fetch_gl_call(gl.map, "glMapBufferRange") ||
