@@ -12,23 +12,7 @@ static_assert(std::is_same_v<GLuint, uint32_t>, "buffer names are kept as uint32
 
 namespace {
 
-// Buffer objects are GL 1.5 and GL 3.0's mapping of a range: fetched through EGL, since the library
-// exports only what GL 1.1 had.
-struct BufferCalls {
-  PFNGLGENBUFFERSPROC gen_buffers;
-  PFNGLDELETEBUFFERSPROC delete_buffers;
-  PFNGLBINDBUFFERPROC bind_buffer;
-  PFNGLBUFFERDATAPROC buffer_data;
-  PFNGLMAPBUFFERRANGEPROC map_buffer_range;
-  PFNGLUNMAPBUFFERPROC unmap_buffer;
-};
 BufferCalls gl{};
-
-bool fetch_buffer_calls() {
-  return fetch_gl_call(gl.gen_buffers, "glGenBuffers") && fetch_gl_call(gl.delete_buffers, "glDeleteBuffers") &&
-         fetch_gl_call(gl.bind_buffer, "glBindBuffer") && fetch_gl_call(gl.buffer_data, "glBufferData") &&
-         fetch_gl_call(gl.map_buffer_range, "glMapBufferRange") && fetch_gl_call(gl.unmap_buffer, "glUnmapBuffer");
-}
 
 // The pack buffer bound while `use` runs, the one bound before restored after.
 template <typename Use>
@@ -47,7 +31,7 @@ std::unique_ptr<FrameReadback> FrameReadback::create(int width, int height, int 
     error = "frame read-back: no frame to read";
     return nullptr;
   }
-  if (!fetch_buffer_calls()) {
+  if (!fetch_buffer_calls(gl)) {
     error = "frame read-back: the driver has no pixel buffer objects";
     return nullptr;
   }

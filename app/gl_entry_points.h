@@ -39,3 +39,20 @@ inline bool fetch_framebuffer_calls(FramebufferCalls& fb) {
          fetch_gl_call(fb.framebuffer_renderbuffer, "glFramebufferRenderbuffer") &&
          fetch_gl_call(fb.check_framebuffer_status, "glCheckFramebufferStatus");
 }
+
+// Buffer objects are GL 1.5, the mapping of a range GL 3.0.
+struct BufferCalls {
+  PFNGLGENBUFFERSPROC gen_buffers = nullptr;
+  PFNGLDELETEBUFFERSPROC delete_buffers = nullptr;
+  PFNGLBINDBUFFERPROC bind_buffer = nullptr;
+  PFNGLBUFFERDATAPROC buffer_data = nullptr;
+  PFNGLMAPBUFFERRANGEPROC map_buffer_range = nullptr;
+  PFNGLUNMAPBUFFERPROC unmap_buffer = nullptr;
+};
+
+// False when any of them is missing.
+inline bool fetch_buffer_calls(BufferCalls& gl) {
+  return fetch_gl_call(gl.gen_buffers, "glGenBuffers") && fetch_gl_call(gl.delete_buffers, "glDeleteBuffers") &&
+         fetch_gl_call(gl.bind_buffer, "glBindBuffer") && fetch_gl_call(gl.buffer_data, "glBufferData") &&
+         fetch_gl_call(gl.map_buffer_range, "glMapBufferRange") && fetch_gl_call(gl.unmap_buffer, "glUnmapBuffer");
+}

@@ -50,12 +50,8 @@ double ms_since(Clock::time_point t) { return std::chrono::duration<double, std:
   std::exit(1);
 }
 
-struct BufferCalls {
-  PFNGLGENBUFFERSPROC gen = nullptr;
-  PFNGLBINDBUFFERPROC bind = nullptr;
-  PFNGLBUFFERDATAPROC data = nullptr;
-  PFNGLMAPBUFFERRANGEPROC map = nullptr;
-  PFNGLUNMAPBUFFERPROC unmap = nullptr;
+// Fences are GL 3.2.
+struct SyncCalls {
   PFNGLFENCESYNCPROC fence = nullptr;
   PFNGLCLIENTWAITSYNCPROC wait = nullptr;
   PFNGLDELETESYNCPROC delete_sync = nullptr;
@@ -151,13 +147,14 @@ double percentile(std::vector<double> v, double p) {
 
 class Bench {
  public:
-  Bench(Egl& egl, const BufferCalls& gl) : egl_(egl), gl_(gl), photo_(make_photo()) {
+  Bench(Egl& egl, const BufferCalls& buffers, const SyncCalls& sync)
+      : egl_(egl), buffers_(buffers), sync_(sync), photo_(make_photo()) {
     glViewport(0, 0, SCREEN_W, SCREEN_H);
     shown_ = make_texture(photo_);
     upload_whole(shown_);
     targets_[0] = make_texture(photo_);
     targets_[1] = make_texture(photo_);
-    gl_.gen(1, &pbo_);
+    buffers_.gen_buffers(1, &pbo_);
     glFinish();
   }
 
@@ -184,8 +181,8 @@ class Bench {
           ready = progress.done(photo_);
         } else if (way == Way::Shared) {
           if (!fence) fence = take_fence();
-          if (fence && gl_.wait(fence, 0, 0) != GL_TIMEOUT_EXPIRED) {
-            gl_.delete_sync(fence);
+          if (fence && sync_.wait(fence, 0, 0) != GL_TIMEOUT_EXPIRED) {
+            sync_.delete_sync(fence);
             fence = nullptr;
             ready = true;
           }
@@ -211,7 +208,7 @@ class Bench {
       worker.join();
       stop_ = false;
     }
-    if (fence) gl_.delete_sync(fence);
+    if (fence) sync_.delete_sync(fence);
     return f;
   }
 
@@ -232,15 +229,15 @@ class Bench {
       const uint8_t* pixels = photo_.levels[p.level].data() + uint64_t(p.row) * row_bytes;
       const uint64_t bytes = uint64_t(rows) * row_bytes;
       if (through_buffer) {
-        gl_.bind(GL_PIXEL_UNPACK_BUFFER, pbo_);
-        gl_.data(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(bytes), nullptr, GL_STREAM_DRAW);  // orphaned: never waits
-        void* mapped = gl_.map(GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(bytes),
+        buffers_.bind_buffer(GL_PIXEL_UNPACK_BUFFER, pbo_);
+        buffers_.buffer_data(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(bytes), nullptr, GL_STREAM_DRAW);  // orphaned: never waits
+        void* mapped = buffers_.map_buffer_range(GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(bytes),
                                GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
         if (!mapped) fail("glMapBufferRange");
         std::memcpy(mapped, pixels, bytes);
-        gl_.unmap(GL_PIXEL_UNPACK_BUFFER);
+        buffers_.unmap_buffer(GL_PIXEL_UNPACK_BUFFER);
         glTexSubImage2D(GL_TEXTURE_2D, GLint(p.level), 0, p.row, w, rows, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        gl_.bind(GL_PIXEL_UNPACK_BUFFER, 0);
+        buffers_.bind_buffer(GL_PIXEL_UNPACK_BUFFER, 0);
       } else {
         glTexSubImage2D(GL_TEXTURE_2D, GLint(p.level), 0, p.row, w, rows, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
       }
@@ -290,7 +287,7 @@ class Bench {
         job_ = 0;
       }
       upload_whole(texture);
-      GLsync fence = gl_.fence(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+      GLsync fence = sync_.fence(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
       if (!fence) fail("glFenceSync on the worker");
       glFlush();
       std::lock_guard<std::mutex> lock(mutex_);
@@ -301,7 +298,8 @@ class Bench {
   }
 
   Egl& egl_;
-  const BufferCalls& gl_;
+  const BufferCalls& buffers_;
+  const SyncCalls& sync_;
   Photo photo_;
   GLuint shown_ = 0, targets_[2] = {}, pbo_ = 0;
   std::mutex mutex_;
@@ -327,13 +325,12 @@ int main(int argc, char** argv) {
   }
   Egl egl;
   egl.take_current();
-  BufferCalls gl;
-  if (!fetch_gl_call(gl.gen, "glGenBuffers") || !fetch_gl_call(gl.bind, "glBindBuffer") ||
-      !fetch_gl_call(gl.data, "glBufferData") || !fetch_gl_call(gl.map, "glMapBufferRange") ||
-      !fetch_gl_call(gl.unmap, "glUnmapBuffer") || !fetch_gl_call(gl.fence, "glFenceSync") ||
-      !fetch_gl_call(gl.wait, "glClientWaitSync") || !fetch_gl_call(gl.delete_sync, "glDeleteSync"))
+  BufferCalls buffers;
+  SyncCalls sync;
+  if (!fetch_buffer_calls(buffers) || !fetch_gl_call(sync.fence, "glFenceSync") ||
+      !fetch_gl_call(sync.wait, "glClientWaitSync") || !fetch_gl_call(sync.delete_sync, "glDeleteSync"))
     fail("the driver lacks buffer objects or fences");
-  Bench bench(egl, gl);
+  Bench bench(egl, buffers, sync);
   std::printf("renderer: %s; %d frames a way at %dx%d, a %dx%d photo with mips (%.1f MB) every %d frames\n",
               reinterpret_cast<const char*>(glGetString(GL_RENDERER)), frames, SCREEN_W, SCREEN_H, PHOTO_W, PHOTO_H,
               double(photo_bytes(make_photo())) / 1e6, ARRIVAL_FRAMES);
