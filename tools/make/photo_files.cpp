@@ -7,9 +7,10 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <shared_mutex>
+
+#include <unistd.h>
 
 #include "png/regular_file.h"
 #include "tools/make/cutout_mask.h"
@@ -53,18 +54,36 @@ std::string first_line(const char* message, const std::string& path) {
   // libvips prefixes the operation's name and may run on over several lines.
   if (size_t nl = s.find('\n'); nl != std::string::npos) s.erase(nl);
   if (size_t colon = s.find(": "); colon != std::string::npos && colon < 24) s.erase(0, colon + 2);
+  // Read through a descriptor, libvips says "source" where it would have named the file.
+  if (s == "source is not in a known format") s = "is not a known file format";
+  else if (s.rfind("source ", 0) == 0) s.erase(0, 7);
   while (!s.empty() && (s.back() == ' ' || s.back() == ':')) s.pop_back();
   if (s.empty()) s = CANNOT_BE_READ;
   return reason.empty() || s.find(reason) != std::string::npos ? s : s + ": " + reason;
 }
 
-// libvips opens by name and retries a read a signal interrupts: a FIFO would hold it for ever,
-// deaf to Ctrl-C, and /dev/zero never end. What is no regular file is refused first.
-bool regular_file(const std::string& path, std::string& why) {
-  if (RegularFile(path).is_open()) return true;
-  why = "is not a regular file (a FIFO, a device or a folder)";
-  return false;
-}
+// libvips reads each photo through a descriptor we opened, never by name: it retries a read a
+// signal interrupts, so a photo swapped for a FIFO after a check would hold it for ever, deaf to
+// Ctrl-C, and a link to /dev/zero never end. What is no regular file is refused before a byte is read.
+// thumbnail_source takes no fail_on of its own: the loader's options go in a string.
+constexpr const char* FAIL_ON_ERROR = "fail_on=error";
+
+class PhotoSource {
+ public:
+  PhotoSource(const std::string& path, std::string& why) : file_(path) {
+    if (!file_.is_open()) why = "is not a regular file (a FIFO, a device or a folder)";
+  }
+  bool is_open() const { return file_.is_open(); }
+  const RegularFile& file() const { return file_; }
+  // A source reading from the file's start; libvips keeps a duplicate of the descriptor.
+  vips::VSource source() const {
+    lseek(file_.fd(), 0, SEEK_SET);
+    return vips::VSource::new_from_descriptor(file_.fd());
+  }
+
+ private:
+  RegularFile file_;
+};
 
 int orientation_of(const VImage& image) {
   if (image.get_typeof(VIPS_META_ORIENTATION) == 0) return 1;
@@ -145,9 +164,10 @@ bool start_photo_library(const char* argv0) {
 }
 
 bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std::string& why) {
-  if (!regular_file(path, why)) return false;
+  const PhotoSource photo(path, why);
+  if (!photo.is_open()) return false;
   return one_call(path, why, [&]() -> bool {
-    VImage header = VImage::new_from_file(path.c_str(), VImage::option()
+    VImage header = VImage::new_from_source(photo.source(), "", VImage::option()
                                                            ->set("access", VIPS_ACCESS_SEQUENTIAL)
                                                            ->set("fail_on", VIPS_FAIL_ON_ERROR));
     int w = header.width(), h = header.height();
@@ -170,9 +190,9 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
     if (decode) {
       // A small copy reads every byte of the file (shrinking on load where it can): a truncated or
       // damaged photo fails here. It also tells what the photo looks like.
-      VImage small = VImage::thumbnail(path.c_str(), QUALITY_SIDE, VImage::option()
+      VImage small = VImage::thumbnail_source(photo.source(), QUALITY_SIDE, VImage::option()
                                                                        ->set("height", QUALITY_SIDE)
-                                                                       ->set("fail_on", VIPS_FAIL_ON_ERROR));
+                                                                       ->set("option_string", FAIL_ON_ERROR));
       small = as_srgb(small).colourspace(VIPS_INTERPRETATION_B_W).extract_band(0).cast(VIPS_FORMAT_UCHAR);
       size_t bytes = 0;
       void* grey = small.write_to_memory(&bytes);
@@ -190,9 +210,10 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
 }
 
 bool make_cover(const std::string& path, int width, int height, bool enlarge, CroppedPhoto& out, std::string& why) {
-  if (!regular_file(path, why)) return false;
+  const PhotoSource photo(path, why);
+  if (!photo.is_open()) return false;
   return one_call(path, why, [&]() -> bool {
-    VImage header = VImage::new_from_file(path.c_str(), VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+    VImage header = VImage::new_from_source(photo.source(), "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
     int w = header.width(), h = header.height();
     if (upright_swaps(header)) std::swap(w, h);
     // Scale so the photo just covers width × height; thumbnail fits inside a box of the photo's
@@ -200,10 +221,10 @@ bool make_cover(const std::string& path, int width, int height, bool enlarge, Cr
     double scale = std::max(static_cast<double>(width) / w, static_cast<double>(height) / h);
     if (!enlarge) scale = std::min(scale, 1.0);
     const int box_w = std::max(1, static_cast<int>(std::ceil(w * scale))), box_h = std::max(1, static_cast<int>(std::ceil(h * scale)));
-    VImage image = VImage::thumbnail(path.c_str(), box_w, VImage::option()
+    VImage image = VImage::thumbnail_source(photo.source(), box_w, VImage::option()
                                                               ->set("height", box_h)
                                                               ->set("size", enlarge ? VIPS_SIZE_BOTH : VIPS_SIZE_DOWN)
-                                                              ->set("fail_on", VIPS_FAIL_ON_ERROR));
+                                                              ->set("option_string", FAIL_ON_ERROR));
     image = as_srgb(image).copy_memory();  // the attention search reads it more than once, out of order
     // The crop: width × height, or that shape as large as the photo allows.
     const double fit = std::min({1.0, static_cast<double>(image.width()) / width, static_cast<double>(image.height()) / height});
@@ -245,10 +266,10 @@ bool make_square(const std::string& path, int side, CroppedPhoto& out, std::stri
 
 namespace {
 
-bool read_bytes(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+bool read_bytes(const RegularFile& file, std::string& bytes) {
+  bytes.resize(file.size());
+  bytes.resize(file.read_at(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()));
+  return bytes.size() == file.size();
 }
 
 bool write_bytes(const std::string& path, const std::string& bytes) {
@@ -264,10 +285,11 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
                       WrittenPhoto& out, std::string& why) {
   out = WrittenPhoto{};
   const std::string stem = folder + "/" + std::to_string(number);
-  if (!regular_file(photo.path, why)) return false;
+  const PhotoSource file(photo.path, why);
+  if (!file.is_open()) return false;
   if (!square && std::max(photo.width, photo.height) <= long_side) {
     std::string bytes;
-    if (read_bytes(photo.path, bytes) && bytes.size() > 2 && bytes[0] == '\xFF' && bytes[1] == '\xD8') {
+    if (read_bytes(file.file(), bytes) && bytes.size() > 2 && bytes[0] == '\xFF' && bytes[1] == '\xD8') {
       const std::string copy = stripped_jpeg(bytes, photo.orientation);
       if (!copy.empty()) {
         out.file = std::to_string(number) + ".jpg";
@@ -296,11 +318,11 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
       image = cropped.impl->image;
     } else {
       // Shrunk on load where the format allows, turned upright, its colour profile applied.
-      image = VImage::thumbnail(photo.path.c_str(), long_side, VImage::option()
+      image = VImage::thumbnail_source(file.source(), long_side, VImage::option()
                                                                    ->set("height", long_side)
                                                                    ->set("size", VIPS_SIZE_DOWN)
-                                                                   ->set("fail_on", VIPS_FAIL_ON_ERROR));
-      lossless = image.get_typeof("vips-loader") != 0 && std::string(image.get_string("vips-loader")) == "pngload";
+                                                                   ->set("option_string", FAIL_ON_ERROR));
+      lossless = image.get_typeof("vips-loader") != 0 && std::string(image.get_string("vips-loader")).rfind("pngload", 0) == 0;
       image = as_srgb(image);
     }
     out.file = std::to_string(number) + (lossless ? ".png" : ".jpg");
