@@ -406,7 +406,8 @@ void Studio::write_state(const std::string& path) const {
       transport_.delay_ms(), width_, height_, SCENE_TRACK_NAMES[selected_], input_.c_str(), error.c_str());
   if (n <= 0) return;
   const std::string temp = path + ".part";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A link planted under the temporary name is refused, not written through.
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return;
   const bool written = write(fd, text, static_cast<size_t>(std::min<int>(n, sizeof text - 1))) > 0;
   close(fd);
