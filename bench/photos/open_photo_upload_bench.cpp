@@ -18,7 +18,6 @@
 #include <GL/glext.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -98,12 +97,6 @@ Photo make_photo() {
   return p;
 }
 
-uint64_t photo_bytes(const Photo& p) {
-  uint64_t n = 0;
-  for (const auto& l : p.levels) n += l.size();
-  return n;
-}
-
 GLuint make_texture(const Photo& p) {
   GLuint t = 0;
   glGenTextures(1, &t);
@@ -156,6 +149,12 @@ class Bench {
     targets_[1] = make_texture(photo_);
     buffers_.gen_buffers(1, &pbo_);
     glFinish();
+  }
+
+  uint64_t photo_bytes() const {
+    uint64_t n = 0;
+    for (const auto& l : photo_.levels) n += l.size();
+    return n;
   }
 
   Figures run(Way way, int frames) {
@@ -333,7 +332,7 @@ int main(int argc, char** argv) {
   Bench bench(egl, buffers, sync);
   std::printf("renderer: %s; %d frames a way at %dx%d, a %dx%d photo with mips (%.1f MB) every %d frames\n",
               reinterpret_cast<const char*>(glGetString(GL_RENDERER)), frames, SCREEN_W, SCREEN_H, PHOTO_W, PHOTO_H,
-              double(photo_bytes(make_photo())) / 1e6, ARRIVAL_FRAMES);
+              double(bench.photo_bytes()) / 1e6, ARRIVAL_FRAMES);
   std::printf("%-7s %8s %8s %8s %9s %9s %7s %12s\n", "way", "up p50", "up p99", "up max", "frame p50", "frame p99",
               "photos", "frames/photo");
   for (Way way : {Way::None, Way::Strips, Way::Pbo, Way::Shared}) {
