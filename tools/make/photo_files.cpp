@@ -62,12 +62,12 @@ std::string first_line(const char* message, const std::string& path) {
   return reason.empty() || s.find(reason) != std::string::npos ? s : s + ": " + reason;
 }
 
-// libvips reads each photo through a descriptor we opened, never by name: it retries a read a
-// signal interrupts, so a photo swapped for a FIFO after a check would hold it for ever, deaf to
-// Ctrl-C, and a link to /dev/zero never end. What is no regular file is refused before a byte is read.
 // thumbnail_source takes no fail_on of its own: the loader's options go in a string.
 constexpr const char* FAIL_ON_ERROR = "fail_on=error";
 
+// libvips reads each photo through a descriptor we opened, never by name: it retries a read a
+// signal interrupts, so a photo swapped for a FIFO after a check would hold it for ever, deaf to
+// Ctrl-C, and a link to /dev/zero never end. What is no regular file is refused before a byte is read.
 class PhotoSource {
  public:
   PhotoSource(const std::string& path, std::string& why) : file_(path) {
@@ -168,8 +168,8 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
   if (!photo.is_open()) return false;
   return one_call(path, why, [&]() -> bool {
     VImage header = VImage::new_from_source(photo.source(), "", VImage::option()
-                                                           ->set("access", VIPS_ACCESS_SEQUENTIAL)
-                                                           ->set("fail_on", VIPS_FAIL_ON_ERROR));
+                                                                    ->set("access", VIPS_ACCESS_SEQUENTIAL)
+                                                                    ->set("fail_on", VIPS_FAIL_ON_ERROR));
     int w = header.width(), h = header.height();
     if (static_cast<double>(w) * h > MAX_PHOTO_MEGAPIXELS * 1e6) {
       why = std::to_string(w) + "x" + std::to_string(h) + " pixels is beyond the " +
@@ -191,8 +191,8 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
       // A small copy reads every byte of the file (shrinking on load where it can): a truncated or
       // damaged photo fails here. It also tells what the photo looks like.
       VImage small = VImage::thumbnail_source(photo.source(), QUALITY_SIDE, VImage::option()
-                                                                       ->set("height", QUALITY_SIDE)
-                                                                       ->set("option_string", FAIL_ON_ERROR));
+                                                                                  ->set("height", QUALITY_SIDE)
+                                                                                  ->set("option_string", FAIL_ON_ERROR));
       small = as_srgb(small).colourspace(VIPS_INTERPRETATION_B_W).extract_band(0).cast(VIPS_FORMAT_UCHAR);
       size_t bytes = 0;
       void* grey = small.write_to_memory(&bytes);
@@ -222,9 +222,9 @@ bool make_cover(const std::string& path, int width, int height, bool enlarge, Cr
     if (!enlarge) scale = std::min(scale, 1.0);
     const int box_w = std::max(1, static_cast<int>(std::ceil(w * scale))), box_h = std::max(1, static_cast<int>(std::ceil(h * scale)));
     VImage image = VImage::thumbnail_source(photo.source(), box_w, VImage::option()
-                                                              ->set("height", box_h)
-                                                              ->set("size", enlarge ? VIPS_SIZE_BOTH : VIPS_SIZE_DOWN)
-                                                              ->set("option_string", FAIL_ON_ERROR));
+                                                                       ->set("height", box_h)
+                                                                       ->set("size", enlarge ? VIPS_SIZE_BOTH : VIPS_SIZE_DOWN)
+                                                                       ->set("option_string", FAIL_ON_ERROR));
     image = as_srgb(image).copy_memory();  // the attention search reads it more than once, out of order
     // The crop: width × height, or that shape as large as the photo allows.
     const double fit = std::min({1.0, static_cast<double>(image.width()) / width, static_cast<double>(image.height()) / height});
@@ -319,9 +319,9 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
     } else {
       // Shrunk on load where the format allows, turned upright, its colour profile applied.
       image = VImage::thumbnail_source(file.source(), long_side, VImage::option()
-                                                                   ->set("height", long_side)
-                                                                   ->set("size", VIPS_SIZE_DOWN)
-                                                                   ->set("option_string", FAIL_ON_ERROR));
+                                                                     ->set("height", long_side)
+                                                                     ->set("size", VIPS_SIZE_DOWN)
+                                                                     ->set("option_string", FAIL_ON_ERROR));
       lossless = image.get_typeof("vips-loader") != 0 && std::string(image.get_string("vips-loader")).rfind("pngload", 0) == 0;
       image = as_srgb(image);
     }
