@@ -130,7 +130,10 @@ TEST_F(MakePhotos, WrittenUprightAtTheSizeAskedForAndSeenSoByTheShow) {
       {"large JPEG on its side", photo("large_side.jpg", 1600, 1200, "[Q=90]"), 8, 800, false, "46.jpg", 600, 800, false},
       {"PNG", photo("shot.png", 300, 500), 1, 1000, false, "47.png", 300, 500, false},
       {"square crop", photo("crop.jpg", 900, 600, "[Q=90]"), 1, 500, true, "48.jpg", 500, 500, false},
+      // Not read whole into memory to be copied: 64 MiB past the picture's end.
+      {"small JPEG with a long tail", photo("tail.jpg", 600, 400, "[Q=90]"), 1, 1000, false, "49.jpg", 600, 400, false},
   };
+  std::filesystem::resize_file(cases[5].path, std::filesystem::file_size(cases[5].path) + (64u << 20));
   int number = 44;
   for (Case& c : cases) {
     SCOPED_TRACE(c.what);

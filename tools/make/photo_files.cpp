@@ -287,7 +287,10 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
   const std::string stem = folder + "/" + std::to_string(number);
   const PhotoSource file(photo.path, why);
   if (!file.is_open()) return false;
-  if (!square && std::max(photo.width, photo.height) <= long_side) {
+  // The copy reads the file whole: one far larger than its pixels could need (a small JPEG with
+  // gigabytes after its end) is encoded again instead, which reads only the picture.
+  const uint64_t copy_limit = uint64_t(photo.width) * uint64_t(photo.height) * 4 + (uint64_t(16) << 20);
+  if (!square && std::max(photo.width, photo.height) <= long_side && file.file().size() <= copy_limit) {
     std::string bytes;
     if (read_bytes(file.file(), bytes) && bytes.size() > 2 && bytes[0] == '\xFF' && bytes[1] == '\xD8') {
       const std::string copy = stripped_jpeg(bytes, photo.orientation);
