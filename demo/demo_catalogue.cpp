@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/make/photo_files.h"
+#include "tools/make/photos/photo_files.h"
 
 namespace fs = std::filesystem;
 

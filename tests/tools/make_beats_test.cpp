@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "demo/music_synth.h"
-#include "tools/make/audio_analysis.h"
-#include "tools/make/music_map.h"
-#include "tools/make/song_file.h"
+#include "tools/make/music/audio_analysis.h"
+#include "tools/make/music/music_map.h"
+#include "tools/make/music/song_file.h"
 
 namespace fs = std::filesystem;
 

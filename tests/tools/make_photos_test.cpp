@@ -16,9 +16,9 @@
 #include "photos/open_photo_header.h"
 #include "photos/photo_orientation.h"
 #include "tests/support/file_contents.h"
-#include "tools/make/face_finder.h"
-#include "tools/make/jpeg_copy.h"
-#include "tools/make/photo_files.h"
+#include "tools/make/photos/face_finder.h"
+#include "tools/make/photos/jpeg_copy.h"
+#include "tools/make/photos/photo_files.h"
 
 namespace fs = std::filesystem;
 using vips::VImage;

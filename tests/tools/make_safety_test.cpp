@@ -24,13 +24,13 @@
 #include "tests/support/bounded_call.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
-#include "tools/make/audio_analysis.h"
+#include "tools/make/music/audio_analysis.h"
 #include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
-#include "tools/make/photo_files.h"
-#include "tools/make/photo_gathering.h"
-#include "tools/make/show_folder.h"
-#include "tools/make/song_file.h"
+#include "tools/make/photos/photo_files.h"
+#include "tools/make/photos/photo_gathering.h"
+#include "tools/make/show/show_folder.h"
+#include "tools/make/music/song_file.h"
 
 namespace fs = std::filesystem;
 

@@ -17,23 +17,23 @@
 #include "photos/open_photo_size.h"
 #include "tools/authoring/show_files.h"
 #include "tools/authoring/show_text.h"
-#include "tools/make/audio_analysis.h"
-#include "tools/make/catalogue_plan.h"
-#include "tools/make/choreography.h"
+#include "tools/make/music/audio_analysis.h"
+#include "tools/make/show/catalogue_plan.h"
+#include "tools/make/show/choreography.h"
 #include "tools/make/escaped_text.h"
 #include "tools/make/interruption.h"
 #include "tools/make/make_options.h"
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 #include "tools/make/parallel_jobs.h"
-#include "tools/make/photo_files.h"
-#include "tools/make/photo_gathering.h"
-#include "tools/make/photo_order.h"
-#include "tools/make/photo_quality.h"
-#include "tools/make/photo_selection.h"
+#include "tools/make/photos/photo_files.h"
+#include "tools/make/photos/photo_gathering.h"
+#include "tools/make/photos/photo_order.h"
+#include "tools/make/photos/photo_quality.h"
+#include "tools/make/photos/photo_selection.h"
 #include "tools/make/progress.h"
-#include "tools/make/scene_geometry.h"
-#include "tools/make/show_folder.h"
-#include "tools/make/song_file.h"
+#include "tools/make/show/scene_geometry.h"
+#include "tools/make/show/show_folder.h"
+#include "tools/make/music/song_file.h"
 
 namespace fs = std::filesystem;
 
@@ -432,7 +432,8 @@ bool write_the_photos(Run& run) {
       ok = make_square(photo.path, accent_side(a.role), square, why);
       if (!ok) why = photo.path + ": " + why;
       const std::string path = (run.dir / PHOTO_CATALOGUE[a.index].path).string();
-      if (ok) ok = write_entry(square, entry_type(a.index), a.role, std::min(square.side, accent_side(a.role)), path, why);
+      if (ok) ok = write_entry(square, entry_type(a.index), entry_cutout(a.role), a.role == EntryRole::Backdrop,
+                                std::min(square.side, accent_side(a.role)), path, why);
       if (!ok && why.find(photo.path) != 0) why = path + ": " + why;
     }
     std::lock_guard<std::mutex> hold(lock);

@@ -1,4 +1,4 @@
-#include "tools/make/face_finder.h"
+#include "tools/make/photos/face_finder.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/utility.hpp>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/make/subject_crop.h"
+#include "tools/make/photos/subject_crop.h"
 
 // The faces in a width × height picture of grey bytes, rows packed, in its pixels. Made for a
 // photo already shrunk to some 560 × 560 pixels: the model's smallest face is 45 pixels, some

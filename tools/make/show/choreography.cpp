@@ -1,4 +1,4 @@
-#include "tools/make/choreography.h"
+#include "tools/make/show/choreography.h"
 
 #include <algorithm>
 #include <array>
@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <set>
 
-#include "tools/make/beat_times.h"
-#include "tools/make/cut_plan.h"
-#include "tools/make/photo_units.h"
-#include "tools/make/scene_geometry.h"
+#include "tools/make/music/beat_times.h"
+#include "tools/make/show/cut_plan.h"
+#include "tools/make/show/photo_units.h"
+#include "tools/make/show/scene_geometry.h"
 #include "tools/make/seeded_random.h"
 
 namespace {

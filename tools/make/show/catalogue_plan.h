@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "photos/photo_catalogue.h"
-
-enum class EntryType { Jpeg, Png, Gif };
+#include "tools/make/photos/cutout_mask.h"
+#include "tools/make/photos/entry_type.h"
 
 enum class EntryRole {
   Photo,     // a photo, square (only with --crop square is a photo ever square; these stay unwritten)
@@ -28,6 +28,8 @@ EntryType entry_type(int index);
 // "hall.photo/05.JPG" → "05.JPG".
 std::string entry_file_name(int index);
 const char* role_name(EntryRole role);
+// The alpha a role is cut with: the cameo, frame and iris have their shapes, the rest none.
+Cutout entry_cutout(EntryRole role);
 
 struct CatalogueAccent {
   int index = 0;  // the catalogue entry

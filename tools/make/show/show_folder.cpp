@@ -1,4 +1,4 @@
-#include "tools/make/show_folder.h"
+#include "tools/make/show/show_folder.h"
 
 #include <fcntl.h>  // AT_FDCWD
 #include <signal.h>

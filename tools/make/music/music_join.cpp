@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 
 double MusicMap::bpm_at(double seconds) const {
   double bpm_here = bpm;

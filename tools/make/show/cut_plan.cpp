@@ -1,4 +1,4 @@
-#include "tools/make/cut_plan.h"
+#include "tools/make/show/cut_plan.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/make/song_file.h"
+#include "tools/make/music/song_file.h"
 
 #include <algorithm>
 #include <cmath>

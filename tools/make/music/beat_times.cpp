@@ -1,4 +1,4 @@
-#include "tools/make/beat_times.h"
+#include "tools/make/music/beat_times.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/make/cutout_mask.h"
+#include "tools/make/photos/cutout_mask.h"
 
 #include <algorithm>
 #include <cmath>

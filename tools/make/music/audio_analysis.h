@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 
 // `progress` gets the fraction done now and then; returning false stops the analysis (false).
 bool analyse_audio(const std::string& mp3_path, AudioAnalysis& out, std::string& why,

@@ -1,4 +1,4 @@
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 
 #include <algorithm>
 #include <cmath>

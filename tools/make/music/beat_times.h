@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tools/authoring/show_text.h"
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 
 class BeatTimes {
  public:

@@ -1,4 +1,4 @@
-#include "tools/make/photo_gathering.h"
+#include "tools/make/photos/photo_gathering.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "tools/make/photo_order.h"
+#include "tools/make/photos/photo_order.h"
 
 #include <algorithm>
 #include <filesystem>

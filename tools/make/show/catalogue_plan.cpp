@@ -1,4 +1,4 @@
-#include "tools/make/catalogue_plan.h"
+#include "tools/make/show/catalogue_plan.h"
 
 #include <string_view>
 
@@ -41,6 +41,15 @@ const char* role_name(EntryRole role) {
     case EntryRole::Repeat: return "repeat of 40";
   }
   return "";
+}
+
+Cutout entry_cutout(EntryRole role) {
+  switch (role) {
+    case EntryRole::Cameo: return Cutout::Cameo;
+    case EntryRole::Frame: return Cutout::Frame;
+    case EntryRole::Iris: return Cutout::Iris;
+    default: return Cutout::None;
+  }
 }
 
 std::vector<CatalogueAccent> plan_accents(int photo_count, int backdrop_photo) {

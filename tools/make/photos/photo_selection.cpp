@@ -1,4 +1,4 @@
-#include "tools/make/photo_selection.h"
+#include "tools/make/photos/photo_selection.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tools/make/photo_quality.h"
+#include "tools/make/photos/photo_quality.h"
 
 #include <algorithm>
 #include <bit>

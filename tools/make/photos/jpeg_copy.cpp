@@ -7,7 +7,7 @@
 // count, in order. The profile has a 128-byte header, then a tag count and 12-byte entries: the
 // tag's signature, offset and size. An XYZ tag holds "XYZ ", four reserved bytes and three
 // s15Fixed16 numbers.
-#include "tools/make/jpeg_copy.h"
+#include "tools/make/photos/jpeg_copy.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 #pragma once
 // Photos through libvips: reading a photo's header, proving it decodes, cropping it square around
-// its subject (its faces found by tools/make/face_finder.h) and writing the catalogue's files.
+// its subject (its faces found by tools/make/photos/face_finder.h) and writing the catalogue's files.
 // Everything libvips does for hallshow-make is here.
 #include <string>
 
-#include "tools/make/catalogue_plan.h"
-#include "tools/make/cutout_mask.h"
-#include "tools/make/photo_order.h"
+#include "tools/make/photos/cutout_mask.h"
+#include "tools/make/photos/entry_type.h"
+#include "tools/make/photos/photo_order.h"
 
 // Photos larger than this are refused before any pixel is decoded: a forged header can claim
 // gigapixels.
@@ -57,10 +57,10 @@ struct WrittenPhoto {
 bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bool square, const std::string& folder,
                       WrittenPhoto& out, std::string& why);
 
-// Writes one catalogue file from the square: its type, and for the cut-out roles its alpha;
-// the backdrop blurred and dimmed; `side` pixels (not above the square's own).
-bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int side, const std::string& path,
-                 std::string& why);
+// Writes one catalogue file from the square: its type, its cut-out's alpha; as the `backdrop`,
+// blurred and dimmed; `side` pixels (not above the square's own).
+bool write_entry(const CroppedPhoto& square, EntryType type, Cutout cutout, bool backdrop, int side,
+                 const std::string& path, std::string& why);
 
 // Writes the photo as it is cropped, in `type`, with the cut-out's alpha; `palette`: a PNG of at
 // most 256 colours.

@@ -1,4 +1,4 @@
-#include "tools/make/photo_files.h"
+#include "tools/make/photos/photo_files.h"
 
 #include <vips/vips8>
 
@@ -13,11 +13,11 @@
 #include <unistd.h>
 
 #include "png/regular_file.h"
-#include "tools/make/cutout_mask.h"
-#include "tools/make/face_finder.h"
-#include "tools/make/jpeg_copy.h"
-#include "tools/make/photo_quality.h"
-#include "tools/make/subject_crop.h"
+#include "tools/make/photos/cutout_mask.h"
+#include "tools/make/photos/face_finder.h"
+#include "tools/make/photos/jpeg_copy.h"
+#include "tools/make/photos/photo_quality.h"
+#include "tools/make/photos/subject_crop.h"
 
 using vips::VImage;
 
@@ -339,15 +339,6 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
 
 namespace {
 
-Cutout cutout_of(EntryRole role) {
-  switch (role) {
-    case EntryRole::Cameo: return Cutout::Cameo;
-    case EntryRole::Frame: return Cutout::Frame;
-    case EntryRole::Iris: return Cutout::Iris;
-    default: return Cutout::None;
-  }
-}
-
 // Saves in the type asked for; a cut-out gets its alpha. libvips reads the mask's bytes where they
 // are while it saves, so they live until the save is done.
 void save(VImage image, EntryType type, Cutout cutout, bool palette, const std::string& path) {
@@ -380,11 +371,11 @@ bool write_photo_file(const CroppedPhoto& photo, EntryType type, Cutout cutout, 
   });
 }
 
-bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int side, const std::string& path,
-                 std::string& why) {
+bool write_entry(const CroppedPhoto& square, EntryType type, Cutout cutout, bool backdrop, int side,
+                 const std::string& path, std::string& why) {
   return one_call(path, why, [&]() -> bool {
     VImage image = square.impl->image;
-    if (role == EntryRole::Backdrop) {
+    if (backdrop) {
       // Behind both layers: soft and dim, so the photos in front stand out. Blurred at a small
       // size, where it costs little, then brought to the side asked for.
       const int small = std::min(square.side, 512);
@@ -397,7 +388,7 @@ bool write_entry(const CroppedPhoto& square, EntryType type, EntryRole role, int
       image = image.resize(static_cast<double>(side) / image.width(),
                            VImage::option()->set("vscale", static_cast<double>(side) / image.height()));
     }
-    save(image, type, cutout_of(role), false, path);
+    save(image, type, cutout, false, path);
     return true;
   });
 }

@@ -6,7 +6,7 @@
 // ever.
 #include <vector>
 
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 
 struct Slot {
   int row = 0, end = 0;  // the rows the unit is on screen, [row, end)

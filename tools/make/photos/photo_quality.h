@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/make/photo_order.h"
+#include "tools/make/photos/photo_order.h"
 
 // The side of the copy the photo is looked at in.
 inline constexpr int QUALITY_SIDE = 480;  // a 12-megapixel JPEG decodes at an eighth of its size to this

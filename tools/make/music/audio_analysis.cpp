@@ -1,4 +1,4 @@
-#include "tools/make/audio_analysis.h"
+#include "tools/make/music/audio_analysis.h"
 
 #include <aubio/aubio.h>
 #include <mpg123.h>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tools/make/make_options.h"
-#include "tools/make/music_map.h"
+#include "tools/make/music/music_map.h"
 
 // A photo the show may show: the number n names it by, its shape, and its name for the comments.
 struct ShowPhoto {

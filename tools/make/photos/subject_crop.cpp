@@ -1,4 +1,4 @@
-#include "tools/make/subject_crop.h"
+#include "tools/make/photos/subject_crop.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/make/photo_units.h"
+#include "tools/make/show/photo_units.h"
 
 std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const std::vector<bool>& fill,
                                     const std::vector<bool>& alone) {
