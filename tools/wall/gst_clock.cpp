@@ -1,0 +1,115 @@
+// The clocks over GStreamer. GstNetTimeProvider answers each follower's poll with the leader's
+// clock; GstNetClientClock polls (at most every 50 ms), filters round trips and follows the
+// leader's time and rate, posting its own statistics on a bus. GstPtpClock follows a PTP
+// grandmaster through GStreamer's privileged helper.
+#include <gst/gst.h>
+#include <gst/net/net.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "tools/wall/shared_clock.h"
+
+namespace {
+
+void init_gstreamer() {
+  static const bool done = [] {
+    gst_init(nullptr, nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+class GstSharedClock : public SharedClock {
+ public:
+  explicit GstSharedClock(GstClock* clock) : clock_(clock) {}
+  ~GstSharedClock() override {
+    if (provider_) gst_object_unref(provider_);
+    if (bus_) gst_object_unref(bus_);
+    gst_object_unref(clock_);
+  }
+  int64_t now() override { return static_cast<int64_t>(gst_clock_get_time(clock_)); }
+  bool synced() override { return gst_clock_is_synced(clock_); }
+  std::string statistics() override {
+    std::string line;
+    if (!bus_) return line;
+    while (GstMessage* message = gst_bus_pop(bus_)) {
+      if (const GstStructure* s = gst_message_get_structure(message)) {
+        gchar* text = gst_structure_to_string(s);
+        line = text;  // the latest says the most
+        g_free(text);
+      }
+      gst_message_unref(message);
+    }
+    return line;
+  }
+
+  GstClock* clock_;
+  GstNetTimeProvider* provider_ = nullptr;
+  GstBus* bus_ = nullptr;
+};
+
+class SystemClock : public SharedClock {
+ public:
+  int64_t now() override {
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  }
+  bool synced() override { return true; }  // as far as chrony or linuxptp keep it
+};
+
+std::unique_ptr<SharedClock> ptp_clock(int domain, std::string& error) {
+  if (!gst_ptp_is_supported()) {
+    error = "GStreamer has no PTP support on this system";
+    return nullptr;
+  }
+  if (!gst_ptp_is_initialized() && !gst_ptp_init(GST_PTP_CLOCK_ID_NONE, nullptr)) {
+    error = "cannot start GStreamer's PTP helper (gst-ptp-helper needs CAP_NET_BIND_SERVICE or setuid root)";
+    return nullptr;
+  }
+  GstClock* clock = gst_ptp_clock_new("hallshow-wall-ptp", static_cast<guint>(domain));
+  if (!clock) {
+    error = "cannot follow PTP domain " + std::to_string(domain);
+    return nullptr;
+  }
+  return std::make_unique<GstSharedClock>(clock);
+}
+
+}  // namespace
+
+std::unique_ptr<SharedClock> leader_clock(const ClockChoice& choice, int& port, std::string& error) {
+  if (choice.kind == ClockKind::System) return std::make_unique<SystemClock>();
+  init_gstreamer();
+  if (choice.kind == ClockKind::Ptp) return ptp_clock(choice.domain, error);
+  auto clock = std::make_unique<GstSharedClock>(gst_system_clock_obtain());
+  clock->provider_ = gst_net_time_provider_new(clock->clock_, nullptr, port);
+  if (!clock->provider_) {
+    error = "cannot serve the clock on UDP port " + std::to_string(port) + " (is another leader running here?)";
+    return nullptr;
+  }
+  g_object_get(clock->provider_, "port", &port, nullptr);
+  return clock;
+}
+
+std::unique_ptr<SharedClock> follower_clock(const ClockChoice& choice, const std::string& host, int port,
+                                            std::string& error) {
+  if (choice.kind == ClockKind::System) return std::make_unique<SystemClock>();
+  init_gstreamer();
+  if (choice.kind == ClockKind::Ptp) return ptp_clock(choice.domain, error);
+  GstClock* client = gst_net_client_clock_new("hallshow-wall", host.c_str(), port, 0);
+  if (!client) {
+    error = "cannot follow the clock at " + host + ":" + std::to_string(port);
+    return nullptr;
+  }
+  auto clock = std::make_unique<GstSharedClock>(client);
+  clock->bus_ = gst_bus_new();
+  g_object_set(client, "bus", clock->bus_, nullptr);
+  return clock;
+}
+
+int64_t true_nanoseconds() {
+  timespec t{};
+  syscall(SYS_clock_gettime, CLOCK_BOOTTIME, &t);
+  return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
