@@ -93,7 +93,9 @@ TEST(WallTiles, FourTilesSideBySideAreTheWholePicture) {
         ASSERT_EQ(tile.width, w);
         ASSERT_EQ(tile.height, h);
         // The tile of the top-left display holds part of the layers, not only black.
-        if (column == 1 && row == 1) EXPECT_GT(tile.count([](gltest::Rgba c) { return c.r > 60; }), w * h / 20);
+        if (column == 1 && row == 1) {
+          EXPECT_GT(tile.count([](gltest::Rgba c) { return c.r > 60; }), w * h / 20);
+        }
         compare(tile, whole, (column - 1) * (w + bezel), (row - 1) * (h + bezel), d);
         pixels += long(w) * h;
       }

@@ -10,7 +10,11 @@
 
 #include "tools/wall/shared_clock.h"
 
+#include "show/music_player.h"
+
 namespace {
+
+constexpr guint64 POLL_INTERVAL = GST_SECOND / 10;
 
 void init_gstreamer() {
   static const bool done = [] {
@@ -103,9 +107,32 @@ std::unique_ptr<SharedClock> follower_clock(const ClockChoice& choice, const std
     return nullptr;
   }
   auto clock = std::make_unique<GstSharedClock>(client);
+  // Once locked the client polls at its clock's "timeout", a second by default: its first rate,
+  // fitted to a handful of polls 50 ms apart, can be off by a few thousand ppm, and at one poll a
+  // second a follower would drift by milliseconds until enough polls had come. Ten a second
+  // learn the rate in a second or two and cost the leader nothing to speak of.
+  GstClock* internal = nullptr;
+  g_object_get(client, "internal-clock", &internal, nullptr);
+  if (internal) {
+    g_object_set(internal, "timeout", POLL_INTERVAL, nullptr);
+    gst_object_unref(internal);
+  }
   clock->bus_ = gst_bus_new();
   g_object_set(client, "bus", clock->bus_, nullptr);
   return clock;
+}
+
+int64_t clock_at(const std::function<int64_t()>& clock, double local) {
+  constexpr double CLOSE = 50e-6;  // seconds between the monotonic readings around a good one
+  double before = 0, after = 0;
+  int64_t value = 0;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    before = steady_seconds();
+    value = clock();
+    after = steady_seconds();
+    if (after - before < CLOSE) break;
+  }
+  return value + static_cast<int64_t>((local - (before + after) / 2) * 1e9);
 }
 
 int64_t true_nanoseconds() {

@@ -56,9 +56,9 @@ class FrameLog {
     file_ = std::fopen(path.c_str(), "w");
     return file_ != nullptr;
   }
-  void frame(double local_now, double presented, int64_t shared, double row) {
+  void frame(double presented, int64_t shared, double row) {
     if (!file_) return;
-    const int64_t seen = true_nanoseconds() + static_cast<int64_t>((presented - local_now) * NANOSECONDS);
+    const int64_t seen = clock_at(true_nanoseconds, presented);
     std::fprintf(file_, "%lld %lld %.6f\n", static_cast<long long>(seen), static_cast<long long>(shared), row);
     if (++lines_ % 64 == 0) std::fflush(file_);
   }
@@ -115,12 +115,10 @@ void prepare(const WallScreen& screen, bool music) {
 
 // One frame at the shared clock: the row of the moment it will be seen. False at the end of the show.
 bool draw_frame(WallScreen& screen, SharedClock& clock, int64_t base) {
-  const double now = steady_seconds();
-  const int64_t shared_now = clock.now();
-  const double seen = screen.next_presentation(now);
-  const int64_t shared = shared_now + static_cast<int64_t>((seen - now) * NANOSECONDS);
+  const double seen = screen.next_presentation(steady_seconds());
+  const int64_t shared = clock_at([&] { return clock.now(); }, seen);
   const double row = row_at(shared, base);
-  frame_log.frame(now, seen, shared, row);
+  frame_log.frame(seen, shared, row);
   if (screen.draws()) return render_frame_at(row, present_wall_screen) == FrameResult::Presented;
   const SyncTrack* happy = scene_tracks().happy;
   if (happy && happy_state(get_value(*happy, row)) == 2) return false;
@@ -186,8 +184,10 @@ int lead(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
       listed = true;
     }
     const double length = music_length_seconds();
+    const double asked = steady_seconds();
     const double position = music_seconds();
-    if (base.observe(clock->now(), position, music_is_audible() && length > 0 && position >= length)) {
+    const int64_t shared = clock_at([&] { return clock->now(); }, asked);
+    if (base.observe(shared, position, music_is_audible() && length > 0 && position >= length)) {
       beat.has_base = true;
       beat.base = base.base();
       server.set_beat(beat);

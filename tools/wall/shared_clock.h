@@ -2,6 +2,7 @@
 // The time every machine of a wall reads alike, behind one small interface: GStreamer's network
 // clock (the leader's clock served over UDP), its PTP clock, or the machines' own real-time clock.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,11 @@ class SharedClock {
   // The engine's own figures since the last call, one line ("" when it has none new).
   virtual std::string statistics() { return {}; }
 };
+
+// Reads `clock` (nanoseconds) and turns it into its value at `local` seconds of the machine's
+// monotonic clock: the reading is taken between two monotonic readings close together, so that a
+// thread preempted in between (a loaded machine) does not shift it by the time it was away.
+int64_t clock_at(const std::function<int64_t()>& clock, double local);
 
 // The leader's clock. For the net clock it serves it on UDP `port` (0: any free one, and `port`
 // becomes the one taken). Null, with `error`, when it cannot be had.
