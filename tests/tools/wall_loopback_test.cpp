@@ -180,8 +180,8 @@ class WallLoopback : public ::testing::Test {
 };
 
 TEST_F(WallLoopback, AFollowerStartedLateWithAShiftedClockShowsTheLeadersRow) {
-  write_show(leader_dir, 120);
-  write_show(follower_dir, 120);
+  write_show(leader_dir, 140);
+  write_show(follower_dir, 140);
   Process leader(leader_dir, {"--lead", "--port", "0", "--rows-only", "--log", (dir.path() / "leader.log").string()},
                  dir.path() / "leader.err");
   const int port = leader_port(dir.path() / "leader.err");
@@ -196,8 +196,9 @@ TEST_F(WallLoopback, AFollowerStartedLateWithAShiftedClockShowsTheLeadersRow) {
   const Log l = read_log(dir.path() / "leader.log"), f = read_log(dir.path() / "follower.log");
   ASSERT_TRUE(f.events.count("in-step")) << read_text(dir.path() / "follower.err");
   int compared = 0;
-  // From half a second after it is in step: the clock's first estimate of the rate needs a few polls.
-  const double worst = largest_difference_ms(l, f, f.events.at("in-step") + 500'000'000, &compared);
+  // From a second after it is in step: on a loaded machine the clock's first rates, from a few
+  // polls, can be off by thousands of ppm (scripts/bench_wall.sh measures how soon it settles).
+  const double worst = largest_difference_ms(l, f, f.events.at("in-step") + 1'000'000'000, &compared);
   EXPECT_GT(compared, 60);
   EXPECT_LE(worst, 5.0) << "ms of show time apart";
   EXPECT_NE(read_text(dir.path() / "follower.err").find("in step with the leader"), std::string::npos);
