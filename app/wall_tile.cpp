@@ -1,7 +1,6 @@
 #include "app/wall_tile.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <cstdlib>
 
@@ -60,12 +59,7 @@ bool set_wall_tile_viewport(const WallTile& tile, int32_t screen_width, int32_t 
   }
   // Moved by whole pixels, the viewport rasterises every pixel of the tile as the wall-sized one
   // would: the tiles side by side are the whole picture.
-  glViewport(box.x, box.y, box.width, box.height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, box.aspect, static_cast<double>(0.1f), 100.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  apply_letterbox(box);
   return true;
 }
 

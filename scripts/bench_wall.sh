@@ -159,18 +159,18 @@ scenario() {
 leader_load() {
   local run=$1 n=$2 i
   rm -rf "$run"; mkdir -p "$run"
-  make_show "$run/lead/show" 30
-  run_on 0 "$run/lead/show" "$run/lead.log" "" --lead --rows-only; local lead=$started
+  for ((i = 0; i <= n; i++)); do make_show "$run/m$i/show" 40; done
+  run_on 0 "$run/m0/show" "$run/lead.log" "" --lead --rows-only; local lead=$started
   local followers=()
   for ((i = 1; i <= n; i++)); do
-    make_show "$run/f$i/show" 30
-    run_on "$i" "$run/f$i/show" "$run/f$i.log" "+${i}s x1.0001" --join "10.77.0.1:5637" --rows-only
+    run_on "$i" "$run/m$i/show" "$run/f$i.log" "+${i}s x1.0001" --join "10.77.0.1:5637" --rows-only
     followers+=("$started")
   done
-  sleep 5  # every follower has joined by now
-  local before; before=$(awk '{print $14 + $15}' "/proc/$lead/stat")
+  sleep 8  # every follower has joined by now
+  local before after
+  before=$(awk '{print $14 + $15}' "/proc/$lead/stat")
   sleep 20
-  local after; after=$(awk '{print $14 + $15}' "/proc/$lead/stat")
+  after=$(awk '{print $14 + $15}' "/proc/$lead/stat")
   echo "$n $before $after $(getconf CLK_TCK) 20" >"$run/leader_cpu"
   cat /proc/loadavg >"$run/loadavg"
   wait_all 30 "$lead" "${followers[@]}"
