@@ -209,6 +209,31 @@ TEST(WallTiming, MusicIsCorrectedFrameByFrameOnceInStep) {
   }
 }
 
+// The music's frames numbered 0, 1, 2, … in both channels, stepped over a buffer of 12.
+std::vector<int> stepped(const MusicStep& step, size_t available) {
+  std::vector<int16_t> in(40), out(24, -1);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = int16_t(i / 2);
+  const size_t used = apply_music_step(in.data(), available, out.data(), 12, step);
+  std::vector<int> frames;
+  for (size_t i = 0; i < out.size(); i += 2) {
+    EXPECT_EQ(out[i], out[i + 1]) << "the channels stay together";
+    frames.push_back(out[i]);
+  }
+  frames.push_back(int(used));
+  return frames;
+}
+
+TEST(WallTiming, AStepRepeatsOrDropsSingleFramesSpreadOverTheBuffer) {
+  // Each list: the 12 frames played, then how many of the music's were used.
+  EXPECT_EQ(stepped({}, 20), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(stepped({false, 0, 1}, 20), (std::vector<int>{0, 1, 2, 3, 4, 5, 5, 6, 7, 8, 9, 10, 11}));
+  EXPECT_EQ(stepped({false, 0, 2}, 20), (std::vector<int>{0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(stepped({false, 1, 0}, 20), (std::vector<int>{0, 1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13}));
+  EXPECT_EQ(stepped({false, 2, 0}, 20), (std::vector<int>{0, 1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 14}));
+  // At the end of the music what is left of the buffer stays as it was (the caller's silence).
+  EXPECT_EQ(stepped({false, 1, 0}, 8), (std::vector<int>{0, 1, 2, 3, 4, 5, 7, -1, -1, -1, -1, -1, 8}));
+}
+
 TEST(WallOptions, ParsesItsArgumentsAndRefusesOthersClearly) {
   struct Case {
     std::vector<const char*> args;

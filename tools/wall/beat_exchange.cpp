@@ -5,7 +5,9 @@
 
 namespace {
 
-constexpr int POLL_MS = 50;  // how soon either end notices it is asked to stop
+// How soon either end notices it is asked to stop, and how soon a new beat (a new base time)
+// goes out: the leader draws by its base at once, its followers as soon as they hear it.
+constexpr int POLL_MS = 10;
 
 }  // namespace
 
@@ -18,8 +20,10 @@ BeatServer::~BeatServer() {
 }
 
 void BeatServer::set_beat(const Beat& beat) {
+  std::string text = encode_beat(beat);
   std::lock_guard<std::mutex> hold(lock_);
-  beat_ = encode_beat(beat);
+  if (beat_ != text) changed_ = true;
+  beat_ = std::move(text);
 }
 
 void BeatServer::set_list(const FingerprintList& list) {
@@ -38,6 +42,8 @@ void BeatServer::run() {
     std::optional<std::string> beat, list;
     {
       std::lock_guard<std::mutex> hold(lock_);
+      if (changed_) next_beat = now;  // said at once, not at the next beat
+      changed_ = false;
       if (now >= next_beat) beat = beat_;
       if ((list_wanted || now >= next_list) && list_) list = list_;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The messages beside the clock, each end on a thread of its own so that neither a long photo
-// load nor a slow frame keeps them waiting. The leader repeats its beat BEAT_SECONDS apart and
+// load nor a slow frame keeps them waiting. The leader sends a beat that says something new at
+// once and repeats it BEAT_SECONDS apart, and
 // sends its fingerprint list to each follower that joins (and now and again for one that missed
 // it); a follower keeps the latest of each and when its last beat came.
 #include <atomic>
@@ -30,6 +31,7 @@ class BeatServer {
   std::unique_ptr<LeaderChannel> channel_;
   std::mutex lock_;
   std::optional<std::string> beat_, list_;
+  bool changed_ = false;  // a beat that says something new waits for no repeat
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

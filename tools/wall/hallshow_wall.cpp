@@ -230,6 +230,8 @@ int join(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
   double list_wait_start = 0.0;
   std::unique_ptr<SteppedMusic> music;
   std::atomic<int64_t> shared_base{0};
+  long frames = 0;
+  constexpr long MUSIC_NOTE_FRAMES = 300;  // the music's corrections in the log, every 5 s or so
 
   const auto tell = [&](WatchEvent event) {
     switch (event) {
@@ -314,6 +316,11 @@ int join(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
       if (screen.draws()) show_loading_frame(FIRST_LOADING_FRAME, present_wall_screen);
       else screen.present();
       continue;
+    }
+    if (music && ++frames % MUSIC_NOTE_FRAMES == 0) {
+      const SteppedMusic::Counts c = music->counts();
+      frame_log.note("music jumps " + std::to_string(c.jumps) + " repeated " + std::to_string(c.repeated) +
+                     " dropped " + std::to_string(c.dropped));
     }
     if (!draw_frame(screen, *clock, following.base)) finish(0);
   }

@@ -48,23 +48,7 @@ void SteppedMusic::fill_frames(int16_t* out, int frames) {
   const int reading = wanted + step.drop - step.repeat;
   const size_t got = stream_.read(scratch_.data(), size_t(std::max(reading, 0)));
   next_frame_ += static_cast<long long>(got);
-  int16_t* to = out + size_t(skip_silence) * 2;
-  const int changes = step.drop + step.repeat;
-  const int every = changes > 0 ? std::max(wanted / (changes + 1), 1) : wanted + 1;
-  size_t from = 0;
-  for (int i = 0, changed = 0; i < wanted && from < got; ++i) {
-    if (changed < changes && i > 0 && i % every == 0) {
-      ++changed;
-      if (step.drop) ++from;  // a frame left out
-      else {                  // the previous frame once more
-        std::memcpy(to + size_t(i) * 2, to + size_t(i - 1) * 2, 2 * sizeof(int16_t));
-        continue;
-      }
-      if (from >= got) break;
-    }
-    std::memcpy(to + size_t(i) * 2, scratch_.data() + from * 2, 2 * sizeof(int16_t));
-    ++from;
-  }
+  apply_music_step(scratch_.data(), got, out + size_t(skip_silence) * 2, wanted, step);
   if (step.drop) dropped_ += step.drop;
   if (step.repeat) repeated_ += step.repeat;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "show/music_clock.h"
 
@@ -61,4 +62,24 @@ MusicStep music_step(double ahead_seconds, bool in_step, int rate) {
   const int n = static_cast<int>(std::min<long>(frames, MUSIC_STEPS_PER_BUFFER));
   (ahead_seconds > 0 ? step.repeat : step.drop) = n;
   return step;
+}
+
+size_t apply_music_step(const int16_t* in, size_t available, int16_t* out, int wanted, const MusicStep& step) {
+  const int changes = step.drop + step.repeat;
+  const int every = changes > 0 ? std::max(wanted / (changes + 1), 1) : wanted + 1;
+  size_t from = 0;
+  for (int i = 0, changed = 0; i < wanted; ++i) {
+    if (changed < changes && i > 0 && i % every == 0) {
+      ++changed;
+      if (step.repeat) {  // the frame just played, once more
+        std::memcpy(out + size_t(i) * 2, out + size_t(i - 1) * 2, 2 * sizeof(int16_t));
+        continue;
+      }
+      ++from;  // a frame left out
+    }
+    if (from >= available) break;
+    std::memcpy(out + size_t(i) * 2, in + from * 2, 2 * sizeof(int16_t));
+    ++from;
+  }
+  return std::min(from, available);
 }

@@ -76,3 +76,9 @@ struct MusicStep {
 inline constexpr double MUSIC_JUMP_SECONDS = 0.05;  // further off than this is out of step
 inline constexpr int MUSIC_STEPS_PER_BUFFER = 2;    // at 1024 frames a buffer, up to 2 ms a second
 MusicStep music_step(double ahead_seconds, bool in_step, int rate);
+
+// The music's next `wanted` stereo frames written to `out` from `in`, with the step's frames
+// dropped (in holds wanted + drop frames) or repeated (in holds wanted - repeat), each at its own
+// place spread over the buffer. Returns the frames of `in` used; when `in` ran short (`available`
+// frames, at the end of the music) the rest of `out` is left as it is.
+size_t apply_music_step(const int16_t* in, size_t available, int16_t* out, int wanted, const MusicStep& step);
