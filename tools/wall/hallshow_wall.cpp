@@ -126,6 +126,16 @@ bool draw_frame(WallScreen& screen, SharedClock& clock, int64_t base) {
   return true;
 }
 
+// A clock that has not locked for a while is worth one line (a PTP domain without a grandmaster,
+// a leader's clock that does not answer), said once; the wait goes on.
+void say_if_not_locked(const ClockChoice& clock, double since) {
+  static bool said = false;
+  if (said || steady_seconds() - since < LeaderWatch::NOT_FOUND_SECONDS) return;
+  said = true;
+  say("the " + clock_choice_name(clock) + " clock has not locked within 10 s; still trying" +
+      (clock.kind == ClockKind::Ptp ? " (is a PTP grandmaster, such as ptp4l, serving this domain?)" : ""));
+}
+
 void note_statistics(SharedClock& clock) {
   const std::string line = clock.statistics();
   if (!line.empty()) frame_log.note("clock " + line);
@@ -164,8 +174,9 @@ int lead(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
 
   prepare(screen, options.music);
   if (!clock->synced()) say("waiting for the " + clock_choice_name(options.clock) + " clock to lock");
-  while (!clock->synced()) {
+  for (const double waiting = steady_seconds(); !clock->synced();) {
     if (screen.quit_asked()) finish(0);
+    say_if_not_locked(options.clock, waiting);
     if (screen.draws()) show_loading_frame(FIRST_LOADING_FRAME, present_wall_screen);
     else screen.present();
   }
@@ -231,6 +242,7 @@ int join(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
   std::unique_ptr<SteppedMusic> music;
   std::atomic<int64_t> shared_base{0};
   long frames = 0;
+  double clock_since = 0.0;  // when the clock was made
   constexpr long MUSIC_NOTE_FRAMES = 300;  // the music's corrections in the log, every 5 s or so
 
   const auto tell = [&](WatchEvent event) {
@@ -290,6 +302,7 @@ int join(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
           }
           clock = std::move(made);
           following = beat;
+          clock_since = now;
         }
         if (checked && beat.has_base && (beat.base != following.base || !following.has_base)) {
           following.base = beat.base;
@@ -301,6 +314,7 @@ int join(const WallOptions& options, WallScreen& screen, std::future<ShowFingerp
     }
     tell(watch.tick(now));
     if (clock) note_statistics(*clock);
+    if (clock && !in_step && !clock->synced()) say_if_not_locked(following.clock, clock_since);
 
     if (!in_step && checked && following.has_base && clock && clock->synced()) {
       in_step = true;
