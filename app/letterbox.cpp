@@ -18,7 +18,10 @@ Letterbox letterbox_for(int32_t screen_width, int32_t screen_height) {
 }
 
 void set_letterbox_viewport(int32_t screen_width, int32_t screen_height) {
-  const Letterbox box = letterbox_for(screen_width, screen_height);
+  apply_letterbox(letterbox_for(screen_width, screen_height));
+}
+
+void apply_letterbox(const Letterbox& box) {
   glViewport(box.x, box.y, box.width, box.height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();

@@ -15,3 +15,5 @@ Letterbox letterbox_for(int32_t screen_width, int32_t screen_height);
 // Viewport and projection (45° vertical field of view, near 0.1, far 100) from the screen size;
 // leaves the modelview matrix current and set to identity.
 void set_letterbox_viewport(int32_t screen_width, int32_t screen_height);
+// The same for a letterbox worked out otherwise (one display's tile of a wall, wall_tile.h).
+void apply_letterbox(const Letterbox& box);

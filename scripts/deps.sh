@@ -22,6 +22,10 @@ packages=(
   xvfb xdotool x11-apps xauth imagemagick lame sox ffmpeg
   # the tempo benchmark's peer
   bpm-tools
+  # hallshow-wall: the network clock (GStreamer's), what passes beside it (ZeroMQ), finding the
+  # leader on the LAN (Avahi); its tests and benchmark shift clocks (libfaketime) and build
+  # networks of namespaces (iproute2)
+  libgstreamer1.0-dev libzmq3-dev libavahi-client-dev faketime iproute2 ethtool
 )
 
 missing=()

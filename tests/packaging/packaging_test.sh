@@ -47,6 +47,10 @@ case "$mode" in
       [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p (hallshow-make): $depends"
     done
     [[ "$(field Recommends)" == *opencv-data* ]] || fail "Recommends lacks opencv-data (hallshow-make's faces): $(field Recommends)"
+    for p in libgstreamer1.0-0 libzmq5 libavahi-client3; do
+      [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p (hallshow-wall): $depends"
+    done
+    [[ "$(field Recommends)" == *avahi-daemon* ]] || fail "Recommends lacks avahi-daemon (hallshow-wall --join): $(field Recommends)"
     ;;
   *) echo "packaging_test: mode is install or deb, not '$mode'" >&2; exit 2 ;;
 esac

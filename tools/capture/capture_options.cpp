@@ -21,6 +21,7 @@ const VideoPreset VIDEO_PRESETS[2] = {
 const char CAPTURE_USAGE[] =
     "usage: hallshow-capture [--preset web|4k] [--size WxH] [--fps N] [--quality best|good|small]\n"
     "                        [--output PATH] [--stats]                   the whole show as MP4\n"
+    "       (each of them takes --wall COLSxROWS --screen COL,ROW [--bezel PX] for one tile)\n"
     "       hallshow-capture --at TIME [--size WxH] [--output PATH]        one frame as PNG\n"
     "       hallshow-capture --storyboard FILE.png [--every TIME] [--size WxH]\n"
     "       (the video and the storyboard take --from TIME and --to TIME for a part of the show)\n"
@@ -72,6 +73,7 @@ const VideoPreset* preset_named(const std::string& name) {
 
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error) {
   bool every_given = false, fps_given = false, from_given = false, size_given = false;
+  std::string wall, screen, bezel;
   const QualityLevel* quality = nullptr;
   const VideoPreset* preset = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -89,7 +91,8 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
       continue;
     }
     if (arg != "--at" && arg != "--size" && arg != "--fps" && arg != "--output" && arg != "--storyboard" &&
-        arg != "--every" && arg != "--from" && arg != "--to" && arg != "--preset" && arg != "--quality") {
+        arg != "--every" && arg != "--from" && arg != "--to" && arg != "--preset" && arg != "--quality" &&
+        arg != "--wall" && arg != "--screen" && arg != "--bezel") {
       error = "unknown argument \"" + arg + "\"";
       return false;
     }
@@ -98,7 +101,9 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
       return false;
     }
     const std::string value = argv[++i];
-    if (arg == "--at") {
+    if (arg == "--wall" || arg == "--screen" || arg == "--bezel") {
+      (arg == "--wall" ? wall : arg == "--screen" ? screen : bezel) = value;
+    } else if (arg == "--at") {
       options.at_row = parse_capture_time(value);
       if (!options.at_row) {
         error = "--at \"" + value + "\": not a time (rows like 250, seconds like 12.5s)";
@@ -168,6 +173,8 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
     if (!quality) quality = quality_named(preset->quality);
   }
   options.encoder = (quality ? *quality : QUALITY_LEVELS[1]).encoder;
+  if (!parse_wall_tile(wall, screen, bezel, options.wall, error)) return false;
+  options.tiled = !wall.empty();
   // A storyboard option the chosen mode would silently ignore is a mistake worth pointing out.
   const bool storyboard = !options.storyboard.empty();
   const bool video = !storyboard && !options.at_row;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "app/wall_tile.h"
 #include "tools/authoring/time_argument.h"  // TIME in the options
 #include "tools/capture/video_output.h"
 
@@ -32,6 +33,10 @@ struct CaptureOptions {
   double from_row = 0;              // --from TIME: the video or storyboard starts here
   std::optional<double> to_row;     // --to TIME: and ends here (before it); none: the show's end
   bool stats = false;               // --stats: where the time went, printed at the end
+  // --wall COLSxROWS --screen COL,ROW [--bezel PX]: one display's tile of a wall of --size
+  // displays; by default the whole picture on one.
+  WallTile wall;
+  bool tiled = false;
   bool help = false;
   bool version = false;
 };

@@ -19,6 +19,7 @@
 #include "app/letterbox.h"
 #include "app/offscreen_gl.h"
 #include "app/start_show.h"
+#include "app/wall_tile.h"
 #include "app/swap_buffers.h"
 #include "png/regular_file.h"
 #include "show/music_clock.h"
@@ -80,8 +81,9 @@ int capture_frame(const CaptureOptions& options, OffscreenGl& gl) {
   }
   std::vector<uint8_t> pixels = gl.front();
   make_opaque(pixels);
-  char name[64];
-  std::snprintf(name, sizeof name, "hallshow-%g.png", row);
+  char name[96];
+  if (options.tiled) std::snprintf(name, sizeof name, "hallshow-%g-tile-%d,%d.png", row, options.wall.column, options.wall.row);
+  else std::snprintf(name, sizeof name, "hallshow-%g.png", row);
   const std::string path = options.output.empty() ? name : options.output;
   OutputFile file(path, ".part.png");
   if (!write_frame_png(file.writing(), gl.width(), gl.height(), pixels) || !file.commit()) {
@@ -217,7 +219,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   set_swap_function(present_offscreen_frame);
-  set_letterbox_viewport(options.width, options.height);
+  if (!options.tiled) {
+    set_letterbox_viewport(options.width, options.height);
+  } else if (!set_wall_tile_viewport(options.wall, options.width, options.height, error)) {
+    std::fprintf(stderr, "hallshow-capture: %s\n", error.c_str());
+    return 1;
+  }
   glClearDepth(1.0);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   // The catalogue's photos are loaded as the frames need them (CatalogueStream), not at start-up.
