@@ -21,7 +21,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libpng-dev libspng-dev libstb-dev libdeflate-dev perl
   libgif-dev
   # the cards' tests: EXIF times and positions written into photos, the cards read back by OCR
-  libimage-exiftool-perl tesseract-ocr
+  libimage-exiftool-perl tesseract-ocr tesseract-ocr-ell tesseract-ocr-rus tesseract-ocr-por
   # headless runs, demo generation and capture
   xvfb xdotool x11-apps xauth imagemagick lame sox ffmpeg
   # the tempo benchmark's peer

@@ -29,12 +29,12 @@ bool write_card(const std::string& text, CardKind kind, int number, const std::s
   try {
     const bool title = kind == CardKind::Title;
     const double size = title ? TITLE_SIZE : CHAPTER_SIZE;
-    VImage picture = text_picture(text, size, LINE_WIDTH, MOST_LINES, title);
+    VImage picture = text_picture(text, size, LINE_WIDTH, MOST_LINES, true);
     // Too long for a line: a place and a date part where the dot between them is, not within
     // either ("Lisbon, Sintra and Porto" over "12–14 July 2026").
     const size_t dot = text.find(" \u00B7 ");
-    if (dot != std::string::npos && picture.height() > text_picture("Ag", size, LINE_WIDTH, 1, title).height() * 1.5)
-      picture = text_picture(text.substr(0, dot) + "\n" + text.substr(dot + 4), size, LINE_WIDTH, MOST_LINES, title);
+    if (dot != std::string::npos && picture.height() > text_picture("Ag", size, LINE_WIDTH, 1, true).height() * 1.5)
+      picture = text_picture(text.substr(0, dot) + "\n" + text.substr(dot + 4), size, LINE_WIDTH, MOST_LINES, true);
     // What even the smallest letters cannot fit (thousands of characters) is shrunk whole.
     const double fit = std::min({1.0, static_cast<double>(CARD_WIDTH) / picture.width(),
                                  static_cast<double>(CARD_HEIGHT) / picture.height()});

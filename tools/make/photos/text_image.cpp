@@ -40,12 +40,12 @@ VImage text_picture(const std::string& text, double size, int width, int lines, 
     mask = set_text(text, size, width, bold);
   }
   // The shadow: the letters blurred, a little below and to the right, dark and soft.
-  const int blur = std::max(1, static_cast<int>(std::lround(size * 0.06)));
+  const int blur = std::max(1, static_cast<int>(std::lround(size * 0.07)));
   const int margin = blur * 4;
-  const int shift = std::max(1, static_cast<int>(std::lround(size * 0.04)));
+  const int shift = std::max(1, static_cast<int>(std::lround(size * 0.035)));
   const int w = mask.width() + 2 * margin, h = mask.height() + 2 * margin;
   VImage letters = mask.embed(margin, margin, w, h).cast(VIPS_FORMAT_FLOAT) / 255.0;
-  VImage shadow = mask.embed(margin + shift, margin + shift, w, h).gaussblur(blur).cast(VIPS_FORMAT_FLOAT) / 255.0 * 0.85;
+  VImage shadow = mask.embed(margin + shift, margin + shift, w, h).gaussblur(blur).cast(VIPS_FORMAT_FLOAT) / 255.0 * 0.95;
   // White letters over the black shadow: alpha a = t + s(1 - t), colour t / a.
   VImage alpha = letters + shadow * (1.0 - letters);
   VImage white = letters / (alpha + 1e-6) * 255.0;
