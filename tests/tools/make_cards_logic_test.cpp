@@ -20,6 +20,7 @@
 #include "tools/make/show/cut_plan.h"
 #include "tools/make/show/date_words.h"
 #include "tools/make/show/photo_units.h"
+#include "tools/make/show/scene_geometry.h"
 #include "tools/make/show_cards.h"
 
 namespace {
@@ -268,16 +269,16 @@ TEST(Chapters, PartAtNightsAndDistancesJoinTheShortAndLendPlaces) {
 TEST(DateWords, RangesReadNaturallyInTheUsersLanguage) {
   const DateWords english("C");
   EXPECT_EQ(english.span({2026, 7, 12}, {2026, 7, 14}), "12–14 July 2026");
-  EXPECT_EQ(english.span({2026, 6, 30}, {2026, 7, 2}), "30 June – 2 July 2026");
+  EXPECT_EQ(english.span({2026, 6, 30}, {2026, 7, 2}), "30 June\u2009–\u20092 July 2026");
   EXPECT_EQ(english.span({2026, 7, 1}, {2026, 7, 28}), "July 2026");
-  EXPECT_EQ(english.span({2026, 6, 10}, {2026, 7, 28}), "June – July 2026");
-  EXPECT_EQ(english.span({2025, 6, 10}, {2026, 7, 28}), "2025 – 2026");
+  EXPECT_EQ(english.span({2026, 6, 10}, {2026, 7, 28}), "June\u2009–\u2009July 2026");
+  EXPECT_EQ(english.span({2025, 6, 10}, {2026, 7, 28}), "2025–2026");
   EXPECT_EQ(english.span({2026, 7, 14}, {2026, 7, 14}), "14 July 2026");
   EXPECT_EQ(english.day({2026, 7, 14}, false), "Tuesday, 14 July");
   EXPECT_EQ(english.days({2026, 7, 12}, {2026, 7, 14}, false), "12–14 July");
   EXPECT_EQ(english.list({"Lisbon", "Sintra", "Porto"}), "Lisbon, Sintra and Porto");
   EXPECT_EQ(english.country("PT"), "Portugal");
-  EXPECT_EQ(DateWords("en_US.UTF-8").span({2026, 7, 12}, {2026, 7, 14}), "July 12 – 14, 2026");
+  EXPECT_EQ(DateWords("en_US.UTF-8").span({2026, 7, 12}, {2026, 7, 14}), "July 12\u2009–\u200914, 2026");
   EXPECT_EQ(DateWords("de_DE.UTF-8").span({2026, 7, 12}, {2026, 7, 14}), "12.–14. Juli 2026");
   EXPECT_EQ(DateWords("el_GR.UTF-8").day({2026, 7, 14}, false), "Τρίτη 14 Ιουλίου");
   EXPECT_EQ(DateWords("ru_RU.UTF-8").country("PT"), "Португалия");

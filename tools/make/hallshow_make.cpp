@@ -522,10 +522,12 @@ bool write_the_photo_list(Run& run) {
     out << column(w.file, 9) << column("photo", 8) << quoted_name(run.photos[run.shown[j]].path) << "  " << w.width
         << "x" << w.height << " " << how << "\n";
   }
+  // The cards, each with the photo it is shown over; their texts are in cards.txt.
   for (const ShowCard& c : run.cards)
     for (const std::string& file : card_file_names(c.entry))
       out << column(file, 9) << column("card", 8) << (file == card_file_names(c.entry)[0] ? "" : "fainter, ")
-          << (c.title ? "the title" : "a chapter") << " (its text is in cards.txt)\n";
+          << (c.title ? "the title" : "a chapter's") << " over "
+          << quoted_name(run.photos[run.selection.shown[c.photo]].path) << "\n";
   for (const CatalogueAccent& a : run.accents) {
     out << column(entry_file_name(a.index), 9) << column(role_name(a.role), 8)
         << quoted_name(run.photos[run.shown[std::min<size_t>(a.photo, run.shown.size() - 1)]].path) << "\n";

@@ -304,7 +304,8 @@ namespace {
 
 // The caption set on the photo, where place_caption puts it; the photo as it was where no place
 // is free of faces.
-VImage with_caption(const VImage& image, const PhotoCaption& caption, PixelBox& where) {
+VImage with_caption(VImage image, const PhotoCaption& caption, PixelBox& where) {
+  image = image.copy_memory();  // read as it was decoded, top to bottom; the faces are looked for first
   const int long_side = std::max(image.width(), image.height());
   const double size = std::max(8.0, caption.size * long_side);
   const VImage line = text_picture(caption.text, size, image.width() * 3 / 5, 1, false);
