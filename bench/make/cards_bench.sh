@@ -5,9 +5,11 @@
 #   exiftool, an eight-minute song: hallshow-make with --cards none (the peer), with the cards (to
 #   reach: at most 10 % more time, 50 MB more memory) and with captions too, alternating, 3 rounds;
 #   place_lookup: load (to reach: under 300 ms) and 10,000 positions named (under 50 ms).
+# bench/make/cards_bench.sh BUILD ROUNDS: another number of rounds (a loaded machine: 1).
 # Inputs are made once under BUILD/bench-cards/ (nothing of it is committed).
 set -euo pipefail
-[ $# -eq 1 ] || { echo "usage: cards_bench.sh BUILD" >&2; exit 2; }
+[ $# -ge 1 ] && [ $# -le 2 ] || { echo "usage: cards_bench.sh BUILD [ROUNDS]" >&2; exit 2; }
+rounds=${2:-3}
 build=$(realpath "$1")
 work=$build/bench-cards
 make=$build/tools/hallshow-make
@@ -34,7 +36,7 @@ timed() {  # timed NAME ARGS...: wall seconds, CPU seconds and peak memory of on
   printf '%-10s wall %6.1f s  cpu %6.1f s  peak %5d MB  load %s  %s\n' "$name" "$wall" "$(echo "$user + $sys" | bc)" \
     $((kb / 1024)) "$(cut -d' ' -f1 /proc/loadavg)" "$(grep -o 'made: [0-9]* photos' "$work/$name.out")"
 }
-for round in 1 2 3; do
+for _ in $(seq "$rounds"); do
   timed none --cards none
   timed cards
   timed captions --captions both
