@@ -32,7 +32,7 @@ struct Chapter {
 // A new chapter after this long without a photo, and where a photo is this far from where the
 // chapter's first located photo was taken.
 inline constexpr double CHAPTER_GAP_HOURS = 5.0;
-inline constexpr double CHAPTER_DISTANCE_KM = 30.0;
+inline constexpr double CHAPTER_DISTANCE_KM = 20.0;
 
 // The day and the seconds (counted from 1970, on the camera's clock) of an EXIF time; false for
 // "" or a time that is no time.
