@@ -31,7 +31,7 @@ for room, files in sorted(sources.items()):
             bad.append(f'{kind} {room} includes program {inc}: {path}')
 
 # The inner rooms of a program's room, and which inner rooms each may include.
-SUBROOMS = {'make': {'photos': set(), 'music': set(), 'show': {'photos', 'music'}}}
+SUBROOMS = {'make': {'photos': set(), 'music': set(), 'places': set(), 'show': {'photos', 'music', 'places'}}}
 for room, inner in SUBROOMS.items():
     files = sources.get(room, {})
     def inner_room(path):

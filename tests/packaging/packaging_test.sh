@@ -68,6 +68,11 @@ done
 for doc in README.md show.txt photo_credits.txt copyright; do
   [ -s "$root/share/doc/hallshow/$doc" ] || fail "share/doc/hallshow/$doc is missing"
 done
+# GeoNames' towns go along where the build machine has them, credited in the copyright file.
+if [ -f /usr/local/share/hallshow/cities.pbf ]; then
+  cmp -s /usr/local/share/hallshow/cities.pbf "$root/share/hallshow/cities.pbf" || fail "share/hallshow/cities.pbf is missing"
+  grep -q "^License: CC-BY-4.0" "$root/share/doc/hallshow/copyright" || fail "copyright does not credit GeoNames"
+fi
 
 # kesto: the demo show text to track files, each dumped back to text, and the text built again
 # gives the same bytes.

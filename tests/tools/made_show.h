@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ class MadeShow {
       words >> file >> role >> source;
       const std::optional<uint32_t> n = open_entry_number(file);
       if (n && role == "photo") source_[static_cast<int>(*n)] = std::filesystem::path(source).filename().string();
+      if (n && role == "card") cards_.insert(static_cast<int>(*n));
     }
   }
 
@@ -44,6 +46,8 @@ class MadeShow {
   const std::map<int, double>& aspects() const { return aspect_; }
   // The source photo's file name of an open entry, "" for none.
   std::string source(int entry) const { return source_.count(entry) ? source_.at(entry) : ""; }
+  // Whether an open entry is a card (a title's or a chapter's, or a fainter copy it fades through).
+  bool card(int entry) const { return cards_.count(entry) > 0; }
 
   std::vector<TrackKey> keys(const std::string& name) const {
     for (const TextTrack& t : text_.tracks)
@@ -93,4 +97,5 @@ class MadeShow {
   ShowText text_;
   std::map<int, double> aspect_;       // open entries by number
   std::map<int, std::string> source_;  // open entries by number
+  std::set<int> cards_;
 };

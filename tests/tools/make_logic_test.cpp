@@ -570,7 +570,7 @@ std::vector<ShowPhoto> mixed_photos(int count) {
 
 ChoreographyInput input(double bpm, ShowStyle style, uint64_t seed, int photos = 30, double seconds = 90) {
   AccentEntries accents{true, {4, 12, 20}, 40, 36};
-  return ChoreographyInput{song_map(bpm, seconds), mixed_photos(photos), accents, style, seed, "song.ogg"};
+  return ChoreographyInput{song_map(bpm, seconds), mixed_photos(photos), accents, style, seed, "song.ogg", {}};
 }
 
 // The value of a parsed track at a row, with the show's own evaluation.

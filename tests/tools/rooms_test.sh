@@ -28,7 +28,7 @@ rc=$?
 want='in no room: tools/loose.cpp
 program one includes program two: tools/one/main.cpp
 shared room shared includes program one: tools/shared/s.h
-tools/make/misc/x.cpp: in no inner room of make (music, photos, show)
+tools/make/misc/x.cpp: in no inner room of make (music, photos, places, show)
 make/photos includes make/music: tools/make/photos/p.h
 tools/make/photos/p.h includes tools/make/top.h, which includes inner room tools/make/show/s.h'
 [ $rc -eq 1 ] || fail "a tree with breaks passed (exit $rc)"

@@ -33,6 +33,7 @@
 #include "tools/make/progress.h"
 #include "tools/make/show/scene_geometry.h"
 #include "tools/make/show/show_folder.h"
+#include "tools/make/show_cards.h"
 #include "tools/make/music/song_file.h"
 
 namespace fs = std::filesystem;
@@ -136,6 +137,8 @@ struct Run {
   std::vector<int> shown;              // of `photos`, those on screen, in show order
   std::vector<int> left_out;           // of `photos`, those not on screen
   std::vector<WrittenPhoto> written;   // each of `shown`, as written
+  CardPlan card_plan;                  // what the cards and captions say
+  std::vector<ShowCard> cards;         // over the photos chosen; those on screen are written
 };
 
 // The options; an exit code when the run ends with them (a mistake, --help, --version).
@@ -254,6 +257,14 @@ bool look_at_the_photos(Run& run) {
     run.progress.warn("hallshow-make: " + std::to_string(poor) + (poor == 1 ? " photo is" : " photos are") +
                       " blurred, nearly black or without detail: shown last when there is room for fewer; photos.txt lists them");
   if (run.options.shuffle) shuffle_photos(run.photos, run.options.seed);
+  return true;
+}
+
+// Where and when the photos were taken, in chapters, and what the cards and captions say.
+bool plan_the_cards(Run& run) {
+  std::vector<std::string> warnings;
+  run.card_plan = plan_cards(run.photos, run.options, warnings);
+  for (const std::string& w : warnings) run.progress.warn(w);
   return true;
 }
 
@@ -384,7 +395,8 @@ bool choreograph(Run& run) {
   }
   std::string names;
   for (const SongPart& part : run.parts) names += (names.empty() ? "" : "\", \"") + printable(part.name);
-  ChoreographyInput in{run.music, photos, accents, run.options.style, run.options.seed, names};
+  run.cards = place_cards(run.card_plan, run.options, run.selection.shown, static_cast<int>(OPEN_ENTRY_FIRST + photos.size()));
+  ChoreographyInput in{run.music, photos, accents, run.options.style, run.options.seed, names, run.cards};
   run.show = make_choreography(in);
   std::vector<bool> on_screen(count, false);
   for (int k : run.show.shown) on_screen[run.selection.shown[k]] = true;
@@ -423,7 +435,9 @@ bool write_the_photos(Run& run) {
       const double factor = run.show.largest_factor.count(number) ? run.show.largest_factor.at(number) : 1.0;
       const int long_side = static_cast<int>(open_photo_long_side(SHARP_SCREEN_HEIGHT, static_cast<float>(factor), 16384));
       const PhotoCandidate& photo = run.photos[run.shown[j]];
-      ok = write_open_photo(photo, number, long_side, run.options.square, folder.string(), run.written[j], why);
+      const PhotoCaption caption = caption_of(run.card_plan, run.shown[j], run.show, number);
+      ok = write_open_photo(photo, number, long_side, run.options.square, folder.string(), run.written[j], why,
+                            caption.text.empty() ? nullptr : &caption);
       if (!ok) why = photo.path + ": " + why;
     } else {
       const CatalogueAccent& a = run.accents[j - photos];
@@ -445,6 +459,34 @@ bool write_the_photos(Run& run) {
   if (interrupted()) return run.stopped();
   if (!ok) return run.fail(failure);
   run.progress.end();
+  return true;
+}
+
+// The cards on screen as open entries after the photos, and their texts in cards.txt to edit.
+bool write_the_cards(Run& run) {
+  std::vector<ShowCard> shown;
+  for (int c : run.show.cards_shown) shown.push_back(run.cards[c]);
+  run.cards = shown;
+  if (shown.empty()) return true;
+  run.progress.stage("cards");
+  const std::string folder = (run.dir / "hall.photo").string();
+  std::mutex lock;
+  std::string failure;
+  size_t done = 0;
+  const bool ok = run_parallel(shown.size(), [&](size_t k) {
+    std::string why;
+    const bool fine = write_card(shown[k].text, shown[k].title ? CardKind::Title : CardKind::Chapter, shown[k].entry, folder, why);
+    std::lock_guard<std::mutex> hold(lock);
+    if (!fine && failure.empty()) failure = folder + "/" + std::to_string(shown[k].entry) + ".png: " + why;
+    ++done;
+    run.progress.update(static_cast<double>(done) / shown.size());
+    return fine;
+  }, interrupted);
+  if (interrupted()) return run.stopped();
+  if (!ok) return run.fail(failure);
+  run.progress.end();
+  std::string error;
+  if (!save_file((run.dir / "cards.txt").string(), cards_text(shown), error)) return run.fail(error);
   return true;
 }
 
@@ -480,6 +522,12 @@ bool write_the_photo_list(Run& run) {
     out << column(w.file, 9) << column("photo", 8) << quoted_name(run.photos[run.shown[j]].path) << "  " << w.width
         << "x" << w.height << " " << how << "\n";
   }
+  // The cards, each with the photo it is shown over; their texts are in cards.txt.
+  for (const ShowCard& c : run.cards)
+    for (const std::string& file : card_file_names(c.entry))
+      out << column(file, 9) << column("card", 8) << (file == card_file_names(c.entry)[0] ? "" : "fainter, ")
+          << (c.title ? "the title" : "a chapter's") << " over "
+          << quoted_name(run.photos[run.selection.shown[c.photo]].path) << "\n";
   for (const CatalogueAccent& a : run.accents) {
     out << column(entry_file_name(a.index), 9) << column(role_name(a.role), 8)
         << quoted_name(run.photos[run.shown[std::min<size_t>(a.photo, run.shown.size() - 1)]].path) << "\n";
@@ -538,13 +586,15 @@ int main(int argc, char** argv) try {
   if (const std::optional<int> exit_code = read_command_line(argc, argv, options)) return *exit_code;
   catch_interruptions();
   if (!start_photo_library(argv[0])) return fail("cannot start libvips");
+  if (!options.cards_from.empty()) return redraw_cards(options.cards_from);
   Run run(options);
   try {
     // The target first, before anything is read; then the songs: a wrong file should not cost the
     // photos' time.
     const bool made = begin_the_folder(run) && check_the_songs(run) && start_listening(run) && read_the_photos(run) &&
-                      look_at_the_photos(run) && hear_the_music(run) && choreograph(run) && start_encoding(run) &&
-                      write_the_photos(run) && finish_encoding(run) && write_the_tracks(run) &&
+                      look_at_the_photos(run) && plan_the_cards(run) && hear_the_music(run) && choreograph(run) &&
+                      start_encoding(run) && write_the_photos(run) && write_the_cards(run) && finish_encoding(run) &&
+                      write_the_tracks(run) &&
                       write_the_photo_list(run) && put_the_folder_in_place(run);
     if (!made) return run.exit_code;
   } catch (const std::exception& e) {

@@ -9,7 +9,9 @@ const char MAKE_USAGE[] =
     "usage: hallshow-make PHOTO_OR_FOLDER... --music SONG [--music SONG...] [--length TIME]\n"
     "                     [--out DIR] [--style calm|lively]\n"
     "                     [--seed N] [--shuffle] [--crop whole|square] [--bpm N] [--beats N]\n"
-    "                     [--force]\n"
+    "                     [--force] [--title TEXT] [--cards none|title|chapters]\n"
+    "                     [--captions none|date|place|both]\n"
+    "       hallshow-make --cards-from SHOW\n"
     "       hallshow-make --help | --version\n"
     "  Makes a show folder from photos and songs: every photo, whole and upright, in hall.photo/,\n"
     "  the music as e12.mp3, and tracks (show.txt, kestos/) whose photo changes, moves and pulses\n"
@@ -29,7 +31,11 @@ const char MAKE_USAGE[] =
     "  --bpm N          the song's tempo: the beat grid's period is N, its phase found in the music\n"
     "                   (otherwise the tempo is found, or 120 assumed when there is no clear beat)\n"
     "  --beats N        beats to a bar (default 4)\n"
-    "  --force          replace DIR even when it is not empty\n";
+    "  --force          replace DIR even when it is not empty\n"
+    "  --title TEXT     the title card's text (default: the photos' places and dates, or their folder)\n"
+    "  --cards C        none, title, or chapters: the title and a card for each chapter (default)\n"
+    "  --captions C     none (default); date, place or both: a small line in each photo's corner\n"
+    "  --cards-from SHOW  draw SHOW's cards again from its edited cards.txt, nothing else\n";
 
 namespace {
 
@@ -65,7 +71,8 @@ std::optional<double> parse_length(const std::string& text) {
 
 bool parse_make_options(int argc, const char* const* argv, MakeOptions& options, std::string& error) {
   bool out_given = false, style_given = false, seed_given = false, bpm_given = false,
-       beats_given = false, crop_given = false, length_given = false;
+       beats_given = false, crop_given = false, length_given = false, title_given = false, cards_given = false,
+       captions_given = false, cards_from_given = false;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -94,7 +101,8 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
       continue;
     }
     const bool takes_value = arg == "--music" || arg == "--length" || arg == "--out" || arg == "--style" || arg == "--seed" ||
-                             arg == "--bpm" || arg == "--beats" || arg == "--crop";
+                             arg == "--bpm" || arg == "--beats" || arg == "--crop" || arg == "--title" ||
+                             arg == "--cards" || arg == "--captions" || arg == "--cards-from";
     if (!takes_value) {
       error = "unknown option " + arg;
       return false;
@@ -147,6 +155,39 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
         return false;
       }
       options.square = value == "square";
+    } else if (arg == "--title") {
+      if (!once(title_given)) return false;
+      if (value.find_first_not_of(" \t\r\n") == std::string::npos) {
+        error = "--title needs a text (--cards none shows no cards at all)";
+        return false;
+      }
+      options.title = value;
+    } else if (arg == "--cards") {
+      if (!once(cards_given)) return false;
+      if (value == "none") options.cards = CardChoice::None;
+      else if (value == "title") options.cards = CardChoice::Title;
+      else if (value == "chapters") options.cards = CardChoice::Chapters;
+      else {
+        error = "--cards is none, title or chapters, not '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--captions") {
+      if (!once(captions_given)) return false;
+      if (value == "none") options.captions = CaptionChoice::None;
+      else if (value == "date") options.captions = CaptionChoice::Date;
+      else if (value == "place") options.captions = CaptionChoice::Place;
+      else if (value == "both") options.captions = CaptionChoice::Both;
+      else {
+        error = "--captions is none, date, place or both, not '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--cards-from") {
+      if (!once(cards_from_given)) return false;
+      if (value.empty()) {
+        error = "--cards-from needs a show folder";
+        return false;
+      }
+      options.cards_from = value;
     } else if (arg == "--seed") {
       if (!once(seed_given)) return false;
       if (!parse_whole(value, options.seed)) {
@@ -171,6 +212,18 @@ bool parse_make_options(int argc, const char* const* argv, MakeOptions& options,
     }
   }
   if (options.help || options.version) return true;
+  if (cards_from_given) {
+    // Only the cards are drawn again: what would make a show has no place here.
+    const bool alone = options.inputs.empty() && options.music.empty() && !out_given && !style_given && !seed_given &&
+                       !bpm_given && !beats_given && !crop_given && !length_given && !title_given && !cards_given &&
+                       !captions_given && !options.force && !options.shuffle;
+    if (!alone) error = "--cards-from SHOW takes nothing else: it draws SHOW's cards again from its cards.txt";
+    return alone;
+  }
+  if (title_given && options.cards == CardChoice::None) {
+    error = "--title names a title card, and --cards none shows none";
+    return false;
+  }
   if (options.music.empty()) {
     error = "no song: give one with --music SONG";
     return false;

@@ -6,6 +6,8 @@
 #include <vector>
 
 enum class ShowStyle { Calm, Lively };
+enum class CardChoice { None, Title, Chapters };         // --cards: chapters is the title and chapters
+enum class CaptionChoice { None, Date, Place, Both };    // --captions
 
 struct MakeOptions {
   std::vector<std::string> inputs;  // photo files and folders, in the order given
@@ -19,6 +21,10 @@ struct MakeOptions {
   double bpm = 0;                   // --bpm N: the song's tempo (the grid's period); 0: found in the music
   int beats_per_bar = 4;            // --beats N
   bool force = false;               // --force: replace a folder that is not empty
+  std::string title;                // --title TEXT; empty: the set's places and dates, or its folder's name
+  CardChoice cards = CardChoice::Chapters;
+  CaptionChoice captions = CaptionChoice::None;
+  std::string cards_from;           // --cards-from SHOW: only the cards of SHOW drawn again from its cards.txt
   bool help = false;
   bool version = false;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 
 #include <unistd.h>
@@ -16,8 +17,10 @@
 #include "tools/make/photos/cutout_mask.h"
 #include "tools/make/photos/face_finder.h"
 #include "tools/make/photos/jpeg_copy.h"
+#include "tools/make/photos/photo_position.h"
 #include "tools/make/photos/photo_quality.h"
 #include "tools/make/photos/subject_crop.h"
+#include "tools/make/photos/text_image.h"
 
 using vips::VImage;
 
@@ -151,6 +154,21 @@ std::vector<PixelBox> faces_in(const VImage& image) {
   return faces;
 }
 
+// Where the photo was taken: its EXIF GPS fields, else its XMP packet's.
+void read_position(const VImage& header, PhotoCandidate& out) {
+  auto field = [&](const char* name) { return header.get_typeof(name) != 0 ? std::string(header.get_string(name)) : ""; };
+  std::optional<GeoPosition> at = exif_position(field("exif-ifd3-GPSLatitude"), field("exif-ifd3-GPSLatitudeRef"),
+                                                field("exif-ifd3-GPSLongitude"), field("exif-ifd3-GPSLongitudeRef"));
+  if (!at && header.get_typeof(VIPS_META_XMP_NAME) != 0) {
+    size_t size = 0;
+    const void* xmp = header.get_blob(VIPS_META_XMP_NAME, &size);
+    if (xmp) at = xmp_position(std::string_view(static_cast<const char*>(xmp), size));
+  }
+  out.located = at.has_value();
+  out.latitude = at ? at->latitude : 0;
+  out.longitude = at ? at->longitude : 0;
+}
+
 }  // namespace
 
 bool start_photo_library(const char* argv0) {
@@ -187,6 +205,7 @@ bool probe_photo(const std::string& path, bool decode, PhotoCandidate& out, std:
       out.taken = exif_time(header.get_string(field));
       if (!out.taken.empty()) break;
     }
+    read_position(header, out);
     if (decode) {
       // A small copy reads every byte of the file (shrinking on load where it can): a truncated or
       // damaged photo fails here. It also tells what the photo looks like.
@@ -281,8 +300,29 @@ bool write_bytes(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
+namespace {
+
+// The caption set on the photo, where place_caption puts it; the photo as it was where no place
+// is free of faces.
+VImage with_caption(VImage image, const PhotoCaption& caption, PixelBox& where) {
+  image = image.copy_memory();  // read as it was decoded, top to bottom; the faces are looked for first
+  const int long_side = std::max(image.width(), image.height());
+  const double size = std::max(8.0, caption.size * long_side);
+  const VImage line = text_picture(caption.text, size, image.width() * 3 / 5, 1, false);
+  const std::optional<PixelBox> at = place_caption(image.width(), image.height(), line.width(), line.height(),
+                                                   static_cast<int>(size * 0.3), caption.seen, faces_in(image));
+  if (!at) return image;
+  where = *at;
+  return image.composite2(line, VIPS_BLEND_MODE_OVER, VImage::option()->set("x", at->left)->set("y", at->top))
+      .extract_band(0, VImage::option()->set("n", 3))
+      .cast(VIPS_FORMAT_UCHAR);
+}
+
+}  // namespace
+
 bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bool square, const std::string& folder,
-                      WrittenPhoto& out, std::string& why) {
+                      WrittenPhoto& out, std::string& why, const PhotoCaption* caption) {
+  if (caption && caption->text.empty()) caption = nullptr;
   out = WrittenPhoto{};
   const std::string stem = folder + "/" + std::to_string(number);
   const PhotoSource file(photo.path, why);
@@ -290,7 +330,7 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
   // The copy reads the file whole: one far larger than its pixels could need (a small JPEG with
   // gigabytes after its end) is encoded again instead, which reads only the picture.
   const uint64_t copy_limit = uint64_t(photo.width) * uint64_t(photo.height) * 4 + (uint64_t(16) << 20);
-  if (!square && std::max(photo.width, photo.height) <= long_side && file.file().size() <= copy_limit) {
+  if (!square && !caption && std::max(photo.width, photo.height) <= long_side && file.file().size() <= copy_limit) {
     std::string bytes;
     if (read_bytes(file.file(), bytes) && bytes.size() > 2 && bytes[0] == '\xFF' && bytes[1] == '\xD8') {
       const std::string copy = stripped_jpeg(bytes, photo.orientation);
@@ -328,6 +368,7 @@ bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bo
       lossless = image.get_typeof("vips-loader") != 0 && std::string(image.get_string("vips-loader")).rfind("pngload", 0) == 0;
       image = as_srgb(image);
     }
+    if (caption) image = with_caption(image, *caption, out.caption);
     out.file = std::to_string(number) + (lossless ? ".png" : ".jpg");
     out.width = image.width();
     out.height = image.height();

@@ -4,6 +4,7 @@
 // Everything libvips does for hallshow-make is here.
 #include <string>
 
+#include "tools/make/photos/caption_place.h"
 #include "tools/make/photos/cutout_mask.h"
 #include "tools/make/photos/entry_type.h"
 #include "tools/make/photos/photo_order.h"
@@ -48,14 +49,24 @@ struct WrittenPhoto {
   bool copied = false;    // a JPEG's own bytes, its metadata but the orientation left behind
   // The square cut from the upright photo (with `square`), in its pixels.
   double crop_left = 0, crop_top = 0, crop_side = 0;
+  PixelBox caption;  // where its caption was set, in the written pixels; width 0: none
+};
+
+// A small line set on a photo as it is written (its date, its place): white with a soft shadow,
+// in a corner of the part of it always on screen, never over a face.
+struct PhotoCaption {
+  std::string text;
+  double size = 0.02;  // the letters' em, as a share of the written photo's long side
+  SeenPart seen;
 };
 
 // Writes `photo` as `folder`/NUMBER.jpg (NUMBER.png when it was a PNG, so that a lossless picture
 // stays lossless), upright, in sRGB, its long side at most `long_side`: a JPEG that is already
 // small enough, in sRGB and of a kind the show decodes is copied without its metadata, anything
 // else is decoded, turned, converted and encoded. With `square`, the square around its subject.
+// With a `caption` (not empty), the photo is always encoded, the caption set on it.
 bool write_open_photo(const PhotoCandidate& photo, int number, int long_side, bool square, const std::string& folder,
-                      WrittenPhoto& out, std::string& why);
+                      WrittenPhoto& out, std::string& why, const PhotoCaption* caption = nullptr);
 
 // Writes one catalogue file from the square: its type, its cut-out's alpha; as the `backdrop`,
 // blurred and dimmed; `side` pixels (not above the square's own).

@@ -10,6 +10,8 @@ struct PhotoCandidate {
   std::string taken;  // EXIF capture time as "YYYY:MM:DD HH:MM:SS"; empty when unknown
   int width = 0, height = 0;  // upright, after the EXIF orientation
   int orientation = 1;        // EXIF, 1 to 8: how the stored pixels are turned upright
+  bool located = false;       // where it was taken is known (EXIF or XMP GPS): latitude, longitude
+  double latitude = 0, longitude = 0;
   // What the photo looks like, from a small copy (see photo_quality.h).
   uint64_t hash = 0, vertical_hash = 0;  // difference hashes: near-identical pictures differ in few bits
   float sharpness = 0;        // the finest detail

@@ -55,7 +55,9 @@ struct Segment {
   int entry = 0;
   int end = 0;
   std::vector<PoseKey> keys;  // in row order; the last holds until `end`
-  bool photo = true;          // an open photo (false: one of the catalogue's accents)
+  bool photo = true;          // an open photo (false: one of the catalogue's accents, a card)
+  bool card = false;          // a card: steady, never swelling on a beat
+  std::vector<std::pair<int, int>> fades;  // rows where n steps to another entry (a card fading)
   int start() const { return keys.front().row; }
   Pose at(int row) const {
     if (row <= keys.front().row) return keys.front().pose;
@@ -120,7 +122,14 @@ class Maker {
       fill.push_back(p.largest <= 0 || p.largest >= cover_factor(a) * 1.01 * 1.12 * PULSE);
       alone.push_back(p.largest > 0 && p.largest < SMALL_PHOTO_FACTOR);
     }
-    units_ = group_photos(aspects, fill, alone);
+    std::vector<bool> lone;
+    if (!in.cards.empty()) lone.assign(in.photos.size(), false);
+    for (const ShowCard& c : in.cards)
+      if (c.photo >= 0 && c.photo < static_cast<int>(lone.size())) lone[c.photo] = true;
+    units_ = group_photos(aspects, fill, alone, lone);
+    for (size_t u = 0; u < units_.size(); ++u)
+      for (size_t c = 0; c < in.cards.size(); ++c)
+        if (in.cards[c].photo == units_[u].first) card_of_unit_[static_cast<int>(u)] = static_cast<int>(c);
   }
 
   Choreography run();
@@ -138,7 +147,8 @@ class Maker {
   int entry(int photo) const { return in_.photos[photo].entry; }
   Segment& add(int layer, int entry, std::vector<PoseKey> keys, int end, bool photo = true);
   Segment fill_segment(int photo, int row, int end);
-  void place_unit(const Slot& slot, const Slot* next, int nth);
+  void place_unit(const Slot& slot, const Slot* next, int nth, bool carded);
+  void place_card(const ShowCard& card, const Slot& slot);
   void add_pulses();
   void emit_layer(int layer);
   std::string format(const std::vector<std::pair<int, std::string>>& sections) const;
@@ -156,13 +166,15 @@ class Maker {
   int moves_ = 0;
   int fills_ = 0, iris_turn_ = 0;
   int fill_layer_ = -1;  // the layer of the last unit when it was a landscape filling the screen alone
+  std::map<int, int> card_of_unit_;  // the card shown over a unit's first showing
+  std::vector<int> cards_shown_;
 };
 
 Segment& Maker::add(int layer, int entry, std::vector<PoseKey> keys, int end, bool photo) {
   std::vector<Segment>& list = segments_[layer];
   // A segment ends where the next on its layer begins.
   if (!list.empty() && list.back().end > keys.front().row) list.back().end = keys.front().row;
-  list.push_back(Segment{entry, end, std::move(keys), photo});
+  list.push_back(Segment{entry, end, std::move(keys), photo, false, {}});
   return list.back();
 }
 
@@ -185,7 +197,7 @@ Segment Maker::fill_segment(int photo, int row, int end) {
   auto clamp_to = [](double v, double room) { return std::clamp(v, -0.95 * room, 0.95 * room); };
   Pose ps{clamp_to(-DX[direction] * pan / 2, sx_small), clamp_to(-DY[direction] * pan / 2, sy_small), small, 0, 0};
   Pose pb{clamp_to(ps.x + DX[direction] * pan, sx_big), clamp_to(ps.y + DY[direction] * pan, sy_big), big, 0, 0};
-  Segment s{entry(photo), end, {}, true};
+  Segment s{entry(photo), end, {}, true, false, {}};
   s.keys.push_back({row, zoom_in ? ps : pb, LINEAR});
   if (end - 1 > row) s.keys.push_back({end - 1, zoom_in ? pb : ps, STEP});
   else s.keys.back().interp = STEP;
@@ -193,7 +205,7 @@ Segment Maker::fill_segment(int photo, int row, int end) {
 }
 
 // The keys of one unit from its beat to the next unit's.
-void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
+void Maker::place_unit(const Slot& slot, const Slot* next, int nth, bool carded) {
   const PhotoUnit& u = units_[slot.unit];
   const int r = slot.row, end = slot.end;
   const Energy energy = m_.sections[slot.section].energy;
@@ -245,18 +257,18 @@ void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
   if (slot.section_start && r > 0 && previous_fill == BEARD && !segments_[BEARD].empty() &&
       segments_[BEARD].back().free_between(r - 6, r - 1)) {
     entrance = Entrance::Flip;
-  } else if (slot.section_start && r > 0 && in_.accents.iris >= 0 && energy != Energy::Quiet && iris_turn_++ % 2 == 0 &&
-             end - r >= 2 * std::min(beat_rows(r / 20.0), 8)) {
+  } else if (!carded && slot.section_start && r > 0 && in_.accents.iris >= 0 && energy != Energy::Quiet &&
+             iris_turn_++ % 2 == 0 && end - r >= 2 * std::min(beat_rows(r / 20.0), 8)) {
     entrance = Entrance::Iris;
-  } else if (r >= 3 && (slot.section_start || random_.below(3) == 0) && layer_free_from(BEARD, r - 3)) {
+  } else if (!carded && r >= 3 && (slot.section_start || random_.below(3) == 0) && layer_free_from(BEARD, r - 3)) {
     entrance = Entrance::Slide;
   }
   // A landscape cut in goes on the back layer, which leaves the front one for accents, unless a
   // section starts next: from the front layer it can turn away to reveal the next one.
   const bool next_section = next && next->section_start && units_[next->unit].kind == UnitKind::Fill;
   const int layer = entrance == Entrance::Slide ? BEARD
-                    : entrance == Entrance::Cut && next_section ? BEARD
-                                                                 : BACK;
+                    : entrance == Entrance::Cut && next_section && !carded ? BEARD
+                                                                           : BACK;
   Segment s = fill_segment(u.first, r, end);
   switch (entrance) {
     case Entrance::Cut:
@@ -297,7 +309,7 @@ void Maker::place_unit(const Slot& slot, const Slot* next, int nth) {
     fill_layer_ = -1;
     return;
   }
-  if (layer != BACK) return;
+  if (layer != BACK || carded) return;
   // Accents over a landscape: in a quiet section now and then a frame, in a mid one a cameo.
   if (energy == Energy::Quiet && in_.accents.frame >= 0 && fills_ % 4 == 1 && end - r >= 16) {
     add(BEARD, in_.accents.frame, {{r, {0, 0, 3.0}, LINEAR}, {end - 1, {0, 0, 3.06}, STEP}}, end, false);
@@ -329,7 +341,7 @@ void Maker::add_pulses() {
       const int row = row_of(m_.beats[b]);
       for (auto& layer : segments_)
         for (Segment& seg : layer) {
-          if (!seg.free_between(row - 1, row + 5)) continue;
+          if (seg.card || !seg.free_between(row - 1, row + 5)) continue;
           seg.split(row - 1);
           seg.split(row);
           seg.split(row + 5);
@@ -338,6 +350,28 @@ void Maker::add_pulses() {
         }
     }
   }
+}
+
+// The card over its unit, on the front layer: at full strength from the first row when it is the
+// title (the show's fade from black brings it in), else stepping up through its fainter copies
+// from the beat; stepping down to end a beat before the next change.
+void Maker::place_card(const ShowCard& card, const Slot& slot) {
+  const int r = slot.row, beat = beat_rows(r / 20.0);
+  const int step = 2;  // rows each fainter copy is shown for
+  const int end = std::max(r + 1, slot.end - beat);
+  const bool fades = end - r >= 2 * (CARD_FADES + 1) * step + 4;
+  const Pose pose{0, card.title ? 0.0 : -0.85, VIEW_HALF_WIDTH};
+  Segment s{card.entry, end, {{r, pose, STEP}}, false, true, {}};
+  if (fades) {
+    if (!card.title || r > 0) {
+      s.entry = card.entry + CARD_FADES;
+      for (int k = 1; k <= CARD_FADES; ++k) s.fades.push_back({r + k * step, card.entry + CARD_FADES - k});
+    }
+    for (int k = 1; k <= CARD_FADES; ++k) s.fades.push_back({end - (CARD_FADES + 1 - k) * step, card.entry + k});
+  }
+  std::vector<Segment>& list = segments_[BEARD];
+  if (!list.empty() && list.back().end > r) list.back().end = r;
+  list.push_back(std::move(s));
 }
 
 void put(Track& t, int row, double v, int interp) { t[row] = Key{static_cast<float>(round4(v)), interp}; }
@@ -384,6 +418,7 @@ void Maker::emit_layer(int layer) {
   for (size_t i = 0; i < list.size(); ++i) {
     const Segment& s = list[i];
     put(t[N], s.start(), s.entry, STEP);
+    for (const auto& [row, e] : s.fades) put(t[N], row, e, STEP);
     for (const PoseKey& k : s.keys) {
       put(t[X], k.row, k.pose.x, k.interp);
       put(t[Y], k.row, k.pose.y, k.interp);
@@ -408,12 +443,29 @@ Choreography Maker::run() {
   const int fade_out = std::max(end_row - fade, fade_in_end + 1);
 
   std::vector<double> weights;
+  // A unit with a card is held long enough to read it, a title longer.
+  std::vector<bool> chapters;
+  if (!card_of_unit_.empty()) chapters.assign(units_.size(), false);
   for (const PhotoUnit& u : units_) weights.push_back(u.weight());
+  for (const auto& [unit, card] : card_of_unit_) {
+    const bool title = in_.cards[card].title;
+    weights[unit] = std::max(weights[unit], title ? 2.2 : 1.8);
+    chapters[unit] = !title;
+  }
   const double pace = photos_per_minute(in_.style);
   Pacing pacing{60.0 / pace, in_.style == ShowStyle::Calm ? 9.0 : 5.0};
-  slots_ = plan_slots(m_, weights, pacing, fade_out);
+  slots_ = plan_slots(m_, weights, pacing, fade_out, chapters);
   if (!slots_.empty()) slots_.back().end = end_row;
-  for (size_t k = 0; k < slots_.size(); ++k) place_unit(slots_[k], k + 1 < slots_.size() ? &slots_[k + 1] : nullptr, static_cast<int>(k));
+  std::set<int> placed;  // units shown once already: a card opens only a unit's first showing
+  for (size_t k = 0; k < slots_.size(); ++k) {
+    const int unit = slots_[k].unit;
+    const bool carded = card_of_unit_.count(unit) && placed.insert(unit).second;
+    place_unit(slots_[k], k + 1 < slots_.size() ? &slots_[k + 1] : nullptr, static_cast<int>(k), carded);
+    if (carded) {
+      place_card(in_.cards[card_of_unit_[unit]], slots_[k]);
+      cards_shown_.push_back(card_of_unit_[unit]);
+    }
+  }
   add_pulses();
 
   Choreography out;
@@ -464,6 +516,29 @@ Choreography Maker::run() {
     for (const Segment& s : layer)
       if (s.photo && s.end > s.start() && photo_of.count(s.entry)) shown.insert(photo_of[s.entry]);
   out.shown.assign(shown.begin(), shown.end());
+  out.cards_shown = cards_shown_;
+  std::sort(out.cards_shown.begin(), out.cards_shown.end());
+  // The part of each photo on screen at every key it is seen at: motion between two keys is
+  // linear in place and size, so each edge of what is seen moves one way between them, and the
+  // keys alone bound it. A key that leaves the photo wholly off screen (sliding in) is no view.
+  for (const auto& layer : segments_)
+    for (const Segment& s : layer) {
+      if (!s.photo || !photo_of.count(s.entry)) continue;
+      const double a = aspect(photo_of[s.entry]);
+      for (const PoseKey& k : s.keys) {
+        const double hw = half_width(a, k.pose.f), hh = half_height(a, k.pose.f);
+        if (hw <= 0 || hh <= 0) continue;
+        const double left = (-VIEW_HALF_WIDTH - (k.pose.x - hw)) / (2 * hw), right = (VIEW_HALF_WIDTH - (k.pose.x - hw)) / (2 * hw);
+        const double top = ((k.pose.y + hh) - VIEW_HALF_HEIGHT) / (2 * hh), bottom = ((k.pose.y + hh) + VIEW_HALF_HEIGHT) / (2 * hh);
+        if (right <= 0 || left >= 1 || bottom <= 0 || top >= 1) continue;
+        auto [it, fresh] = out.seen.try_emplace(s.entry);
+        Choreography::SeenArea& area = it->second;
+        area.left = std::max(area.left, std::clamp(left, 0.0, 1.0));
+        area.right = std::min(area.right, std::clamp(right, 0.0, 1.0));
+        area.top = std::max(area.top, std::clamp(top, 0.0, 1.0));
+        area.bottom = std::min(area.bottom, std::clamp(bottom, 0.0, 1.0));
+      }
+    }
   return out;
 }
 
@@ -491,6 +566,10 @@ std::string Maker::format(const std::vector<std::pair<int, std::string>>& sectio
 
   std::map<int, std::string> names;
   for (const ShowPhoto& p : in_.photos) names[p.entry] = p.name;
+  for (const ShowCard& c : in_.cards) {
+    names[c.entry] = (c.title ? "the title card: " : "a card: ") + c.text;
+    for (int k = 1; k <= CARD_FADES; ++k) names[c.entry + k] = names[c.entry] + " (fading)";
+  }
   auto track_text = [&](const std::string& name, const Track& t, const char* what, bool photos) {
     s += "\n" + name;
     if (what) s += "    # " + std::string(what);

@@ -13,6 +13,7 @@
 
 #include "tools/make/make_options.h"
 #include "tools/make/music/music_map.h"
+#include "tools/make/photos/card_files.h"
 
 // A photo the show may show: the number n names it by, its shape, and its name for the comments.
 struct ShowPhoto {
@@ -34,6 +35,17 @@ struct AccentEntries {
   int iris = -1;            // a photo with a round hole, opening onto a new section
 };
 
+// A card shown over a photo (tools/make/photos/card_files.h): on the front layer, faded in on the
+// beat its photo comes on and out a beat before the next change. The photo stands as a unit of
+// its own, on the back layer; a chapter's card begins on a section's first beat where one is
+// near.
+struct ShowCard {
+  int entry = 0;        // the card at full strength; entry + 1 … + CARD_FADES fainter
+  int photo = 0;        // index into the photos of the photo it is shown over
+  bool title = false;   // the show's title, in the middle, fading in with the show; else low down
+  std::string text;     // one line, for show.txt's comments
+};
+
 struct ChoreographyInput {
   MusicMap music;
   std::vector<ShowPhoto> photos;  // in the order they are shown
@@ -41,6 +53,7 @@ struct ChoreographyInput {
   ShowStyle style = ShowStyle::Lively;
   uint64_t seed = 1;
   std::string song_name;  // for the header comment
+  std::vector<ShowCard> cards;  // by photo, at most one a photo
 };
 
 // Photos a minute the style shows when it has them: calm 12, lively 25.
@@ -62,6 +75,13 @@ struct Choreography {
   std::vector<PhotoChange> changes;      // every visible photo change, in row order
   std::map<int, double> largest_factor;  // by entry: the largest scale factor (1 + scale) it is shown at
   std::vector<int> shown;                // indexes into the input's photos that are on screen, ascending
+  std::vector<int> cards_shown;          // indexes into the input's cards that are on screen, ascending
+  // By entry: the part of the photo on screen whenever it is (0 to 1 across and down the upright
+  // photo), where a caption is always seen.
+  struct SeenArea {
+    double left = 0, top = 0, right = 1, bottom = 1;
+  };
+  std::map<int, SeenArea> seen;
 };
 
 Choreography make_choreography(const ChoreographyInput& in);

@@ -49,8 +49,46 @@ double section_time(const MusicMap& m, int section) {
   return bar < static_cast<int>(m.bars.size()) ? m.beats[m.bars[bar]] : m.end;
 }
 
+namespace {
+
+// Each chapter's unit moved onto the nearest section start within two of its holds (each section
+// start to one chapter, in order), and the units between two such moves drawn along with them.
+void draw_to_sections(const MusicMap& m, const std::vector<bool>& chapters, double end, std::vector<double>& ideal) {
+  const size_t n = std::min(chapters.size(), ideal.size());
+  std::vector<std::pair<size_t, double>> moved{{0, 0.0}};  // unit, new time
+  double last_taken = 0;
+  for (size_t k = 1; k < n; ++k) {
+    if (!chapters[k]) continue;
+    const double hold = ((k + 1 < ideal.size() ? ideal[k + 1] : end) - ideal[k - 1]) / 2;
+    double best = -1;
+    for (size_t i = 1; i < m.sections.size(); ++i) {
+      const double t = section_time(m, static_cast<int>(i));
+      if (t <= last_taken || t >= end || std::abs(t - ideal[k]) > 2 * hold) continue;
+      // Room for the units since the last chapter moved, each at least half a hold.
+      if (t - last_taken < 0.5 * hold * static_cast<double>(k - moved.back().first)) continue;
+      if (best < 0 || std::abs(t - ideal[k]) < std::abs(best - ideal[k])) best = t;
+    }
+    if (best < 0) continue;
+    moved.push_back({k, best});
+    last_taken = best;
+  }
+  if (moved.size() == 1) return;
+  moved.push_back({ideal.size(), end});
+  const std::vector<double> before = ideal;
+  auto at = [&](size_t k) { return k < before.size() ? before[k] : end; };
+  for (size_t j = 0; j + 1 < moved.size(); ++j) {
+    const auto [k0, t0] = moved[j];
+    const auto [k1, t1] = moved[j + 1];
+    const double i0 = at(k0), i1 = at(k1);
+    for (size_t k = k0; k < std::min(k1, ideal.size()); ++k)
+      ideal[k] = i1 > i0 ? t0 + (before[k] - i0) * (t1 - t0) / (i1 - i0) : t0;
+  }
+}
+
+}  // namespace
+
 std::vector<Slot> plan_slots(const MusicMap& m, const std::vector<double>& weights, const Pacing& pacing,
-                             int last_row) {
+                             int last_row, const std::vector<bool>& chapters) {
   std::vector<Slot> slots;
   if (weights.empty() || last_row <= 0) return slots;
   const double end = last_row / 20.0;
@@ -72,6 +110,7 @@ std::vector<Slot> plan_slots(const MusicMap& m, const std::vector<double>& weigh
     ideal.push_back(warp.real(at));
     at += weights[u] * unit_hold;
   }
+  if (!chapters.empty()) draw_to_sections(m, chapters, end, ideal);
 
   // Each beat's strength as a place to cut: 3 a section's first beat, 2 a bar line, 1 the half bar.
   const int beats = static_cast<int>(m.beats.size());

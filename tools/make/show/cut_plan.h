@@ -24,9 +24,11 @@ struct Pacing {
 double energy_hold_factor(Energy e);
 
 // Slots for units of these weights from row 0 to `last_row`, on the beats of `music`. Each unit
-// has a slot, in order, unless the music has no beat left for it (then the slots stop early).
+// has a slot, in order, unless the music has no beat left for it (then the slots stop early). A
+// unit that opens a chapter (`chapters`, by unit; empty: none) begins on a section's first beat
+// where one is within two of its holds, the units around it drawn along evenly.
 std::vector<Slot> plan_slots(const MusicMap& music, const std::vector<double>& weights, const Pacing& pacing,
-                             int last_row);
+                             int last_row, const std::vector<bool>& chapters = {});
 
 // The time of a section's first beat.
 double section_time(const MusicMap& music, int section);

@@ -1,7 +1,7 @@
 #include "tools/make/show/photo_units.h"
 
 std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const std::vector<bool>& fill,
-                                    const std::vector<bool>& alone) {
+                                    const std::vector<bool>& alone, const std::vector<bool>& lone) {
   const int n = static_cast<int>(aspects.size());
   auto flag = [](const std::vector<bool>& v, int i, bool otherwise) { return i < static_cast<int>(v.size()) ? v[i] : otherwise; };
   auto single = [&](int i) { return i < n && flag(alone, i, false); };
@@ -12,6 +12,8 @@ std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const st
   auto landscape = [&](int i) {
     return i < n && !single(i) && aspects[i] >= LANDSCAPE_ASPECT && aspects[i] < PANORAMA_ASPECT && can_fill(i);
   };
+  // Whether photo i may share a unit at all.
+  auto pairs = [&](int i) { return i < n && !flag(lone, i, false); };
   std::vector<PhotoUnit> units;
   for (int i = 0; i < n;) {
     if (single(i)) {
@@ -19,7 +21,7 @@ std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const st
       i += 1;
     } else if (narrow(i)) {
       // A portrait takes the next photo as its partner when that is a portrait or a landscape.
-      if (narrow(i + 1) || landscape(i + 1)) {
+      if (pairs(i) && pairs(i + 1) && (narrow(i + 1) || landscape(i + 1))) {
         units.push_back({UnitKind::Pair, i, i + 1});
         i += 2;
       } else {
@@ -28,7 +30,7 @@ std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const st
       }
     } else if (landscape(i)) {
       // A landscape with a portrait after it that no other portrait would partner.
-      if (narrow(i + 1) && !narrow(i + 2)) {
+      if (pairs(i) && pairs(i + 1) && narrow(i + 1) && !(narrow(i + 2) && pairs(i + 2))) {
         units.push_back({UnitKind::Pair, i, i + 1});
         i += 2;
       } else {

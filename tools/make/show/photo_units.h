@@ -28,6 +28,8 @@ inline constexpr double PANORAMA_ASPECT = 2.3;
 
 // The units of photos of these aspects, in order; every photo in exactly one unit. A photo that
 // may not `fill` the screen (too few pixels for it) is paired as a portrait is; one that stands
-// `alone` (far too few) is always a unit of its own. Both by photo; empty: none.
+// `alone` (far too few) is always a unit of its own. One that is `lone` (a card is shown over it)
+// is a unit of its own too, but as its shape would be shown alone: a landscape still fills the
+// screen. All by photo; empty: none.
 std::vector<PhotoUnit> group_photos(const std::vector<double>& aspects, const std::vector<bool>& fill = {},
-                                    const std::vector<bool>& alone = {});
+                                    const std::vector<bool>& alone = {}, const std::vector<bool>& lone = {});

@@ -21,7 +21,7 @@ namespace {
 
 // What hallshow-make writes into a show folder, by folder.
 const std::set<std::string>& files_made_in(const std::string& folder) {
-  static const std::set<std::string> top = {"hall.photo", "kestos", "e12.mp3", "show.txt", "photos.txt"};
+  static const std::set<std::string> top = {"hall.photo", "kestos", "e12.mp3", "show.txt", "photos.txt", "cards.txt"};
   static const std::set<std::string> photos = [] {
     std::set<std::string> names;
     for (int i = 0; i < PHOTO_COUNT; ++i) names.insert(fs::path(PHOTO_CATALOGUE[i].path).filename().string());
